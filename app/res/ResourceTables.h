@@ -70,3 +70,29 @@ const RES_DIALOG* ResFindDialog(unsigned nID);
 // Qt resource paths of the image files compiled into the program ("" when absent).
 const char* ResBitmapPath(unsigned nID);  // toolbar bitmap (4-bit BMP)
 const char* ResIconPath(unsigned nID);    // icon (.ico with 32x32 and 16x16 images)
+const char* ResIconPngPath(unsigned nID); // the 32x32 icon as PNG, for places without ICO support
+
+// Version block: fixed numeric part and one string block with its translation.
+struct RES_VERSTRING
+{
+    const char* pszKey;
+    const char* pszValue;
+};
+
+struct RES_VERSIONINFO
+{
+    std::uint16_t fileVersion[4];     // most significant first: 1, 0, 0, 1
+    std::uint16_t productVersion[4];
+    std::uint32_t dwFileFlagsMask;
+    std::uint32_t dwFileFlags;
+    std::uint32_t dwFileOS;
+    std::uint32_t dwFileType;
+    std::uint32_t dwFileSubtype;
+    const char* pszBlock;             // "041104E4": language and code page in hex
+    std::uint16_t wLanguage;          // the only translation entry
+    std::uint16_t wCodePage;
+    const RES_VERSTRING* pStrings;
+    std::size_t nStrings;
+};
+
+const RES_VERSIONINFO* ResFindVersion(unsigned nID);
