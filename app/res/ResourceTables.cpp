@@ -11,9 +11,9 @@
 #include <iterator>
 #include <mutex>
 
-// Registers the compiled-in images; a static library's own initialisers may be dropped by the
-// linker, so the path look-ups do it on first use.
-static void RegisterImages()
+// Registers the compiled-in images and help page. A static library's own initialisers may be
+// dropped by the linker, so the path look-ups do it on first use.
+static void RegisterFiles()
 {
     static std::once_flag s_once;
     std::call_once(s_once, [] { Q_INIT_RESOURCE(vellum_res); });
@@ -207,7 +207,7 @@ const char* ResBitmapPath(unsigned nID)
 {
     if (nID != IDR_MAINFRAME)
         return "";
-    RegisterImages();
+    RegisterFiles();
     return ":/vellum/res/toolbar.bmp";
 }
 
@@ -215,7 +215,7 @@ const char* ResIconPath(unsigned nID)
 {
     if (nID != IDR_MAINFRAME)
         return "";
-    RegisterImages();
+    RegisterFiles();
     return ":/vellum/res/vellum.ico";
 }
 
@@ -223,8 +223,14 @@ const char* ResIconPngPath(unsigned nID)
 {
     if (nID != IDR_MAINFRAME)
         return "";
-    RegisterImages();
+    RegisterFiles();
     return ":/vellum/res/vellum.png";
+}
+
+const char* ResHelpPath()
+{
+    RegisterFiles();
+    return ":/vellum/res/help.html";
 }
 
 const RES_VERSIONINFO* ResFindVersion(unsigned nID)

@@ -71,6 +71,7 @@ const RES_DIALOG* ResFindDialog(unsigned nID);
 const char* ResBitmapPath(unsigned nID);  // toolbar bitmap (4-bit BMP)
 const char* ResIconPath(unsigned nID);    // icon (.ico with 32x32 and 16x16 images)
 const char* ResIconPngPath(unsigned nID); // the 32x32 icon as PNG, for places without ICO support
+const char* ResHelpPath();                // the program's help page (HTML)
 
 // Version block: fixed numeric part and one string block with its translation.
 struct RES_VERSTRING

@@ -318,6 +318,17 @@ TEST(ResImages, IconHasTwoMaskedSixteenColourImages)
     EXPECT_EQ(png.size(), QSize(32, 32));
 }
 
+TEST(ResHelp, PageExplainsEveryMessage)
+{
+    QFile file(QString::fromUtf8(ResHelpPath()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString page = QString::fromUtf8(file.readAll());
+    for (unsigned nID = IDS_UNKNOWN_FORMAT; nID <= IDS_NOT_256_OR_16_COLOR; ++nID)
+        EXPECT_TRUE(page.contains(QString::fromUtf8(ResFindString(nID)))) << nID;
+    for (const char* psz : {".bmp", ".tim", "BFNT", "vellumconv"})
+        EXPECT_TRUE(page.contains(QString::fromUtf8(psz))) << psz;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
