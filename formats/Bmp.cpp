@@ -1,0 +1,277 @@
+#include "Bmp.h"
+
+#include "ByteOrder.h"
+#include "StreamIo.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace
+{
+void ParseFileHeader(const std::uint8_t* p, BmpFileHeader& h)
+{
+    h.bfType = GetLe16(p + 0);
+    h.bfSize = GetLe32(p + 2);
+    h.bfReserved1 = GetLe16(p + 6);
+    h.bfReserved2 = GetLe16(p + 8);
+    h.bfOffBits = GetLe32(p + 10);
+}
+
+void ParseInfoHeader(const std::uint8_t* p, BmpInfoHeader& h)
+{
+    h.biSize = GetLe32(p + 0);
+    h.biWidth = GetLeS32(p + 4);
+    h.biHeight = GetLeS32(p + 8);
+    h.biPlanes = GetLe16(p + 12);
+    h.biBitCount = GetLe16(p + 14);
+    h.biCompression = GetLe32(p + 16);
+    h.biSizeImage = GetLe32(p + 20);
+    h.biXPelsPerMeter = GetLeS32(p + 24);
+    h.biYPelsPerMeter = GetLeS32(p + 28);
+    h.biClrUsed = GetLe32(p + 32);
+    h.biClrImportant = GetLe32(p + 36);
+}
+
+void StoreFileHeader(std::uint8_t* p, const BmpFileHeader& h)
+{
+    PutLe16(p + 0, h.bfType);
+    PutLe32(p + 2, h.bfSize);
+    PutLe16(p + 6, h.bfReserved1);
+    PutLe16(p + 8, h.bfReserved2);
+    PutLe32(p + 10, h.bfOffBits);
+}
+
+void StoreInfoHeader(std::uint8_t* p, const BmpInfoHeader& h)
+{
+    PutLe32(p + 0, h.biSize);
+    PutLeS32(p + 4, h.biWidth);
+    PutLeS32(p + 8, h.biHeight);
+    PutLe16(p + 12, h.biPlanes);
+    PutLe16(p + 14, h.biBitCount);
+    PutLe32(p + 16, h.biCompression);
+    PutLe32(p + 20, h.biSizeImage);
+    PutLeS32(p + 24, h.biXPelsPerMeter);
+    PutLeS32(p + 28, h.biYPelsPerMeter);
+    PutLe32(p + 32, h.biClrUsed);
+    PutLe32(p + 36, h.biClrImportant);
+}
+
+std::uint64_t AbsHeight(std::int32_t nHeight)
+{
+    const std::int64_t l = nHeight;
+    return static_cast<std::uint64_t>(l < 0 ? -l : l);
+}
+
+// Where the bytes of the file's pixel data belong in the top-down buffer.
+struct BmpLayout
+{
+    std::uint64_t nWidth;      // bytes per row in memory
+    std::uint64_t nHeight;     // rows
+    std::uint64_t nStride;     // bytes per row in the file
+    std::uint64_t nFileImage;  // nStride x nHeight; file bytes after this are kept as they are
+    std::uint64_t nDataSize;   // bfSize - bfOffBits
+    bool bBottomUp;
+
+    std::uint64_t BufferSize() const { return nWidth * nHeight + (nDataSize - nFileImage); }
+
+    // Calls fn(file offset within the piece, buffer offset, count) for each run of
+    // image or trailing bytes in [nFileOff, nFileOff + nCount); padding is skipped.
+    template <class Fn>
+    void ForEachRun(std::uint64_t nFileOff, std::uint64_t nCount, Fn fn) const
+    {
+        std::uint64_t nDone = 0;
+        while (nDone < nCount)
+        {
+            const std::uint64_t f = nFileOff + nDone;
+            if (f < nFileImage)
+            {
+                const std::uint64_t nRow = f / nStride;
+                const std::uint64_t nCol = f % nStride;
+                const std::uint64_t nTake = std::min(nCount - nDone, nStride - nCol);
+                if (nCol < nWidth)
+                {
+                    const std::uint64_t nMemRow = bBottomUp ? nHeight - 1 - nRow : nRow;
+                    fn(nDone, nMemRow * nWidth + nCol, std::min(nTake, nWidth - nCol));
+                }
+                nDone += nTake;
+            }
+            else
+            {
+                fn(nDone, nWidth * nHeight + (f - nFileImage), nCount - nDone);
+                nDone = nCount;
+            }
+        }
+    }
+};
+
+// False when the header cannot describe a pixel buffer.
+bool MakeLayout(const BmpFileHeader& fh, const BmpInfoHeader& ih, BmpLayout& layout)
+{
+    if (fh.bfSize < fh.bfOffBits || ih.biWidth < 0)
+        return false;
+    layout.nWidth = static_cast<std::uint64_t>(ih.biWidth);
+    layout.nHeight = AbsHeight(ih.biHeight);
+    layout.nDataSize = fh.bfSize - fh.bfOffBits;
+    layout.nStride = layout.nWidth;
+    const std::uint64_t nPadded = (layout.nWidth + 3) & ~std::uint64_t{3};
+    if (nPadded != layout.nWidth && nPadded * layout.nHeight == layout.nDataSize)
+        layout.nStride = nPadded;
+    layout.nFileImage = layout.nStride * layout.nHeight;
+    layout.bBottomUp = ih.biHeight > 0;
+    return layout.nFileImage <= layout.nDataSize;
+}
+}  // namespace
+
+CBmpData::CBmpData() : m_fileHeader{}, m_infoHeader{}, m_pPalette(nullptr), m_nBitsSize(0) {}
+
+CBmpData::~CBmpData() = default;
+
+std::uint64_t CBmpData::FileRowLength() const
+{
+    BmpLayout layout{};
+    return MakeLayout(m_fileHeader, m_infoHeader, layout) ? layout.nStride : 0;
+}
+
+bool CBmpData::HasCompleteImage() const
+{
+    if (m_infoHeader.biWidth < 0)
+        return false;
+    const std::uint64_t nImage = static_cast<std::uint64_t>(m_infoHeader.biWidth) * AbsHeight(m_infoHeader.biHeight);
+    return nImage == 0 || (m_pBits && nImage <= m_nBitsSize);
+}
+
+int CBmpData::ReadBmp(IByteStream& file, bool bReadPixels)
+{
+    try
+    {
+        const std::uint64_t nStart = file.GetPosition();
+
+        std::uint8_t fileBytes[BMP_FILE_HEADER_SIZE] = {};
+        const std::uint32_t nGot = file.Read(fileBytes, sizeof fileBytes);
+        BmpFileHeader fileHeader{};
+        ParseFileHeader(fileBytes, fileHeader);
+        if (nGot < 2 || fileHeader.bfType != BMP_TYPE)
+            return FMT_BMP_TYPE;
+        if (nGot < sizeof fileBytes)
+            return FMT_BMP_TRUNCATED;
+
+        std::uint8_t infoBytes[BMP_INFO_HEADER_SIZE] = {};
+        if (file.Read(infoBytes, sizeof infoBytes) != sizeof infoBytes)
+            return FMT_BMP_TRUNCATED;
+        BmpInfoHeader infoHeader{};
+        ParseInfoHeader(infoBytes, infoHeader);
+        if (infoHeader.biBitCount != 8)
+            return FMT_BMP_NOT_8BIT;
+
+        std::uint8_t table[BMP_COLOR_TABLE_SIZE];
+        if (file.Read(table, sizeof table) != sizeof table)
+            return FMT_BMP_TRUNCATED;
+        RgbPalette palette;
+        for (int i = 0; i < 256; ++i)
+        {
+            palette.rgb[3 * i + 0] = table[4 * i + 2];
+            palette.rgb[3 * i + 1] = table[4 * i + 1];
+            palette.rgb[3 * i + 2] = table[4 * i + 0];
+        }
+
+        if (!bReadPixels)
+        {
+            m_fileHeader = fileHeader;
+            m_infoHeader = infoHeader;
+            if (m_pPalette)
+                *m_pPalette = palette;
+            return FMT_OK;
+        }
+
+        if (file.GetPosition() - nStart != fileHeader.bfOffBits)
+            return FMT_BMP_OFFSET;
+
+        BmpLayout layout{};
+        if (!MakeLayout(fileHeader, infoHeader, layout) || layout.nDataSize > BytesLeft(file))
+            return FMT_BMP_TRUNCATED;
+
+        const std::uint64_t nBufSize = layout.BufferSize();
+        std::unique_ptr<std::uint8_t[]> pBits = TryAllocBytes(nBufSize);
+        if (!pBits)
+            return FMT_NO_MEMORY;
+
+        // Each piece lands in a small bounce buffer that stays in cache and is
+        // scattered to its rows from there, so the pixels cross memory once.
+        std::vector<std::uint8_t> piece(std::min<std::uint64_t>(layout.nDataSize, FMT_PIECE_SIZE));
+        for (std::uint64_t nOff = 0; nOff < layout.nDataSize;)
+        {
+            const auto nPart = static_cast<std::uint32_t>(std::min<std::uint64_t>(layout.nDataSize - nOff, FMT_PIECE_SIZE));
+            if (file.Read(piece.data(), nPart) != nPart)
+                return FMT_BMP_TRUNCATED;
+            layout.ForEachRun(nOff, nPart, [&](std::uint64_t nSrc, std::uint64_t nDst, std::uint64_t nCount) {
+                std::memcpy(pBits.get() + nDst, piece.data() + nSrc, static_cast<std::size_t>(nCount));
+            });
+            nOff += nPart;
+        }
+
+        // A top-down file is held like any other: rows top first in memory, and
+        // a positive height so that it is written back in the usual order.
+        infoHeader.biHeight = static_cast<std::int32_t>(layout.nHeight);
+        m_fileHeader = fileHeader;
+        m_infoHeader = infoHeader;
+        m_pBits = std::move(pBits);
+        m_nBitsSize = static_cast<std::size_t>(nBufSize);
+        if (m_pPalette)
+            *m_pPalette = palette;
+        return FMT_OK;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return FMT_NO_MEMORY;
+    }
+}
+
+int CBmpData::WriteBmp(IByteStream& file)
+{
+    BmpLayout layout{};
+    if (!m_pPalette || !MakeLayout(m_fileHeader, m_infoHeader, layout))
+        return FMT_BAD_RECORD;
+    const std::uint64_t nBufSize = layout.BufferSize();
+    if (nBufSize > m_nBitsSize || (nBufSize != 0 && !m_pBits))
+        return FMT_BAD_RECORD;
+
+    std::vector<std::uint8_t> piece;
+    try
+    {
+        piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(layout.nDataSize, FMT_PIECE_SIZE)));
+    }
+    catch (const std::bad_alloc&)
+    {
+        return FMT_NO_MEMORY;
+    }
+
+    std::uint8_t headers[BMP_FILE_HEADER_SIZE + BMP_INFO_HEADER_SIZE];
+    StoreFileHeader(headers, m_fileHeader);
+    StoreInfoHeader(headers + BMP_FILE_HEADER_SIZE, m_infoHeader);
+    file.Write(headers, BMP_FILE_HEADER_SIZE);
+    file.Write(headers + BMP_FILE_HEADER_SIZE, BMP_INFO_HEADER_SIZE);
+
+    std::uint8_t table[BMP_COLOR_TABLE_SIZE] = {};
+    for (int i = 0; i < 256; ++i)
+    {
+        table[4 * i + 0] = m_pPalette->rgb[3 * i + 2];
+        table[4 * i + 1] = m_pPalette->rgb[3 * i + 1];
+        table[4 * i + 2] = m_pPalette->rgb[3 * i + 0];
+    }
+    file.Write(table, sizeof table);
+
+    for (std::uint64_t nOff = 0; nOff < layout.nDataSize;)
+    {
+        const auto nPart = static_cast<std::uint32_t>(std::min<std::uint64_t>(layout.nDataSize - nOff, FMT_PIECE_SIZE));
+        if (layout.nStride != layout.nWidth)
+            std::memset(piece.data(), 0, nPart);  // row padding
+        layout.ForEachRun(nOff, nPart, [&](std::uint64_t nDst, std::uint64_t nSrc, std::uint64_t nCount) {
+            std::memcpy(piece.data() + nDst, m_pBits.get() + nSrc, static_cast<std::size_t>(nCount));
+        });
+        file.Write(piece.data(), nPart);
+        nOff += nPart;
+    }
+    return FMT_OK;
+}

@@ -1,0 +1,33 @@
+#pragma once
+// A byte stream over a growable memory buffer, for tests, benchmarks and fuzzing.
+
+#include "ByteStream.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class CMemStream final : public IByteStream
+{
+public:
+    CMemStream() = default;
+    explicit CMemStream(std::vector<std::uint8_t> data);
+    CMemStream(const void* pData, std::size_t nSize);
+
+    std::uint32_t Read(void* pBuf, std::uint32_t nCount) override;
+    void Write(const void* pBuf, std::uint32_t nCount) override;
+    // Seeking past the end is allowed; a later Write fills the gap with zeros.
+    std::uint64_t Seek(std::int64_t lOff, int nFrom) override;
+    std::uint64_t GetPosition() const override { return m_nPos; }
+    std::uint64_t GetLength() const override { return m_data.size(); }
+
+    const std::vector<std::uint8_t>& Data() const { return m_data; }
+    std::vector<std::uint8_t> TakeData();
+    // Empties the stream but keeps its capacity, so benchmarks write without reallocating.
+    void Clear();
+    void Reserve(std::size_t nBytes) { m_data.reserve(nBytes); }
+
+private:
+    std::vector<std::uint8_t> m_data;
+    std::uint64_t m_nPos = 0;
+};
