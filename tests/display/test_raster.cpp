@@ -132,7 +132,8 @@ TEST_P(RasterBothOrientations, RandomCallsMatchThePixelModel)
         }
         else if (kind == 1)
         {
-            const int n = pick(0, 11), index = pick(0, 3), x = pick(-13, W + 2), y = pick(-13, H + 2);
+            const int n = nTrial % 5 == 1 ? (pick(0, 1) ? 16 : 32) : pick(0, 11), index = pick(0, 3);
+            const int x = pick(-n - 2, W + 2), y = pick(-n - 2, H + 2);
             const auto cells = Ramp(static_cast<std::size_t>((index + 1) * n * n));
             DrawCell(fast.bits, cells.data(), x, y, n, index);
             ModelCell(model, cells.data(), x, y, n, n, index);
