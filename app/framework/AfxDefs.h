@@ -1,0 +1,252 @@
+#pragma once
+// Basic types, message ids and constants of the framework layer, with the values the old
+// platform gave them. The command and window-style ids shared with the program's resources
+// come from resource.h; the ones below are guarded so either side may be included first.
+
+#include "display/WinGdi.h"  // BOOL, UINT, DWORD, WORD, BYTE, LONG, HDC, HPALETTE
+#include "resource.h"
+
+#include <cstdint>
+
+using LPCTSTR = const char*;  // UTF-8 throughout
+using LPTSTR = char*;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using INT_PTR = std::intptr_t;
+using DWORD_PTR = std::uintptr_t;
+
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
+
+constexpr WORD LOWORD(DWORD_PTR l) { return static_cast<WORD>(l & 0xFFFFu); }
+constexpr WORD HIWORD(DWORD_PTR l) { return static_cast<WORD>((l >> 16) & 0xFFFFu); }
+constexpr LPARAM MAKELPARAM(unsigned lo, unsigned hi)
+{
+    return static_cast<LPARAM>((lo & 0xFFFFu) | ((hi & 0xFFFFu) << 16));
+}
+
+// Window messages
+enum : UINT
+{
+    WM_CREATE = 0x0001,
+    WM_DESTROY = 0x0002,
+    WM_SIZE = 0x0005,
+    WM_SETTEXT = 0x000C,
+    WM_PAINT = 0x000F,
+    WM_CLOSE = 0x0010,
+    WM_ERASEBKGND = 0x0014,
+    WM_COMMAND = 0x0111,
+};
+
+// WM_SIZE types
+enum : UINT
+{
+    SIZE_RESTORED = 0,
+    SIZE_MINIMIZED = 1,
+    SIZE_MAXIMIZED = 2,
+};
+
+// Command notification codes (OnCmdMsg's nCode)
+enum : int
+{
+    CN_COMMAND = 0,
+    CN_UPDATE_COMMAND_UI = -1,
+};
+
+// Message boxes
+enum : UINT
+{
+    MB_OK = 0x0000,
+    MB_OKCANCEL = 0x0001,
+    MB_YESNO = 0x0004,
+    MB_ICONSTOP = 0x0010,
+    MB_ICONQUESTION = 0x0020,
+    MB_ICONEXCLAMATION = 0x0030,
+    MB_ICONINFORMATION = 0x0040,
+};
+#ifndef IDOK
+#define IDOK 1
+#endif
+#ifndef IDCANCEL
+#define IDCANCEL 2
+#endif
+#ifndef IDYES
+#define IDYES 6
+#define IDNO 7
+#endif
+
+// ShowWindow
+enum : int
+{
+    SW_HIDE = 0,
+    SW_SHOWNORMAL = 1,
+    SW_SHOWMINIMIZED = 2,
+    SW_SHOWMAXIMIZED = 3,
+    SW_SHOW = 5,
+};
+
+// GetSystemMetrics
+enum : int
+{
+    SM_CXSCREEN = 0,
+    SM_CYSCREEN = 1,
+    SM_CYCAPTION = 4,
+    SM_CYMENU = 15,
+    SM_CXFRAME = 32,
+    SM_CYFRAME = 33,
+};
+
+// WinHelp commands
+enum : UINT
+{
+    HELP_CONTEXT = 0x0001,
+    HELP_QUIT = 0x0002,
+    HELP_INDEX = 0x0003,
+    HELP_FINDER = 0x000B,
+};
+
+// Window styles beyond those the resources name
+#ifndef WS_OVERLAPPED
+#define WS_OVERLAPPED 0x00000000u
+#endif
+#ifndef WS_POPUP
+#define WS_POPUP 0x80000000u
+#define WS_CHILD 0x40000000u
+#define WS_VISIBLE 0x10000000u
+#define WS_CAPTION 0x00C00000u
+#define WS_SYSMENU 0x00080000u
+#define WS_GROUP 0x00020000u
+#define WS_TABSTOP 0x00010000u
+#endif
+#ifndef WS_THICKFRAME
+#define WS_THICKFRAME 0x00040000u
+#define WS_MINIMIZEBOX 0x00020000u
+#define WS_MAXIMIZEBOX 0x00010000u
+#endif
+#ifndef WS_OVERLAPPEDWINDOW
+#define WS_OVERLAPPEDWINDOW \
+    (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
+#endif
+#ifndef FWS_ADDTOTITLE
+#define FWS_ADDTOTITLE 0x00008000u
+#endif
+#ifndef CW_USEDEFAULT
+#define CW_USEDEFAULT (static_cast<int>(0x80000000u))
+#endif
+#ifndef DS_MODALFRAME
+#define DS_SETFONT 0x40u
+#define DS_MODALFRAME 0x80u
+#endif
+#ifndef SS_LEFT
+#define SS_LEFT 0x00u
+#define SS_ICON 0x03u
+#endif
+#ifndef SS_CENTER
+#define SS_CENTER 0x01u
+#define SS_RIGHT 0x02u
+#endif
+#ifndef BS_PUSHBUTTON
+#define BS_PUSHBUTTON 0x00u
+#define BS_DEFPUSHBUTTON 0x01u
+#endif
+
+// Control-bar styles
+#ifndef CBRS_ALIGN_ANY
+#define CBRS_TOOLTIPS 0x0010u
+#define CBRS_FLYBY 0x0020u
+#define CBRS_BORDER_LEFT 0x0100u
+#define CBRS_BORDER_TOP 0x0200u
+#define CBRS_BORDER_RIGHT 0x0400u
+#define CBRS_BORDER_BOTTOM 0x0800u
+#define CBRS_ALIGN_LEFT 0x1000u
+#define CBRS_ALIGN_TOP 0x2000u
+#define CBRS_ALIGN_RIGHT 0x4000u
+#define CBRS_ALIGN_BOTTOM 0x8000u
+#define CBRS_ALIGN_ANY 0xF000u
+#define CBRS_LEFT (CBRS_ALIGN_LEFT | CBRS_BORDER_RIGHT)
+#define CBRS_TOP (CBRS_ALIGN_TOP | CBRS_BORDER_BOTTOM)
+#define CBRS_RIGHT (CBRS_ALIGN_RIGHT | CBRS_BORDER_LEFT)
+#define CBRS_BOTTOM (CBRS_ALIGN_BOTTOM | CBRS_BORDER_TOP)
+#endif
+#ifndef CBRS_FLOATING
+#define CBRS_FLOATING 0x0001u
+#endif
+
+// Framework ids not among the program's resources
+#ifndef AFX_IDW_PANE_FIRST
+#define AFX_IDW_PANE_FIRST 0xE900
+#endif
+#ifndef AFX_IDW_DOCKBAR_TOP
+#define AFX_IDW_DOCKBAR_TOP 0xE81B
+#define AFX_IDW_DOCKBAR_LEFT 0xE81C
+#define AFX_IDW_DOCKBAR_RIGHT 0xE81D
+#define AFX_IDW_DOCKBAR_BOTTOM 0xE81E
+#endif
+
+struct POINT
+{
+    LONG x;
+    LONG y;
+};
+
+struct SIZE
+{
+    LONG cx;
+    LONG cy;
+};
+
+struct RECT
+{
+    LONG left;
+    LONG top;
+    LONG right;
+    LONG bottom;
+};
+using LPRECT = RECT*;
+using LPCRECT = const RECT*;
+
+class CPoint : public POINT
+{
+public:
+    CPoint() : POINT{0, 0} {}
+    CPoint(int x0, int y0) : POINT{x0, y0} {}
+};
+
+class CSize : public SIZE
+{
+public:
+    CSize() : SIZE{0, 0} {}
+    CSize(int cx0, int cy0) : SIZE{cx0, cy0} {}
+};
+
+class CRect : public RECT
+{
+public:
+    CRect() : RECT{0, 0, 0, 0} {}
+    CRect(int l, int t, int r, int b) : RECT{l, t, r, b} {}
+    CRect(const RECT& rc) : RECT(rc) {}
+    int Width() const { return right - left; }
+    int Height() const { return bottom - top; }
+    BOOL IsRectEmpty() const { return right <= left || bottom <= top; }
+    friend bool operator==(const CRect& a, const CRect& b)
+    {
+        return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+    }
+};
+
+struct CREATESTRUCT
+{
+    void* lpCreateParams = nullptr;  // the CCreateContext of a frame or a view
+    int cy = 0;
+    int cx = 0;
+    int y = 0;
+    int x = 0;
+    DWORD style = 0;
+    LPCTSTR lpszName = nullptr;
+    LPCTSTR lpszClass = nullptr;
+    DWORD dwExStyle = 0;
+};
+using LPCREATESTRUCT = CREATESTRUCT*;

@@ -1,0 +1,25 @@
+#pragma once
+// The Qt side of the framework's windows, for the framework itself, the desktop program's
+// Qt-only parts (its help window) and tests. The document and the view never include this.
+
+#include "Afx.h"
+
+#include <QImage>
+
+class QWidget;
+class QMainWindow;
+class QAction;
+
+// The widget of a window (null before Create or after DestroyWindow).
+QWidget* AfxGetWidget(const CWnd* pWnd);
+QMainWindow* AfxGetMainWindow(const CFrameWnd* pFrame);
+// The window a widget belongs to (null for widgets the framework did not create).
+CWnd* AfxWndFromWidget(const QWidget* pWidget);
+
+// Menu items and toolbar buttons are QActions whose data() holds the command id.
+QAction* AfxFindAction(const QWidget* pRoot, UINT nID);
+
+// The same expansion as AfxExpandDib into a QImage (made RGB32 of the source's size).
+void AfxExpandDibToImage(const DibView& src, QImage& image);
+// How often this window's paint cache has been rebuilt.
+std::uint64_t AfxPaintCacheConversions(const CWnd* pWnd);

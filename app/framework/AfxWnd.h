@@ -1,0 +1,236 @@
+#pragma once
+// Windows on Qt widgets: the generic window, the frame, the view and device contexts.
+// No Qt type appears here; each window keeps its widget in a private part (AfxQt.h gives
+// the framework's own code and the tests access to it).
+
+#include "AfxCore.h"
+#include "AfxString.h"
+
+#include <memory>
+#include <vector>
+
+class CDocument;
+class CDocTemplate;
+class CFrameWnd;
+class CView;
+class CControlBar;
+struct CWndPrivate;
+
+// A device context: HDC is the CDeviceContext of display/DeviceContext.h.
+class CDC
+{
+public:
+    CDC() = default;
+    virtual ~CDC() = default;
+    CDC(const CDC&) = delete;
+    CDC& operator=(const CDC&) = delete;
+
+    HDC GetSafeHdc() const { return m_hDC; }
+
+    HDC m_hDC = nullptr;
+};
+
+// The DC of a window during its paint: blits land in the window, unscaled, through a cached
+// copy in the window's pixel format that is rebuilt only when the source changed.
+class CPaintDC : public CDC
+{
+public:
+    explicit CPaintDC(class CWnd* pWnd);
+    ~CPaintDC() override;
+
+protected:
+    class CWnd* m_pWnd;
+};
+
+// What the frame passes on while it creates its view.
+struct CCreateContext
+{
+    CRuntimeClass* m_pNewViewClass = nullptr;
+    CDocument* m_pCurrentDoc = nullptr;
+    CDocTemplate* m_pNewDocTemplate = nullptr;
+    CView* m_pLastView = nullptr;
+    CFrameWnd* m_pCurrentFrame = nullptr;
+};
+
+class CWnd : public CCmdTarget
+{
+    DECLARE_DYNAMIC(CWnd)
+public:
+    CWnd();
+    ~CWnd() override;
+
+    // Creates the widget: PreCreateWindow, then WM_CREATE; FALSE (and no widget) when either
+    // refuses. A child of a frame with id AFX_IDW_PANE_FIRST becomes its client area.
+    virtual BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle,
+                        const RECT& rect, CWnd* pParentWnd, UINT nID,
+                        CCreateContext* pContext = nullptr);
+    virtual BOOL PreCreateWindow(CREATESTRUCT& cs);
+    virtual BOOL DestroyWindow();
+    BOOL IsWindow() const;
+
+    void GetClientRect(LPRECT lpRect) const;
+    void GetWindowRect(LPRECT lpRect) const;
+    void MoveWindow(int x, int y, int nWidth, int nHeight, BOOL bRepaint = TRUE);
+    // Schedules a paint; with bErase the paint first sends WM_ERASEBKGND.
+    void Invalidate(BOOL bErase = TRUE);
+    void InvalidateRect(LPCRECT lpRect, BOOL bErase = TRUE);
+    void UpdateWindow();
+    virtual void SetWindowText(LPCTSTR lpszString);
+    virtual void GetWindowText(CString& rString) const;
+    CString GetWindowText() const;
+    BOOL ShowWindow(int nCmdShow);
+    BOOL IsWindowVisible() const;
+    CWnd* GetParent() const { return m_pParentWnd; }
+    CFrameWnd* GetParentFrame() const;
+    UINT GetDlgCtrlID() const { return m_nID; }
+    DWORD GetStyle() const { return m_dwStyle; }
+
+    // Runs the message now through WindowProc. WM_COMMAND carries the command id in
+    // LOWORD(wParam); WM_SIZE cx = LOWORD(lParam), cy = HIWORD(lParam).
+    LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    // Queues the message for the event loop; dropped if the window is gone by then.
+    BOOL PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+
+    virtual LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    virtual BOOL OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult);
+    virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
+    virtual LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam);
+    // The default handling of the message being dispatched.
+    LRESULT Default();
+
+    // Handlers; a class's map names the ones it wants (ON_WM_SIZE, ...).
+    virtual void OnSize(UINT nType, int cx, int cy);
+    virtual int OnCreate(LPCREATESTRUCT lpCreateStruct);
+    virtual BOOL OnEraseBkgnd(CDC* pDC);
+    virtual void OnPaint();
+    virtual void OnClose();
+    // Help/Index: asks the application's help (CWinApp::WinHelp with HELP_INDEX).
+    virtual void OnHelpIndex();
+
+    CWndPrivate* GetPrivate() const { return m_pPriv.get(); }
+
+protected:
+    // The framework creates the widget of a window class in these (frames, bars and dialogs
+    // make their own kinds).
+    virtual void CreateWidget(const CREATESTRUCT& cs);
+    virtual void PostNcDestroy() {}
+
+    std::unique_ptr<CWndPrivate> m_pPriv;
+    CWnd* m_pParentWnd = nullptr;
+    UINT m_nID = 0;
+    DWORD m_dwStyle = 0;
+
+    friend struct CWndPrivate;
+    struct CurrentMessage
+    {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    CurrentMessage m_msgCur{0, 0, 0};
+
+    DECLARE_MESSAGE_MAP()
+};
+
+class CView : public CWnd
+{
+    DECLARE_DYNAMIC(CView)
+public:
+    CView();
+    ~CView() override;
+
+    CDocument* GetDocument() const { return m_pDocument; }
+    virtual void OnDraw(CDC* pDC) = 0;
+    virtual void OnInitialUpdate();
+    // Base: invalidates the whole view.
+    virtual void OnUpdate(CView* pSender, LPARAM lHint, CObject* pHint);
+
+    BOOL PreCreateWindow(CREATESTRUCT& cs) override;
+    // The view, then its document.
+    BOOL OnCmdMsg(UINT nID, int nCode, void* pExtra) override;
+
+    // Adds the view to the document of the creation context.
+    int OnCreate(LPCREATESTRUCT lpCreateStruct) override;
+    // Paints through OnDraw with a CPaintDC.
+    void OnPaint() override;
+
+protected:
+    void CreateWidget(const CREATESTRUCT& cs) override;
+
+    CDocument* m_pDocument = nullptr;
+    friend class CDocument;
+
+    DECLARE_MESSAGE_MAP()
+};
+
+class CFrameWnd : public CWnd
+{
+    DECLARE_DYNCREATE(CFrameWnd)
+public:
+    CFrameWnd();
+    ~CFrameWnd() override;
+
+    // Creates the frame from resource nIDResource: title (document string field 1), menu
+    // bar, accelerators and icon, then PreCreateWindow and WM_CREATE. The frame gets the
+    // size PreCreateWindow left in cs.cx / cs.cy (the whole window, menu bar included).
+    virtual BOOL LoadFrame(UINT nIDResource, DWORD dwDefaultStyle = WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE,
+                           CWnd* pParentWnd = nullptr, CCreateContext* pContext = nullptr);
+    BOOL PreCreateWindow(CREATESTRUCT& cs) override;
+    // Creates the view of the context (OnCreateClient).
+    int OnCreate(LPCREATESTRUCT lpCreateStruct) override;
+    virtual BOOL OnCreateClient(LPCREATESTRUCT lpcs, CCreateContext* pContext);
+    CWnd* CreateView(CCreateContext* pContext, UINT nID = AFX_IDW_PANE_FIRST);
+
+    CView* GetActiveView() const { return m_pViewActive; }
+    void SetActiveView(CView* pViewNew, BOOL bNotify = TRUE);
+    virtual CDocument* GetActiveDocument();
+
+    // Docking: the bars are QToolBars, which dock on the sides the style allows or float.
+    void EnableDocking(DWORD dwDockStyle);
+    void DockControlBar(CControlBar* pBar, UINT nDockBarID = 0, LPCRECT lpRect = nullptr);
+    void ShowControlBar(CControlBar* pBar, BOOL bShow, BOOL bDelay);
+    CControlBar* GetControlBar(UINT nID) const;
+    virtual void RecalcLayout(BOOL bNotify = TRUE);
+
+    // The document's status text; the default shows it in the status bar's message pane.
+    virtual void SetStatusText(LPCTSTR lpszText);
+    // The message pane (pane 0) of the status bar: a text, or the prompt of a command id.
+    void SetMessageText(LPCTSTR lpszText);
+    void SetMessageText(UINT nID);
+    // The prompt of a command: its string up to the first "\n".
+    virtual void GetMessageString(UINT nID, CString& rMessage) const;
+
+    virtual void ActivateFrame(int nCmdShow = -1);
+    virtual void InitialUpdateFrame(CDocument* pDoc, BOOL bMakeVisible);
+    virtual void OnUpdateFrameTitle(BOOL bAddToTitle);
+    // Runs every update handler of the menus and bars now.
+    void UpdateCommandUI();
+
+    // The active view (and its document), the frame, then the application.
+    BOOL OnCmdMsg(UINT nID, int nCode, void* pExtra) override;
+
+    void OnClose() override;
+    BOOL DestroyWindow() override;
+    BOOL OnBarCheck(UINT nID);
+    void OnUpdateControlBarMenu(CCmdUI* pCmdUI);
+
+    CString m_strTitle;
+    UINT m_nIDResource = 0;
+
+protected:
+    void CreateWidget(const CREATESTRUCT& cs) override;
+
+    CView* m_pViewActive = nullptr;
+    std::vector<CControlBar*> m_listControlBars;
+    std::vector<CView*> m_ownedViews;  // created by CreateView, deleted with the frame
+    DWORD m_dwDockStyle = 0;
+    friend class CControlBar;
+
+    DECLARE_MESSAGE_MAP()
+};
+
+// Stand-in for the platform's metrics, chosen so that a frame PreCreateWindow sizes to
+// 2*SM_CXFRAME + W by 2*SM_CYFRAME + SM_CYMENU + SM_CYCAPTION + H gets a client area of W x H
+// below a one-line menu bar: frames and captions are drawn by the window manager (0), and
+// SM_CYMENU is the height of this platform's menu bar.
+int GetSystemMetrics(int nIndex);
