@@ -6,16 +6,17 @@
 namespace
 {
 
+// Never destroyed, so a surface that outlives static destruction can still release itself.
 std::unordered_map<HGDIOBJ, GdiObject*>& LiveObjects()
 {
-    static std::unordered_map<HGDIOBJ, GdiObject*> s_objects;
-    return s_objects;
+    static auto* s_pObjects = new std::unordered_map<HGDIOBJ, GdiObject*>;
+    return *s_pObjects;
 }
 
 std::unordered_set<CDeviceContext*>& LiveDCs()
 {
-    static std::unordered_set<CDeviceContext*> s_dcs;
-    return s_dcs;
+    static auto* s_pDCs = new std::unordered_set<CDeviceContext*>;
+    return *s_pDCs;
 }
 
 std::size_t g_nCreatePalette = 0;
@@ -31,30 +32,23 @@ PALETTEENTRY SystemEntry(UINT i)
         {255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0},
         {255, 255, 0},   {0, 0, 255},     {255, 0, 255},   {0, 255, 255},   {255, 255, 255},
     };
-    const BYTE* pRgb = nullptr;
-    BYTE grey = 0;
-    BYTE cube[3] = {0, 0, 0};
     if (i < 10)
-        pRgb = s_low[i];
-    else if (i >= 246)
-        pRgb = s_high[i - 246];
-    else if (i < 26)
+        return PALETTEENTRY{s_low[i][0], s_low[i][1], s_low[i][2], 0};
+    if (i >= 246)
+        return PALETTEENTRY{s_high[i - 246][0], s_high[i - 246][1], s_high[i - 246][2], 0};
+    if (i < 26)
     {
-        grey = static_cast<BYTE>(17 * (i - 10));
-        cube[0] = cube[1] = cube[2] = grey;
-        pRgb = cube;
+        const auto grey = static_cast<BYTE>(17 * (i - 10));
+        return PALETTEENTRY{grey, grey, grey, 0};
     }
-    else if (i < 242)
+    if (i < 242)
     {
+        // The 6 x 6 x 6 colour cube.
         const UINT c = i - 26;
-        cube[0] = static_cast<BYTE>(51 * (c / 36));
-        cube[1] = static_cast<BYTE>(51 * (c / 6 % 6));
-        cube[2] = static_cast<BYTE>(51 * (c % 6));
-        pRgb = cube;
+        return PALETTEENTRY{static_cast<BYTE>(51 * (c / 36)), static_cast<BYTE>(51 * (c / 6 % 6)),
+                            static_cast<BYTE>(51 * (c % 6)), 0};
     }
-    else
-        pRgb = cube;
-    return PALETTEENTRY{pRgb[0], pRgb[1], pRgb[2], 0};
+    return PALETTEENTRY{0, 0, 0, 0};
 }
 
 } // namespace
