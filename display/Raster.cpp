@@ -155,7 +155,16 @@ void CopyRow(const SurfaceBits& target, std::int32_t x, std::int32_t y, std::int
     }
     // A 64-bit position gives the same byte as the 16-bit fraction with its carry.
     std::uint64_t nPos = 0;
-    for (std::size_t k = 0; k < n; ++k, nPos += step)
+    std::size_t k = 0;
+    for (; k + 4 <= n; k += 4)
+    {
+        pDst[k] = pSrc[nPos >> 16];
+        pDst[k + 1] = pSrc[(nPos + step) >> 16];
+        pDst[k + 2] = pSrc[(nPos + 2 * std::uint64_t{step}) >> 16];
+        pDst[k + 3] = pSrc[(nPos + 3 * std::uint64_t{step}) >> 16];
+        nPos += 4 * std::uint64_t{step};
+    }
+    for (; k < n; ++k, nPos += step)
         pDst[k] = pSrc[nPos >> 16];
 }
 
