@@ -1,0 +1,86 @@
+// The shipped samples: each one is read by its own reader at the size it promises, and is
+// recognised as its own format by its first bytes.
+
+#include "Bfnt.h"
+#include "Bmp.h"
+#include "MemStream.h"
+#include "RgbPalette.h"
+#include "Tim.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+CMemStream LoadSample(const char* pszName)
+{
+    std::ifstream file(std::string(VELLUM_SAMPLES_DIR) + "/" + pszName, std::ios::binary);
+    EXPECT_TRUE(file.good()) << pszName;
+    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    return CMemStream(std::move(data));
+}
+
+TEST(Samples, BmpReadsAt128x96)
+{
+    CMemStream file = LoadSample("picture.bmp");
+    RgbPalette pal{};
+    CBmpData bmp;
+    bmp.m_pPalette = &pal;
+    ASSERT_EQ(bmp.ReadBmp(file, true), 0);
+    EXPECT_EQ(bmp.m_infoHeader.biWidth, 128);
+    EXPECT_EQ(bmp.m_infoHeader.biHeight, 96);
+    EXPECT_TRUE(bmp.HasCompleteImage());
+}
+
+TEST(Samples, TimReadsAt96x64)
+{
+    CMemStream file = LoadSample("picture.tim");
+    RgbPalette pal{};
+    CTimData tim;
+    tim.m_pPalette = &pal;
+    ASSERT_EQ(tim.ReadTim(file, true), 0);
+    EXPECT_EQ(2 * tim.m_imageWidth, 96);
+    EXPECT_EQ(tim.m_imageHeight, 64);
+    // Pixels land on image colours only.
+    for (std::size_t i = 0; i < tim.PixelByteCount(); ++i)
+        ASSERT_TRUE(tim.m_pPixels[i] >= 10 && tim.m_pPixels[i] <= 245) << i;
+}
+
+TEST(Samples, FontSheets)
+{
+    struct Case
+    {
+        const char* pszName;
+        int nFirstRead;  // result of ReadBfnt256
+        int nCell, nFirst, nLast;
+    };
+    const Case kCases[] = {
+        {"font256.fnt", 0, 16, 32, 90},
+        {"font16.fnt", 5, 8, 48, 90},
+    };
+    for (const auto& c : kCases)
+    {
+        CMemStream file = LoadSample(c.pszName);
+        RgbPalette pal{};
+        CBfntData bfnt;
+        bfnt.m_pPalette = &pal;
+        ASSERT_EQ(bfnt.ReadBfnt256(file), c.nFirstRead) << c.pszName;
+        if (c.nFirstRead != 0)
+        {
+            file.Seek(0, STREAM_BEGIN);
+            ASSERT_EQ(bfnt.ReadBfnt(file, 1), 0) << c.pszName;
+        }
+        EXPECT_EQ(bfnt.m_header.glyphWidth, c.nCell) << c.pszName;
+        EXPECT_EQ(bfnt.m_header.glyphHeight, c.nCell) << c.pszName;
+        EXPECT_EQ(bfnt.m_header.firstCode, c.nFirst) << c.pszName;
+        EXPECT_EQ(bfnt.m_header.lastCode, c.nLast) << c.pszName;
+        EXPECT_TRUE(bfnt.HasCompleteGlyphs()) << c.pszName;
+    }
+}
+
+}  // namespace
