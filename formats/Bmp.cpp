@@ -76,6 +76,31 @@ struct BmpLayout
 
     std::uint64_t BufferSize() const { return nWidth * nHeight + (nDataSize - nFileImage); }
 
+    // Where a piece can be read straight into the buffer: unpadded rows, and
+    // for bottom-up files a piece of whole rows, whose rows are then reversed
+    // in place while they are still in cache. Null when the piece needs the bounce buffer.
+    std::uint8_t* DirectTarget(std::uint8_t* pBits, std::uint64_t nFileOff, std::uint64_t nCount) const
+    {
+        if (nStride != nWidth || nWidth == 0 || nFileOff + nCount > nFileImage)
+            return nullptr;
+        if (!bBottomUp)
+            return pBits + nFileOff;
+        if (nFileOff % nWidth != 0 || nCount % nWidth != 0)
+            return nullptr;
+        const std::uint64_t nFirstRow = nFileOff / nWidth;
+        const std::uint64_t nRows = nCount / nWidth;
+        return pBits + (nHeight - nFirstRow - nRows) * nWidth;
+    }
+
+    void FixDirectPiece(std::uint8_t* p, std::uint64_t nCount) const
+    {
+        if (!bBottomUp)
+            return;
+        const std::uint64_t nRows = nCount / nWidth;
+        for (std::uint64_t r = 0; r < nRows / 2; ++r)
+            std::swap_ranges(p + r * nWidth, p + (r + 1) * nWidth, p + (nRows - 1 - r) * nWidth);
+    }
+
     // Calls fn(file offset within the piece, buffer offset, count) for each run of
     // image or trailing bytes in [nFileOff, nFileOff + nCount); padding is skipped.
     template <class Fn>
@@ -203,6 +228,15 @@ int CBmpData::ReadBmp(IByteStream& file, bool bReadPixels)
         for (std::uint64_t nOff = 0; nOff < layout.nDataSize;)
         {
             const auto nPart = static_cast<std::uint32_t>(std::min<std::uint64_t>(layout.nDataSize - nOff, FMT_PIECE_SIZE));
+            std::uint8_t* pDirect = layout.DirectTarget(pBits.get(), nOff, nPart);
+            if (pDirect)
+            {
+                if (file.Read(pDirect, nPart) != nPart)
+                    return FMT_BMP_TRUNCATED;
+                layout.FixDirectPiece(pDirect, nPart);
+                nOff += nPart;
+                continue;
+            }
             if (file.Read(piece.data(), nPart) != nPart)
                 return FMT_BMP_TRUNCATED;
             layout.ForEachRun(nOff, nPart, [&](std::uint64_t nSrc, std::uint64_t nDst, std::uint64_t nCount) {

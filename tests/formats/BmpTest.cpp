@@ -166,6 +166,31 @@ TEST(Bmp, PixelDataMovesInPiecesOf61440)
     EXPECT_EQ(out.m_mem.Data(), file);
 }
 
+TEST(Bmp, WholeRowPiecesAndTopDownFilesReadIntoPlace)
+{
+    // 1024-byte rows: the pieces hold 60 and 10 whole rows.
+    const auto file = MakeSampleBmp(1024, 70);
+    CRecordingStream in(file);
+    RgbPalette pal{};
+    CBmpData b;
+    b.m_pPalette = &pal;
+    ASSERT_EQ(b.ReadBmp(in, true), FMT_OK);
+    EXPECT_EQ(in.m_reads, (std::vector<std::uint32_t>{14, 40, 1024, 61440, 10240}));
+    for (int y = 0; y < 70; ++y)
+        ASSERT_EQ(Row(b, y), ExpectedRow(1024, y)) << y;
+
+    // A top-down file of 300-byte rows, pieces ending inside rows.
+    std::vector<std::uint8_t> topDown(file.begin(), file.begin() + 1078);
+    const auto image = SampleImage(300, 210);
+    topDown.insert(topDown.end(), image.begin(), image.end());
+    PutLe32(topDown.data() + 2, static_cast<std::uint32_t>(topDown.size()));
+    PutLeS32(topDown.data() + 18, 300);
+    PutLeS32(topDown.data() + 22, -210);
+    BmpReader r;
+    ASSERT_EQ(r.Read(topDown), FMT_OK);
+    EXPECT_EQ(0, std::memcmp(r.bmp.m_pBits.get(), image.data(), image.size()));
+}
+
 TEST(Bmp, ReadPixelsFalseFillsHeadersAndColoursOnly)
 {
     BmpReader r;
