@@ -38,6 +38,7 @@ protected:
 
     UINT m_nIDTemplate;
     CWnd* m_pParentWndDlg;
+    INT_PTR m_nModalResult = -1;
 
     DECLARE_MESSAGE_MAP()
 };

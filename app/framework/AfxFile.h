@@ -11,6 +11,7 @@ class CException : public CObject
 public:
     CException() = default;
     CException(const CException&) : CObject() {}
+    CException& operator=(const CException&) { return *this; }
     // The text a message box shows for this failure.
     virtual CString GetErrorMessage() const;
 };
@@ -22,6 +23,7 @@ class CUserException : public CException
 public:
     CUserException() = default;
     CUserException(const CUserException&) = default;
+    CUserException& operator=(const CUserException&) = default;
 };
 
 [[noreturn]] void AfxThrowUserException();
@@ -51,6 +53,7 @@ public:
 
     CFileException(int cause = none, int lOsError = 0, LPCTSTR lpszFileName = nullptr);
     CFileException(const CFileException&) = default;
+    CFileException& operator=(const CFileException&) = default;
 
     // Builds the exception for an errno value (the cause follows from it).
     static CFileException FromErrno(int nErrno, LPCTSTR lpszFileName);
