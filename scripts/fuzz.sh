@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (address and undefined-behaviour sanitizers)
+# and runs one of them.
+# Usage: scripts/fuzz.sh TARGET SECONDS      e.g. scripts/fuzz.sh read_bmp 600
+#        scripts/fuzz.sh --list
+# The growing corpus lives in build-fuzz/corpus/TARGET, seeds in build-fuzz/seeds, and a
+# crashing input lands in build-fuzz/findings/ (the run then exits non-zero).
+# VELLUM_FUZZ_CORPUS=DIR uses DIR as the corpus instead; VELLUM_FUZZ_NOBUILD=1 skips the build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${VELLUM_FUZZ_BUILD_DIR:-build-fuzz}
+targets=(read_bmp read_tim read_bfnt256 read_bfnt convert_bmp convert_tim convert_bfnt)
+if [ -f doc/CMakeLists.txt ] && grep -q whole_road fuzz/CMakeLists.txt; then
+  targets+=(whole_road)
+fi
+
+if [ "${1:-}" = "--list" ]; then
+  printf '%s\n' "${targets[@]}"
+  exit 0
+fi
+if [ $# -ne 2 ]; then
+  echo "usage: scripts/fuzz.sh TARGET SECONDS (targets: ${targets[*]})" >&2
+  exit 2
+fi
+target=${1#fuzz_}
+seconds=$2
+
+if [ "${VELLUM_FUZZ_NOBUILD:-0}" != 1 ]; then
+  scripts/deps.sh fuzz
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" \
+    -DVELLUM_SANITIZE=ON -DVELLUM_BUILD_FUZZ=ON -DVELLUM_BUILD_TESTS=OFF -DVELLUM_BUILD_BENCH=OFF >/dev/null
+  cmake --build "$build" -j2 --target "fuzz_$target" vellum_fuzz_seeds
+fi
+
+seeds=$build/seeds
+[ -d "$seeds/bmp" ] || "$build/fuzz/vellum_fuzz_seeds" "$seeds" >/dev/null
+case "$target" in
+  *bmp) seed_dirs=("$seeds/bmp") ;;
+  *tim) seed_dirs=("$seeds/tim") ;;
+  *bfnt*) seed_dirs=("$seeds/bfnt") ;;
+  *) seed_dirs=("$seeds/bmp" "$seeds/tim" "$seeds/bfnt") ;;
+esac
+corpus=${VELLUM_FUZZ_CORPUS:-$build/corpus/$target}
+mkdir -p "$corpus" "$build/findings"
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+# One worker: the machine's cores are shared. A timeout counts as a finding (a hang).
+exec "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  -max_len=131072 -print_final_stats=1 -artifact_prefix="$build/findings/$target-" \
+  "$corpus" "${seed_dirs[@]}"
