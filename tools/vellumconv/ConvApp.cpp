@@ -1,0 +1,243 @@
+#include "ConvApp.h"
+
+#include "VellumDoc.h"
+#include "VellumView.h"
+#include "resource.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <QString>
+
+#include <cstring>
+#include <exception>
+#include <new>
+
+#ifdef VELLUMCONV_HAS_MAINFRAME
+IMPLEMENT_DYNCREATE(CConvFrame, CMainFrame)
+#else
+IMPLEMENT_DYNCREATE(CConvFrame, CFrameWnd)
+#endif
+
+CConvFrame::CConvFrame() = default;
+
+CConvFrame::~CConvFrame() = default;
+
+void CConvFrame::SetStatusText(LPCTSTR lpszText)
+{
+    m_strStatus = lpszText;
+    m_bStatusSet = true;
+    CConvFrameBase::SetStatusText(lpszText);
+}
+
+CConvApp::CConvApp(std::FILE* pOut, std::FILE* pErr) : CWinApp("vellumconv"), m_pOut(pOut), m_pErr(pErr)
+{
+}
+
+CConvApp::~CConvApp() = default;
+
+BOOL CConvApp::InitInstance()
+{
+    m_nCmdShow = SW_HIDE;
+    AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CVellumDoc), RUNTIME_CLASS(CConvFrame),
+                                          RUNTIME_CLASS(CVellumView)));
+    OnFileNew();
+    if (GetVellumView() == nullptr)
+    {
+        Report("cannot create the document and its view.");
+        return FALSE;
+    }
+    // The size the window's drawing area has when the program starts.
+    Size(256, 256);
+    return TRUE;
+}
+
+int CConvApp::DoMessageBox(LPCTSTR lpszPrompt, UINT, UINT)
+{
+    Report(lpszPrompt != nullptr ? lpszPrompt : "");
+    return IDOK;
+}
+
+void CConvApp::AddToRecentFileList(LPCTSTR)
+{
+}
+
+void CConvApp::Report(const std::string& strText)
+{
+    ++m_nMessages;
+    if (m_strContext.empty())
+        std::fprintf(m_pErr, "vellumconv: %s\n", strText.c_str());
+    else
+        std::fprintf(m_pErr, "vellumconv: %s: %s\n", m_strContext.c_str(), strText.c_str());
+    std::fflush(m_pErr);
+}
+
+CVellumDoc* CConvApp::GetVellumDoc() const
+{
+    CDocTemplate* pTemplate = GetDocTemplate();
+    CDocument* pDoc = pTemplate != nullptr ? pTemplate->GetFirstDocument() : nullptr;
+    return pDoc != nullptr && pDoc->IsKindOf(RUNTIME_CLASS(CVellumDoc)) ? static_cast<CVellumDoc*>(pDoc) : nullptr;
+}
+
+CVellumView* CConvApp::GetVellumView() const
+{
+    CVellumDoc* pDoc = GetVellumDoc();
+    if (pDoc == nullptr)
+        return nullptr;
+    POSITION pos = pDoc->GetFirstViewPosition();
+    CView* pView = pos != nullptr ? pDoc->GetNextView(pos) : nullptr;
+    return pView != nullptr && pView->IsKindOf(RUNTIME_CLASS(CVellumView)) ? static_cast<CVellumView*>(pView)
+                                                                           : nullptr;
+}
+
+CConvFrame* CConvApp::GetConvFrame() const
+{
+    CWnd* pWnd = m_pMainWnd;
+    return pWnd != nullptr && pWnd->IsKindOf(RUNTIME_CLASS(CConvFrame)) ? static_cast<CConvFrame*>(pWnd) : nullptr;
+}
+
+int CConvApp::RunSteps(const std::vector<ConvStep>& steps)
+{
+    bool bAllWell = m_nMessages == 0;
+    for (const ConvStep& step : steps)
+        if (!RunStep(step))
+            bAllWell = false;
+    std::fflush(m_pOut);
+    return bAllWell ? 0 : 1;
+}
+
+bool CConvApp::RunStep(const ConvStep& step)
+{
+    const int nMessagesBefore = m_nMessages;
+    m_strContext = step.strPath;
+    bool bOk = false;
+    try
+    {
+        switch (step.kind)
+        {
+        case EConvStep::Open: bOk = Open(step.strPath); break;
+        case EConvStep::Save: bOk = Save(step.strPath); break;
+        case EConvStep::Render: bOk = Render(step.strPath); break;
+        case EConvStep::New:
+            OnFileNew();
+            bOk = true;
+            break;
+        case EConvStep::Size:
+            Size(step.nWidth, step.nHeight);
+            bOk = true;
+            break;
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        Report("not enough memory.");
+    }
+    catch (const std::exception& e)
+    {
+        Report(e.what());
+    }
+    catch (const CException& e)
+    {
+        Report(e.GetErrorMessage().Str());
+    }
+    m_strContext.clear();
+    return bOk && m_nMessages == nMessagesBefore;
+}
+
+bool CConvApp::Open(const std::string& strPath)
+{
+    CConvFrame* pFrame = GetConvFrame();
+    if (pFrame != nullptr)
+        pFrame->m_bStatusSet = false;
+    const int nMessagesBefore = m_nMessages;
+    if (OpenDocumentFile(strPath.c_str()) == nullptr)
+    {
+        if (m_nMessages == nMessagesBefore)
+            Report("cannot open the file.");
+        return false;
+    }
+    if (pFrame != nullptr && pFrame->m_bStatusSet)
+    {
+        std::fprintf(m_pOut, "%s\n", pFrame->m_strStatus.GetString());
+        std::fflush(m_pOut);
+    }
+    return true;
+}
+
+bool CConvApp::Save(const std::string& strPath)
+{
+    CVellumDoc* pDoc = GetVellumDoc();
+    const int nMessagesBefore = m_nMessages;
+    if (pDoc == nullptr || !pDoc->DoSave(strPath.c_str(), TRUE))
+    {
+        if (m_nMessages == nMessagesBefore)
+            Report("cannot save the file.");
+        return false;
+    }
+    return true;
+}
+
+void CConvApp::Size(int nWidth, int nHeight)
+{
+    if (CVellumView* pView = GetVellumView())
+        pView->SendMessage(WM_SIZE, SIZE_RESTORED,
+                           MAKELPARAM(static_cast<unsigned>(nWidth), static_cast<unsigned>(nHeight)));
+}
+
+bool CConvApp::Render(const std::string& strPath)
+{
+    CVellumView* pView = GetVellumView();
+    if (pView == nullptr)
+    {
+        Report("there is no view to render.");
+        return false;
+    }
+    const std::string strError = WriteSurfacePng(*pView, strPath);
+    if (!strError.empty())
+    {
+        Report(strError);
+        return false;
+    }
+    return true;
+}
+
+std::string WriteSurfacePng(const CVellumView& view, const std::string& strPath)
+{
+    const CWinGSurface& surface = view.m_surface;
+    const SurfaceBits& bits = surface.m_bits;
+    if (bits.width <= 0 || bits.height <= 0 || bits.bits == nullptr)
+        return "nothing to render: the window has no drawing area yet.";
+
+    QImage image(bits.width, bits.height, QImage::Format_Indexed8);
+    if (image.isNull())
+        return "not enough memory.";
+    QList<QRgb> colors(256);
+    for (int i = 0; i < 256; ++i)
+    {
+        const RGBQUAD& q = surface.m_bmiColors[i];
+        colors[i] = qRgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
+    }
+    image.setColorTable(colors);
+    const auto nRow = static_cast<std::size_t>(bits.width);
+    for (int y = 0; y < bits.height; ++y)
+    {
+        // A bottom-up surface keeps the shown top row last in memory.
+        const int nMemRow = bits.orientation >= 0 ? bits.height - 1 - y : y;
+        std::memcpy(image.scanLine(y), bits.bits + static_cast<std::size_t>(nMemRow) * nRow, nRow);
+    }
+
+    // Written beside the target and renamed over it, so a failed write leaves no half a PNG.
+    QSaveFile file(QString::fromUtf8(strPath.c_str()));
+    if (!file.open(QIODevice::WriteOnly))
+        return "cannot create the file: " + file.errorString().toStdString() + ".";
+    QImageWriter writer(&file, QByteArray("png"));
+    if (!writer.write(image))
+    {
+        file.cancelWriting();
+        return "cannot write the PNG: " + writer.errorString().toStdString() + ".";
+    }
+    if (!file.commit())
+        return "cannot write the file: " + file.errorString().toStdString() + ".";
+    return {};
+}

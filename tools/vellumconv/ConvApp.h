@@ -1,0 +1,74 @@
+#pragma once
+// The converter's application: the program's document, view and (where the desktop program
+// is built) main frame, hosted without showing a window. Message boxes become stderr lines
+// and the status text a stdout line after each open.
+
+#include "ConvSteps.h"
+
+#include "Afx.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+class CVellumView;
+class CVellumDoc;
+
+#ifdef VELLUMCONV_HAS_MAINFRAME
+#include "MainFrm.h"
+using CConvFrameBase = CMainFrame;
+#else
+using CConvFrameBase = CFrameWnd;
+#endif
+
+class CConvFrame : public CConvFrameBase
+{
+    DECLARE_DYNCREATE(CConvFrame)
+public:
+    CConvFrame();
+    ~CConvFrame() override;
+
+    void SetStatusText(LPCTSTR lpszText) override;
+
+    // The text the document last handed over, and whether it came since TakeStatusText.
+    CString m_strStatus;
+    bool m_bStatusSet = false;
+};
+
+class CConvApp : public CWinApp
+{
+public:
+    CConvApp(std::FILE* pOut, std::FILE* pErr);
+    ~CConvApp() override;
+
+    BOOL InitInstance() override;
+    int DoMessageBox(LPCTSTR lpszPrompt, UINT nType, UINT nIDHelp) override;
+    // The user's recent-file list belongs to the desktop program; a conversion leaves it alone.
+    void AddToRecentFileList(LPCTSTR lpszPathName) override;
+
+    // Runs every step and returns the exit status: 0 when none failed or showed a message.
+    int RunSteps(const std::vector<ConvStep>& steps);
+    // One step; false when it failed or showed a message.
+    bool RunStep(const ConvStep& step);
+
+    CVellumDoc* GetVellumDoc() const;
+    CVellumView* GetVellumView() const;
+    CConvFrame* GetConvFrame() const;
+
+    int m_nMessages = 0;
+
+protected:
+    bool Open(const std::string& strPath);
+    bool Save(const std::string& strPath);
+    bool Render(const std::string& strPath);
+    void Size(int nWidth, int nHeight);
+    void Report(const std::string& strText);
+
+    std::FILE* m_pOut;
+    std::FILE* m_pErr;
+    std::string m_strContext;  // the path of the running step, for message lines
+};
+
+// Writes the surface as shown (rows top to bottom) as an 8-bit PNG with its 256 colours.
+// An empty string on success, else why it failed.
+std::string WriteSurfacePng(const CVellumView& view, const std::string& strPath);
