@@ -278,7 +278,7 @@ void CBfntData::SetBfntRowOrder(int order)
         return;
     if (!HasCompleteGlyphs())
         return;
-    m_nRowOrder = order != 0 ? 1 : 0;
+    m_nRowOrder = order;
     if (m_header.glyphWidth == 0 || m_header.glyphHeight < 2)
         return;
     // Swapping rows in place needs no second buffer and so cannot fail.

@@ -13,7 +13,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 // Pixel at column x, row y (0 = top) of every sample image: an image colour 10..245.
