@@ -8,7 +8,7 @@ for what in "$@"; do
   case "$what" in
     test) pkgs+=(clang libclang-rt-14-dev valgrind) ;;
     run) pkgs+=(fonts-ipafont-gothic) ;;
-    shot) pkgs+=(xvfb xauth x11-apps imagemagick fonts-ipafont-gothic) ;;
+    shot) pkgs+=(xvfb xauth x11-apps imagemagick xdotool fonts-ipafont-gothic) ;;
     fuzz) pkgs+=(clang libclang-rt-14-dev) ;;
   esac
 done

@@ -9,7 +9,7 @@ root=$PWD
 if [ "${1:-}" != "--inside-x" ]; then
   scripts/deps.sh shot
   build=${VELLUM_BUILD_DIR:-build}
-  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build" -j2 --target vellum
   sample=$(realpath "${1:-samples/font256.fnt}")
   mkdir -p docs
