@@ -79,7 +79,8 @@ struct BmpLayout
     // Where a piece can be read straight into the buffer: unpadded rows, and
     // for bottom-up files a piece of whole rows, whose rows are then reversed
     // in place while they are still in cache. Null when the piece needs the bounce buffer.
-    std::uint8_t* DirectTarget(std::uint8_t* pBits, std::uint64_t nFileOff, std::uint64_t nCount) const
+    template <class T>
+    T* DirectTarget(T* pBits, std::uint64_t nFileOff, std::uint64_t nCount) const
     {
         if (nStride != nWidth || nWidth == 0 || nFileOff + nCount > nFileImage)
             return nullptr;
@@ -299,6 +300,23 @@ int CBmpData::WriteBmp(IByteStream& file)
     for (std::uint64_t nOff = 0; nOff < layout.nDataSize;)
     {
         const auto nPart = static_cast<std::uint32_t>(std::min<std::uint64_t>(layout.nDataSize - nOff, FMT_PIECE_SIZE));
+        // Whole rows are gathered walking the buffer forwards, which the
+        // prefetcher follows; the generic path walks it backwards row by row.
+        if (const std::uint8_t* pRegion = layout.DirectTarget(m_pBits.get(), nOff, nPart))
+        {
+            const std::uint8_t* pOut = pRegion;
+            if (layout.bBottomUp)
+            {
+                const std::uint64_t nRows = nPart / layout.nWidth;
+                for (std::uint64_t r = 0; r < nRows; ++r)
+                    std::memcpy(piece.data() + (nRows - 1 - r) * layout.nWidth, pRegion + r * layout.nWidth,
+                                static_cast<std::size_t>(layout.nWidth));
+                pOut = piece.data();
+            }
+            file.Write(pOut, nPart);
+            nOff += nPart;
+            continue;
+        }
         if (layout.nStride != layout.nWidth)
             std::memset(piece.data(), 0, nPart);  // row padding
         layout.ForEachRun(nOff, nPart, [&](std::uint64_t nDst, std::uint64_t nSrc, std::uint64_t nCount) {
