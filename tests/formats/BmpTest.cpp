@@ -134,6 +134,9 @@ TEST(Bmp, TopDownFileReadsAsTheSamePicture)
     for (int y = 0; y < 3; ++y)
         EXPECT_EQ(Row(r.bmp, y), ExpectedRow(5, y));
     EXPECT_EQ(r.Write(), file);
+    // A record whose height is negative is written top-down, as its header says.
+    r.bmp.m_infoHeader.biHeight = -3;
+    EXPECT_EQ(r.Write(), flipped);
 }
 
 TEST(Bmp, BytesAfterTheImageAreKept)
