@@ -24,8 +24,9 @@ enum : std::uint32_t
 
 // Adds nShift (mod 256) to every byte; written so the compiler vectorises it.
 void ShiftPixels(std::uint8_t* pPixels, std::size_t nCount, std::uint8_t nShift);
-// Same, from one buffer into another of at least nCount bytes.
-void ShiftPixelsTo(std::uint8_t* pDst, const std::uint8_t* pSrc, std::size_t nCount, std::uint8_t nShift);
+// Same, from one buffer into another, separate one of at least nCount bytes.
+void ShiftPixelsTo(std::uint8_t* __restrict pDst, const std::uint8_t* __restrict pSrc, std::size_t nCount,
+                   std::uint8_t nShift);
 
 class CTimData
 {

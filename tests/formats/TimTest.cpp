@@ -256,6 +256,9 @@ TEST(Tim, ShiftMatchesAByteLoopAtEverySplit)
             v[i] = static_cast<std::uint8_t>(i * 37);
             want[i] = static_cast<std::uint8_t>(v[i] + 10);
         }
+        std::vector<std::uint8_t> copy(n);
+        ShiftPixelsTo(copy.data(), v.data(), n, 10);
+        EXPECT_EQ(copy, want) << n;
         ShiftPixels(v.data(), n, 10);
         EXPECT_EQ(v, want) << n;
     }
