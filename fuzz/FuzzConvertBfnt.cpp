@@ -4,7 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {
-    RgbPalette palette = FuzzPalette();
+    RgbPalette palette = MarkerPalette();
     CBfntData bfnt;
     bfnt.m_pPalette = &palette;
     CMemStream in(pData, nSize);

@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {
-    RgbPalette palette = FuzzPalette();
+    RgbPalette palette = MarkerPalette();
     CBmpData bmp;
     bmp.m_pPalette = &palette;
     CMemStream in(pData, nSize);

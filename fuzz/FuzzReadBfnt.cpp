@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {
-    RgbPalette palette = FuzzPalette();
+    RgbPalette palette = MarkerPalette();
     CBfntData bfnt;
     PreloadBfnt(bfnt);
     bfnt.m_pPalette = &palette;
@@ -20,14 +20,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
                    std::memcmp(bfnt.m_pGlyphs.get(), earlier.m_pGlyphs.get(), bfnt.m_nGlyphsSize) == 0);
     }
     PreloadBfnt(bfnt);
-    palette = FuzzPalette();
+    palette = MarkerPalette();
 
     CMemStream in(pData, nSize);
     const int nResult = bfnt.ReadBfnt(in, 1);
     if (nResult != FMT_OK)
     {
         FUZZ_CHECK(nResult == FMT_BFNT_MAGIC || nResult == FMT_BFNT_TYPE || nResult == FMT_BFNT_TRUNCATED);
-        FUZZ_CHECK(Snapshot(bfnt) == before && SamePalette(palette, FuzzPalette()));
+        FUZZ_CHECK(Snapshot(bfnt) == before && SamePalette(palette, MarkerPalette()));
         return 0;
     }
     FUZZ_CHECK(bfnt.HasCompleteGlyphs() && bfnt.m_nRowOrder == 0);

@@ -5,7 +5,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {
-    RgbPalette palette = FuzzPalette();
+    RgbPalette palette = MarkerPalette();
     CBfntData bfnt;
     PreloadBfnt(bfnt);
     bfnt.m_pPalette = &palette;
@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     if (nResult != FMT_OK)
     {
         FUZZ_CHECK(nResult == FMT_BFNT_MAGIC || nResult == FMT_BFNT_NOT_256 || nResult == FMT_BFNT_TRUNCATED);
-        FUZZ_CHECK(Snapshot(bfnt) == before && SamePalette(palette, FuzzPalette()));
+        FUZZ_CHECK(Snapshot(bfnt) == before && SamePalette(palette, MarkerPalette()));
         return 0;
     }
     FUZZ_CHECK(bfnt.HasCompleteGlyphs() && bfnt.m_nRowOrder == 0);

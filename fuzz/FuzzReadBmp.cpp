@@ -4,7 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {
-    RgbPalette palette = FuzzPalette();
+    RgbPalette palette = MarkerPalette();
     CBmpData bmp;
     PreloadBmp(bmp);
     bmp.m_pPalette = &palette;
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
                    std::memcmp(bmp.m_pBits.get(), earlier.m_pBits.get(), bmp.m_nBitsSize) == 0);
     }
     PreloadBmp(bmp);
-    palette = FuzzPalette();
+    palette = MarkerPalette();
 
     CMemStream in(pData, nSize);
     const int nResult = bmp.ReadBmp(in, true);
@@ -28,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     {
         FUZZ_CHECK(nResult == FMT_BMP_OFFSET || nResult == FMT_BMP_TYPE || nResult == FMT_BMP_NOT_8BIT ||
                    nResult == FMT_BMP_TRUNCATED);
-        FUZZ_CHECK(Snapshot(bmp) == before && SamePalette(palette, FuzzPalette()));
+        FUZZ_CHECK(Snapshot(bmp) == before && SamePalette(palette, MarkerPalette()));
         return 0;
     }
     FUZZ_CHECK(bmp.HasCompleteImage());

@@ -4,7 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {
-    RgbPalette palette = FuzzPalette();
+    RgbPalette palette = MarkerPalette();
     CTimData tim;
     PreloadTim(tim);
     tim.m_pPalette = &palette;
@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
                    std::memcmp(tim.m_pPixels.get(), earlier.m_pPixels.get(), tim.m_nPixelsSize) == 0);
     }
     PreloadTim(tim);
-    palette = FuzzPalette();
+    palette = MarkerPalette();
 
     CMemStream in(pData, nSize);
     const int nResult = tim.ReadTim(in, true);
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     {
         FUZZ_CHECK(nResult == FMT_TIM_ID || nResult == FMT_TIM_NOT_8BIT || nResult == FMT_TIM_VERSION ||
                    nResult == FMT_TIM_TRUNCATED);
-        FUZZ_CHECK(Snapshot(tim) == before && SamePalette(palette, FuzzPalette()));
+        FUZZ_CHECK(Snapshot(tim) == before && SamePalette(palette, MarkerPalette()));
         return 0;
     }
     FUZZ_CHECK(tim.m_nPixelsSize == tim.PixelByteCount() && tim.m_pPixels);
