@@ -7,9 +7,12 @@ cd "$(dirname "$0")/.."
 build=${VELLUM_FUZZ_BUILD_DIR:-build-fuzz}
 export VELLUM_FUZZ_BUILD_DIR=$build
 scripts/deps.sh fuzz
+# See scripts/fuzz.sh for the compile rule.
+compile_rule="<CMAKE_CXX_COMPILER> <DEFINES> <INCLUDES> <FLAGS> -Wno-sign-conversion -o <OBJECT> -c <SOURCE>"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" \
+  -DCMAKE_CXX_COMPILE_OBJECT="$compile_rule" \
   -DVELLUM_SANITIZE=ON -DVELLUM_BUILD_FUZZ=ON -DVELLUM_BUILD_TESTS=OFF -DVELLUM_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target fuzz_all
 
