@@ -1,0 +1,252 @@
+// End-to-end runs of the vellumconv program on real files: exit status, the stdout and
+// stderr lines, the files it writes and the PNGs it renders.
+
+#include "SampleFiles.h"
+
+#include "ResourceTables.h"
+#include "resource.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct RunResult
+{
+    int nExit = -1;
+    std::vector<std::string> out;
+    std::vector<std::string> err;
+};
+
+std::vector<std::string> Lines(const QByteArray& data)
+{
+    std::vector<std::string> lines;
+    std::string cur;
+    for (char ch : data)
+    {
+        if (ch == '\n')
+        {
+            lines.push_back(cur);
+            cur.clear();
+        }
+        else
+            cur += ch;
+    }
+    if (!cur.empty())
+        lines.push_back(cur);
+    return lines;
+}
+
+bool EndsWith(const std::string& s, const std::string& tail)
+{
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string Msg(unsigned nID)
+{
+    return ResFindString(nID);
+}
+
+class ConvRunTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string strTemplate = (std::filesystem::temp_directory_path() / "vellumconv-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(strTemplate.data()), nullptr);
+        m_dir = strTemplate;
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(m_dir, ec);
+    }
+
+    std::string Path(const std::string& strName) const { return (m_dir / strName).string(); }
+    std::string Put(const std::string& strName, const Bytes& data) const
+    {
+        const std::string strPath = Path(strName);
+        std::ofstream out(strPath, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+        return strPath;
+    }
+    static Bytes Read(const std::string& strPath)
+    {
+        std::ifstream in(strPath, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    RunResult Run(const std::vector<std::string>& args) const
+    {
+        QProcess proc;
+        QStringList qargs;
+        for (const std::string& a : args)
+            qargs << QString::fromStdString(a);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("QT_QPA_PLATFORM");  // the converter chooses offscreen by itself
+        env.insert("HOME", QString::fromStdString(m_dir.string()));
+        env.insert("XDG_CONFIG_HOME", QString::fromStdString(Path("config")));
+        proc.setProcessEnvironment(env);
+        proc.setWorkingDirectory(QString::fromStdString(m_dir.string()));
+        proc.start(QStringLiteral(VELLUMCONV_PATH), qargs);
+        RunResult r;
+        if (!proc.waitForFinished(60000) || proc.exitStatus() != QProcess::NormalExit)
+            return r;
+        r.nExit = proc.exitCode();
+        r.out = Lines(proc.readAllStandardOutput());
+        r.err = Lines(proc.readAllStandardError());
+        return r;
+    }
+
+    std::filesystem::path m_dir;
+};
+
+}  // namespace
+
+TEST_F(ConvRunTest, HelpAndUsageErrors)
+{
+    RunResult r = Run({"--help"});
+    EXPECT_EQ(r.nExit, 0);
+    ASSERT_FALSE(r.out.empty());
+    EXPECT_EQ(r.out[0].rfind("Usage: vellumconv", 0), 0u);
+    EXPECT_TRUE(r.err.empty());
+
+    const std::string in = Put("in.bmp", MakeSampleBmp(8, 8));
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, {"--open"}, {in, "--bogus"}, {in, "--size", "8"}, {in, Path("o.bmp"), "--size"}})
+    {
+        r = Run(args);
+        EXPECT_EQ(r.nExit, 2);
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_FALSE(r.err.empty());
+    }
+    // A usage error runs no step at all.
+    EXPECT_FALSE(std::filesystem::exists(Path("o.bmp")));
+}
+
+TEST_F(ConvRunTest, ConvertsEveryFormatToEveryFormat)
+{
+    struct Source
+    {
+        const char* pszName;
+        Bytes file;
+        const char* pszStatus;
+    };
+    const Source sources[] = {
+        {"s.fnt", MakeSampleBfnt(16, 16, 0, 31), "size:16x16  no:0-31"},
+        {"s16.fnt", MakeSampleBfnt16(8, 8, 32, 63), "size:8x8  no:32-63"},
+        {"i.bmp", MakeSampleBmp(64, 48), "size:64x48"},
+        {"i.tim", MakeSampleTim(32, 48), "size:64x48"},
+    };
+    for (const Source& s : sources)
+    {
+        SCOPED_TRACE(s.pszName);
+        const std::string in = Put(s.pszName, s.file);
+        const RunResult r = Run({in, Path("o.bmp"), Path("o.tim"), Path("o.fnt")});
+        EXPECT_EQ(r.nExit, 0);
+        EXPECT_EQ(r.out, std::vector<std::string>{s.pszStatus});
+        EXPECT_TRUE(r.err.empty()) << r.err.front();
+
+        RgbPalette pal{};
+        CBmpData bmp;
+        bmp.m_pPalette = &pal;
+        CMemStream bmpFile(Read(Path("o.bmp")));
+        EXPECT_EQ(bmp.ReadBmp(bmpFile, true), FMT_OK);
+        CTimData tim;
+        tim.m_pPalette = &pal;
+        CMemStream timFile(Read(Path("o.tim")));
+        EXPECT_EQ(tim.ReadTim(timFile, true), FMT_OK);
+        CBfntData bfnt;
+        bfnt.m_pPalette = &pal;
+        CMemStream bfntFile(Read(Path("o.fnt")));
+        EXPECT_EQ(bfnt.ReadBfnt256(bfntFile), FMT_OK);
+        // The TIM and the BMP hold the same picture.
+        EXPECT_EQ(2 * tim.m_imageWidth, bmp.m_infoHeader.biWidth);
+        EXPECT_EQ(tim.m_imageHeight, bmp.m_infoHeader.biHeight);
+        EXPECT_EQ(0, std::memcmp(tim.m_pPixels.get(), bmp.m_pBits.get(), tim.PixelByteCount()));
+    }
+}
+
+TEST_F(ConvRunTest, MessagesGoToStderrAndLaterStepsStillRun)
+{
+    const std::string good = Put("good.tim", MakeSampleTim(8, 8));
+    const std::string junk = Put("junk.bmp", Bytes{'j', 'u', 'n', 'k'});
+    Bytes bmp24 = MakeSampleBmp(4, 4);
+    PutLe16(bmp24.data() + 28, 24);
+    const std::string deep = Put("deep.bmp", bmp24);
+
+    RunResult r = Run({"--save", Path("first.bmp"), "--open", Path("missing.bmp"), "--open", junk, "--open", deep,
+                       "--open", good, "--save", Path("out.bmp"), "--save", Path("nodir/x.bmp")});
+    EXPECT_EQ(r.nExit, 1);
+    EXPECT_EQ(r.out, std::vector<std::string>{"size:16x8"});
+    ASSERT_EQ(r.err.size(), 5u);
+    EXPECT_EQ(r.err[0], "vellumconv: " + Path("first.bmp") + ": " + Msg(IDS_NO_FILE_LOADED));
+    EXPECT_NE(r.err[1].find(Path("missing.bmp")), std::string::npos);
+    EXPECT_TRUE(EndsWith(r.err[2], ": " + Msg(IDS_UNKNOWN_FORMAT)));
+    EXPECT_TRUE(EndsWith(r.err[3], ": " + Msg(IDS_NOT_256_COLOR)));
+    EXPECT_NE(r.err[4].find("x.bmp"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(Path("first.bmp")));
+    EXPECT_TRUE(std::filesystem::exists(Path("out.bmp")));
+
+    // A refused conversion: a clear line, and nothing written.
+    const std::string tall = Put("tall.bmp", MakeSampleBmp(1, 65536));
+    r = Run({tall, Path("tall.tim")});
+    EXPECT_EQ(r.nExit, 1);
+    ASSERT_EQ(r.err.size(), 1u);
+    EXPECT_TRUE(EndsWith(r.err[0], "cannot save as TIM: the data does not fit that format."));
+    EXPECT_FALSE(std::filesystem::exists(Path("tall.tim")));
+}
+
+TEST_F(ConvRunTest, RendersAnIndexedPngOfTheWindow)
+{
+    const RgbPalette pal = SamplePalette();
+    const std::string in = Put("i.bmp", MakeSampleBmp(300, 20));
+    const RunResult r = Run({"--render", Path("empty.png"), "--open", in, "--render", Path("a.png"), "--size", "5x30",
+                             "--render", Path("b.png"), "--size", "0x0", "--render", Path("c.png")});
+    EXPECT_EQ(r.nExit, 0);
+    EXPECT_TRUE(r.err.empty());
+
+    QImage empty(QString::fromStdString(Path("empty.png")));
+    ASSERT_FALSE(empty.isNull());
+    EXPECT_EQ(empty.size(), QSize(256, 256));
+    EXPECT_EQ(empty.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(empty.pixelIndex(100, 100), 247);
+
+    QImage a(QString::fromStdString(Path("a.png")));
+    ASSERT_EQ(a.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(a.size(), QSize(256, 256));
+    ASSERT_EQ(a.colorCount(), 256);
+    for (int i = 10; i < 246; ++i)
+        ASSERT_EQ(a.color(i), qRgb(pal.rgb[3 * i], pal.rgb[3 * i + 1], pal.rgb[3 * i + 2])) << i;
+    for (int y = 0; y < 256; ++y)
+        for (int x = 0; x < 256; ++x)
+            ASSERT_EQ(a.pixelIndex(x, y), y < 20 ? SamplePixel(static_cast<std::uint64_t>(x), static_cast<std::uint64_t>(y)) : 247)
+                << x << "," << y;
+
+    // Width 5 rounds up to 8; an empty size keeps the last picture.
+    QImage b(QString::fromStdString(Path("b.png")));
+    EXPECT_EQ(b.size(), QSize(8, 30));
+    QImage c(QString::fromStdString(Path("c.png")));
+    EXPECT_EQ(c, b);
+}
+
+TEST_F(ConvRunTest, LeavesTheUsersRecentFilesAlone)
+{
+    const std::string in = Put("i.bmp", MakeSampleBmp(8, 8));
+    EXPECT_EQ(Run({in, Path("o.fnt")}).nExit, 0);
+    EXPECT_FALSE(std::filesystem::exists(Path("config")));
+}
