@@ -27,6 +27,7 @@ namespace
 CWinApp* g_pApp = nullptr;
 QApplication* g_pQtApp = nullptr;  // the one AfxWinInit made, if it made one
 bool g_bQuitPosted = false;
+bool g_bRunning = false;  // inside Run's event loop
 
 constexpr const char* PROFILE_MRU_SECTION = "Recent File List";
 }  // namespace
@@ -34,7 +35,9 @@ constexpr const char* PROFILE_MRU_SECTION = "Recent File List";
 void AfxPostQuit()
 {
     g_bQuitPosted = true;
-    if (QCoreApplication::instance() != nullptr)
+    // Outside the loop, exit() would make every later event loop (a modal dialog's, say)
+    // return at once; Run looks at the flag instead.
+    if (g_bRunning && QCoreApplication::instance() != nullptr)
         QCoreApplication::exit(0);
 }
 
@@ -47,7 +50,9 @@ int CWinThread::Run()
 {
     if (QCoreApplication::instance() == nullptr || AfxQuitPosted())
         return ExitInstance();
+    g_bRunning = true;
     QCoreApplication::exec();
+    g_bRunning = false;
     return ExitInstance();
 }
 
@@ -57,6 +62,7 @@ CWinApp::CWinApp(LPCTSTR lpszAppName)
     m_strAppName = lpszAppName != nullptr ? CString(lpszAppName) : CString(ResFindString(AFX_IDS_APP_TITLE));
     m_pszAppName = m_strAppName;
     g_pApp = this;
+    g_bQuitPosted = false;
 }
 
 CWinApp::~CWinApp()
