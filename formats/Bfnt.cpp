@@ -133,7 +133,7 @@ int ReadPalette16(IByteStream& file, BfntScratch& s)
     if (file.Read(block, sizeof block) != sizeof block)
         return FMT_BFNT_TRUNCATED;
     std::memset(s.palette.rgb, 0, sizeof s.palette.rgb);
-    for (int i = 0; i < 16; ++i)
+    for (std::uint32_t i = 0; i < 16; ++i)
         TripleToRgb(block + 3 * i, s.palette.rgb + 3 * (BFNT_16_COLOR_BASE + i));
     s.bPalette = true;
     return FMT_OK;

@@ -96,7 +96,7 @@ int CTimData::ReadTim(IByteStream& file, bool bReadPixels)
             file.Seek(nSkip, STREAM_CURRENT);
 
         RgbPalette palette;
-        for (int i = 0; i < 256; ++i)
+        for (std::uint32_t i = 0; i < 256; ++i)
             ToRgb(GetLe16(table + 2 * i), palette.rgb + 3 * ((i + TIM_COLOR_SHIFT) % 256));
 
         std::uint8_t imageHead[TIM_BLOCK_HEADER_SIZE] = {};
@@ -174,7 +174,7 @@ int CTimData::WriteTim(IByteStream& file)
     file.Write(clutHead, sizeof clutHead);
 
     std::uint8_t table[512];
-    for (int i = 0; i < 256; ++i)
+    for (std::uint32_t i = 0; i < 256; ++i)
         PutLe16(table + 2 * i, FromRgb(m_pPalette->rgb + 3 * ((i + TIM_COLOR_SHIFT) % 256)));
     file.Write(table, sizeof table);
 

@@ -97,7 +97,7 @@ void BM_Memcpy(benchmark::State& state)
         benchmark::DoNotOptimize(dst.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * PIXELS));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(PIXELS));
 }
 
 // The same copy into a buffer allocated for it, as a reader must (its new buffer
@@ -112,7 +112,7 @@ void BM_MemcpyFresh(benchmark::State& state)
         benchmark::DoNotOptimize(dst.get());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * PIXELS));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(PIXELS));
 }
 
 void BM_Memset(benchmark::State& state)
@@ -124,7 +124,7 @@ void BM_Memset(benchmark::State& state)
         benchmark::DoNotOptimize(dst.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * PIXELS));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(PIXELS));
 }
 
 void BM_TimShift(benchmark::State& state)
@@ -136,7 +136,7 @@ void BM_TimShift(benchmark::State& state)
         benchmark::DoNotOptimize(v.data());
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * PIXELS));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(PIXELS));
 }
 
 template <class TRecord>
@@ -174,7 +174,7 @@ void BM_Read(benchmark::State& state, std::vector<std::uint8_t> (*make)())
             state.SkipWithError("read failed");
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * PIXELS));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(PIXELS));
 }
 
 template <class TRecord>
@@ -194,7 +194,7 @@ void BM_Write(benchmark::State& state, std::vector<std::uint8_t> (*make)())
             state.SkipWithError("write failed");
         benchmark::ClobberMemory();
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * PIXELS));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(PIXELS));
 }
 
 double MinOf(const std::vector<double>& v)
