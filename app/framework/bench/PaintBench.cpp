@@ -1,0 +1,194 @@
+// The paint path against Qt doing the same work in the same run:
+//  - a paint when nothing changed (the cached RGB32 copy drawn once) against Qt painting a
+//    ready RGB32 image of the same size (goal: within 2x), and against Qt painting the 8-bit
+//    image directly (what the cache avoids);
+//  - the colour expansion after a change against QImage::convertToFormat from Indexed8 to
+//    RGB32 (goal: within 1.5x).
+// Run: build-*/app/framework/bench_framework  (uses Qt's offscreen platform).
+#include "AfxQt.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QWidget>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace
+{
+constexpr int W = 1920;
+constexpr int H = 1080;
+
+struct Surface
+{
+    std::vector<std::uint8_t> bits = std::vector<std::uint8_t>(static_cast<std::size_t>(W) * H);
+    RGBQUAD colors[256];
+    QImage indexed;
+    Surface()
+    {
+        for (std::size_t i = 0; i < bits.size(); ++i)
+            bits[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 24);
+        QList<QRgb> table;
+        for (int i = 0; i < 256; ++i)
+        {
+            colors[i] = RGBQUAD{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i ^ 0x55),
+                                static_cast<std::uint8_t>(255 - i), 0};
+            table << qRgb(255 - i, i ^ 0x55, i);
+        }
+        indexed = QImage(bits.data(), W, H, W, QImage::Format_Indexed8);
+        indexed.setColorTable(table);
+    }
+    DibView View(std::uint64_t nGeneration) const
+    {
+        return DibView{bits.data(), W, H, -1, colors, nGeneration};
+    }
+};
+
+Surface& TheSurface()
+{
+    static Surface s;
+    return s;
+}
+
+class CBlitView : public CView
+{
+public:
+    DibView m_dib;
+    void OnDraw(CDC* pDC) override { pDC->m_hDC->BlitFrom(m_dib, 0, 0, m_dib.nWidth, m_dib.nHeight, 0, 0); }
+};
+
+class CImageWidget : public QWidget
+{
+public:
+    QImage m_image;
+    void paintEvent(QPaintEvent*) override { QPainter(this).drawImage(0, 0, m_image); }
+};
+
+void BM_PaintUnchanged(benchmark::State& state)
+{
+    CBlitView view;
+    view.Create(nullptr, nullptr, WS_CHILD, CRect(0, 0, W, H), nullptr, 1);
+    view.m_dib = TheSurface().View(1);
+    QImage target(W, H, QImage::Format_RGB32);
+    AfxGetWidget(&view)->render(&target);  // the first paint converts
+    const std::uint64_t nConversions = AfxPaintCacheConversions(&view);
+    for (auto _ : state)
+    {
+        AfxGetWidget(&view)->render(&target);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+    if (AfxPaintCacheConversions(&view) != nConversions)
+        state.SkipWithError("the cache was rebuilt");
+}
+BENCHMARK(BM_PaintUnchanged)->Unit(benchmark::kMicrosecond);
+
+void BM_QtPaintReadyRgb32(benchmark::State& state)
+{
+    CImageWidget widget;
+    widget.resize(W, H);
+    widget.m_image = TheSurface().indexed.convertToFormat(QImage::Format_RGB32);
+    QImage target(W, H, QImage::Format_RGB32);
+    for (auto _ : state)
+    {
+        widget.render(&target);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+BENCHMARK(BM_QtPaintReadyRgb32)->Unit(benchmark::kMicrosecond);
+
+void BM_QtPaintIndexed8(benchmark::State& state)
+{
+    CImageWidget widget;
+    widget.resize(W, H);
+    widget.m_image = TheSurface().indexed;
+    QImage target(W, H, QImage::Format_RGB32);
+    for (auto _ : state)
+    {
+        widget.render(&target);
+        benchmark::DoNotOptimize(target.constBits());
+    }
+}
+BENCHMARK(BM_QtPaintIndexed8)->Unit(benchmark::kMicrosecond);
+
+void BM_ExpandIntoBuffer(benchmark::State& state)
+{
+    QImage image(W, H, QImage::Format_RGB32);
+    const DibView src = TheSurface().View(1);
+    for (auto _ : state)
+    {
+        AfxExpandDib(src, reinterpret_cast<std::uint32_t*>(image.bits()), image.bytesPerLine() / 4);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(BM_ExpandIntoBuffer)->Unit(benchmark::kMicrosecond);
+
+void BM_ExpandIntoNewImage(benchmark::State& state)
+{
+    const DibView src = TheSurface().View(1);
+    for (auto _ : state)
+    {
+        QImage image;
+        AfxExpandDibToImage(src, image);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(BM_ExpandIntoNewImage)->Unit(benchmark::kMicrosecond);
+
+void BM_QtConvertIndexed8ToRgb32(benchmark::State& state)
+{
+    const QImage& indexed = TheSurface().indexed;
+    for (auto _ : state)
+    {
+        QImage image = indexed.convertToFormat(QImage::Format_RGB32);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+BENCHMARK(BM_QtConvertIndexed8ToRgb32)->Unit(benchmark::kMicrosecond);
+
+class CRatioReporter : public benchmark::ConsoleReporter
+{
+public:
+    std::map<std::string, double> m_times;
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs)
+            if (r.run_type == Run::RT_Iteration && !r.error_occurred)
+                m_times[r.benchmark_name()] = r.GetAdjustedCPUTime();
+    }
+    void Ratio(const char* label, const char* mine, const char* reference, double goal) const
+    {
+        const auto a = m_times.find(mine);
+        const auto b = m_times.find(reference);
+        if (a == m_times.end() || b == m_times.end() || b->second <= 0)
+            return;
+        const double ratio = a->second / b->second;
+        if (goal > 0)
+            std::printf("%-48s %6.2fx  (goal <= %.1fx: %s)\n", label, ratio, goal, ratio <= goal ? "met" : "MISSED");
+        else
+            std::printf("%-48s %6.2fx\n", label, ratio);
+    }
+};
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    CRatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    std::printf("\nRatios against the same run (CPU time per iteration; the machine may be shared):\n");
+    reporter.Ratio("paint unchanged / Qt paints ready RGB32", "BM_PaintUnchanged", "BM_QtPaintReadyRgb32", 2.0);
+    reporter.Ratio("Qt paints Indexed8 / Qt paints ready RGB32", "BM_QtPaintIndexed8", "BM_QtPaintReadyRgb32", 0);
+    reporter.Ratio("expansion into buffer / Qt convertToFormat", "BM_ExpandIntoBuffer", "BM_QtConvertIndexed8ToRgb32", 1.5);
+    reporter.Ratio("expansion into new image / Qt convertToFormat", "BM_ExpandIntoNewImage",
+                   "BM_QtConvertIndexed8ToRgb32", 1.5);
+    benchmark::Shutdown();
+    return 0;
+}
