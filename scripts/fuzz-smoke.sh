@@ -8,7 +8,7 @@ build=${VELLUM_FUZZ_BUILD_DIR:-build-fuzz}
 export VELLUM_FUZZ_BUILD_DIR=$build
 scripts/deps.sh fuzz
 # See scripts/fuzz.sh for the compile rule.
-compile_rule="<CMAKE_CXX_COMPILER> <DEFINES> <INCLUDES> <FLAGS> -Wno-sign-conversion -o <OBJECT> -c <SOURCE>"
+compile_rule="<CMAKE_CXX_COMPILER> <DEFINES> <INCLUDES> <FLAGS> -Wno-sign-conversion -Wno-overloaded-virtual -o <OBJECT> -c <SOURCE>"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link" \

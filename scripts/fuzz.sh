@@ -26,9 +26,10 @@ fi
 target=${1#fuzz_}
 seconds=$2
 
-# clang's -Wconversion also warns on sign changes, which gcc's (the project's yardstick)
-# leaves alone; the flag goes after the project's own warning flags to take effect.
-compile_rule="<CMAKE_CXX_COMPILER> <DEFINES> <INCLUDES> <FLAGS> -Wno-sign-conversion -o <OBJECT> -c <SOURCE>"
+# clang's -Wconversion and -Wall also warn on sign changes and on hidden overloads,
+# which gcc's (the project's yardstick) leave alone; these flags go after the project's
+# own warning flags to take effect.
+compile_rule="<CMAKE_CXX_COMPILER> <DEFINES> <INCLUDES> <FLAGS> -Wno-sign-conversion -Wno-overloaded-virtual -o <OBJECT> -c <SOURCE>"
 
 if [ "${VELLUM_FUZZ_NOBUILD:-0}" != 1 ]; then
   scripts/deps.sh fuzz
@@ -53,6 +54,7 @@ mkdir -p "$corpus" "$build/findings"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0}
 # One worker: the machine's cores are shared. A timeout counts as a finding (a hang).
 exec "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
   -max_len=131072 -print_final_stats=1 -artifact_prefix="$build/findings/$target-" \
