@@ -38,9 +38,11 @@ int main(int argc, char** argv)
         return 0;
     }
 
+    // No window is ever shown. Qt's minimal platform is its offscreen one without a font
+    // database, which nothing here draws with; skipping it saves a fifth of a conversion.
     const char* pszPlatform = std::getenv("QT_QPA_PLATFORM");
     if (pszPlatform == nullptr || *pszPlatform == '\0')
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        setenv("QT_QPA_PLATFORM", "minimal", 1);
     qInstallMessageHandler(QuietQtMessages);
 
     // Qt sees only the program name: every other argument is ours.
