@@ -14,11 +14,7 @@
 #include <exception>
 #include <new>
 
-#ifdef VELLUMCONV_HAS_MAINFRAME
-IMPLEMENT_DYNCREATE(CConvFrame, CMainFrame)
-#else
 IMPLEMENT_DYNCREATE(CConvFrame, CFrameWnd)
-#endif
 
 CConvFrame::CConvFrame() = default;
 
@@ -27,11 +23,10 @@ CConvFrame::~CConvFrame() = default;
 void CConvFrame::SetStatusText(LPCTSTR lpszText)
 {
     m_strStatus = lpszText;
-    m_bStatusSet = true;
-    CConvFrameBase::SetStatusText(lpszText);
+    CFrameWnd::SetStatusText(lpszText);
 }
 
-CConvApp::CConvApp(std::FILE* pOut, std::FILE* pErr) : CWinApp("vellumconv"), m_pOut(pOut), m_pErr(pErr)
+CConvApp::CConvApp(std::FILE* pOut, std::FILE* pErr) : m_pOut(pOut), m_pErr(pErr)
 {
 }
 
@@ -40,9 +35,13 @@ CConvApp::~CConvApp() = default;
 BOOL CConvApp::InitInstance()
 {
     m_nCmdShow = SW_HIDE;
+#ifdef VELLUMCONV_HOSTS_APP
+    CVellumApp::InitInstance();
+#else
     AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CVellumDoc), RUNTIME_CLASS(CConvFrame),
                                           RUNTIME_CLASS(CVellumView)));
     OnFileNew();
+#endif
     if (GetVellumView() == nullptr)
     {
         Report("cannot create the document and its view.");
@@ -91,10 +90,25 @@ CVellumView* CConvApp::GetVellumView() const
                                                                            : nullptr;
 }
 
-CConvFrame* CConvApp::GetConvFrame() const
+void CConvApp::ClearStatusText()
 {
-    CWnd* pWnd = m_pMainWnd;
-    return pWnd != nullptr && pWnd->IsKindOf(RUNTIME_CLASS(CConvFrame)) ? static_cast<CConvFrame*>(pWnd) : nullptr;
+    if (m_pMainWnd == nullptr || !m_pMainWnd->IsKindOf(RUNTIME_CLASS(CFrameWnd)))
+        return;
+    if (m_pMainWnd->IsKindOf(RUNTIME_CLASS(CConvFrame)))
+        static_cast<CConvFrame*>(m_pMainWnd)->m_strStatus.Empty();
+    if (CControlBar* pBar = static_cast<CFrameWnd*>(m_pMainWnd)->GetControlBar(AFX_IDW_STATUS_BAR))
+        pBar->SetWindowText("");
+}
+
+CString CConvApp::GetStatusText() const
+{
+    if (m_pMainWnd == nullptr || !m_pMainWnd->IsKindOf(RUNTIME_CLASS(CFrameWnd)))
+        return CString();
+    if (m_pMainWnd->IsKindOf(RUNTIME_CLASS(CConvFrame)))
+        return static_cast<CConvFrame*>(m_pMainWnd)->m_strStatus;
+    // Nothing else writes the pane while no window is shown.
+    CControlBar* pBar = static_cast<CFrameWnd*>(m_pMainWnd)->GetControlBar(AFX_IDW_STATUS_BAR);
+    return pBar != nullptr ? pBar->GetWindowText() : CString();
 }
 
 int CConvApp::RunSteps(const std::vector<ConvStep>& steps)
@@ -147,9 +161,7 @@ bool CConvApp::RunStep(const ConvStep& step)
 
 bool CConvApp::Open(const std::string& strPath)
 {
-    CConvFrame* pFrame = GetConvFrame();
-    if (pFrame != nullptr)
-        pFrame->m_bStatusSet = false;
+    ClearStatusText();
     const int nMessagesBefore = m_nMessages;
     if (OpenDocumentFile(strPath.c_str()) == nullptr)
     {
@@ -157,9 +169,10 @@ bool CConvApp::Open(const std::string& strPath)
             Report("cannot open the file.");
         return false;
     }
-    if (pFrame != nullptr && pFrame->m_bStatusSet)
+    const CString strStatus = GetStatusText();
+    if (!strStatus.IsEmpty())
     {
-        std::fprintf(m_pOut, "%s\n", pFrame->m_strStatus.GetString());
+        std::fprintf(m_pOut, "%s\n", strStatus.GetString());
         std::fflush(m_pOut);
     }
     return true;

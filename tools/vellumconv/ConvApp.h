@@ -1,7 +1,8 @@
 #pragma once
-// The converter's application: the program's document, view and (where the desktop program
-// is built) main frame, hosted without showing a window. Message boxes become stderr lines
-// and the status text a stdout line after each open.
+// The converter's application: the desktop program's application, main frame, document and
+// view, hosted without showing a window (or, should the program's own classes not be built,
+// the document and view in a plain frame). Message boxes become stderr lines and the status
+// text a stdout line after each open.
 
 #include "ConvSteps.h"
 
@@ -14,14 +15,15 @@
 class CVellumView;
 class CVellumDoc;
 
-#ifdef VELLUMCONV_HAS_MAINFRAME
-#include "MainFrm.h"
-using CConvFrameBase = CMainFrame;
+#ifdef VELLUMCONV_HOSTS_APP
+#include "VellumApp.h"
+using CConvAppBase = CVellumApp;
 #else
-using CConvFrameBase = CFrameWnd;
+using CConvAppBase = CWinApp;
 #endif
 
-class CConvFrame : public CConvFrameBase
+// The frame where the desktop program's own classes are not built: it keeps the status text.
+class CConvFrame : public CFrameWnd
 {
     DECLARE_DYNCREATE(CConvFrame)
 public:
@@ -30,12 +32,10 @@ public:
 
     void SetStatusText(LPCTSTR lpszText) override;
 
-    // The text the document last handed over, and whether it came since TakeStatusText.
     CString m_strStatus;
-    bool m_bStatusSet = false;
 };
 
-class CConvApp : public CWinApp
+class CConvApp : public CConvAppBase
 {
 public:
     CConvApp(std::FILE* pOut, std::FILE* pErr);
@@ -53,7 +53,6 @@ public:
 
     CVellumDoc* GetVellumDoc() const;
     CVellumView* GetVellumView() const;
-    CConvFrame* GetConvFrame() const;
 
     int m_nMessages = 0;
 
@@ -63,6 +62,9 @@ protected:
     bool Render(const std::string& strPath);
     void Size(int nWidth, int nHeight);
     void Report(const std::string& strText);
+    // The text in the main frame's first status pane, where the document puts it.
+    void ClearStatusText();
+    CString GetStatusText() const;
 
     std::FILE* m_pOut;
     std::FILE* m_pErr;
