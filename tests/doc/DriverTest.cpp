@@ -347,6 +347,8 @@ TEST_F(DocTest, RefusedConversionsWriteNothing)
     Bytes tallBmp = MakeSampleBmp(1, 65536);
     Bytes wideTim = MakeSampleTim(32768, 1);
     Bytes wideCells = MakeSampleBfnt(257, 1, 0, 0);
+    // Lays out as 256 x 65536: the step into BMP succeeds, the step into TIM refuses.
+    Bytes tallSheet = MakeSampleBfnt(1, 32768, 0, 256);
     struct Case
     {
         const char* pszName;
@@ -362,6 +364,7 @@ TEST_F(DocTest, RefusedConversionsWriteNothing)
         {"wide.tim", &wideTim, DATA_TIM, "out.fnt", "cannot save as BFNT: the data does not fit that format."},
         {"wide.fnt", &wideCells, DATA_BFNT, "out.bmp", "cannot save as BMP: the data does not fit that format."},
         {"wide.fnt", &wideCells, DATA_BFNT, "out.tim", "cannot save as TIM: the data does not fit that format."},
+        {"tall.fnt", &tallSheet, DATA_BFNT, "out.tim", "cannot save as TIM: the data does not fit that format."},
     };
     const Bytes old = {'o', 'l', 'd'};
     for (const Case& c : cases)
