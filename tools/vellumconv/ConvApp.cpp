@@ -65,10 +65,12 @@ void CConvApp::AddToRecentFileList(LPCTSTR)
 void CConvApp::Report(const std::string& strText)
 {
     ++m_nMessages;
-    if (m_strContext.empty())
-        std::fprintf(m_pErr, "vellumconv: %s\n", strText.c_str());
-    else
-        std::fprintf(m_pErr, "vellumconv: %s: %s\n", m_strContext.c_str(), strText.c_str());
+    // One message, one line, whatever a path or a cause holds.
+    std::string strLine = m_strContext.empty() ? strText : m_strContext + ": " + strText;
+    for (char& ch : strLine)
+        if (ch == '\n' || ch == '\r')
+            ch = ' ';
+    std::fprintf(m_pErr, "vellumconv: %s\n", strLine.c_str());
     std::fflush(m_pErr);
 }
 
