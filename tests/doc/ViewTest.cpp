@@ -99,36 +99,34 @@ TEST_F(ViewTest, WidthRoundsUpToFourAndEmptySizesKeepTheSurface)
     EXPECT_EQ(ShownPixels(*m_pView), pixels);
 }
 
-TEST_F(ViewTest, FullSheetOfSquareCellsFillsABlock)
+// Cells fill a strip 256 pixels wide from the left; a cell that starts left of 256 is drawn
+// whole, and the next row begins one cell height down.
+TEST_F(ViewTest, SquareCellsLayOutOnTheStrip)
 {
-    ASSERT_TRUE(Open(Put("full.fnt", MakeSampleBfnt(16, 16, 0, 255))));
-    Resize(300, 300);
-    ExpectGlyphAt(0, 0, 0, 16, 16);
-    ExpectGlyphAt(15, 240, 0, 16, 16);
-    ExpectGlyphAt(16, 0, 16, 16, 16);
-    ExpectGlyphAt(255, 240, 240, 16, 16);
-    EXPECT_EQ(ShownPixel(*m_pView, 256, 0), BG);
-    EXPECT_EQ(ShownPixel(*m_pView, 0, 256), BG);
-    EXPECT_EQ(CountBackground(), 300 * 300 - 256 * 256);
-}
-
-TEST_F(ViewTest, SmallCellsThirtyTwoToARow)
-{
-    ASSERT_TRUE(Open(Put("small.fnt", MakeSampleBfnt(8, 8, 32, 127))));
-    ExpectGlyphAt(0, 0, 0, 8, 8);
-    ExpectGlyphAt(31, 248, 0, 8, 8);
-    ExpectGlyphAt(32, 0, 8, 8, 8);
-    ExpectGlyphAt(95, 248, 16, 8, 8);
-    EXPECT_EQ(CountBackground(), 256 * 256 - 96 * 64);
-}
-
-TEST_F(ViewTest, CellsCrossingTheStripAreDrawnWhole)
-{
-    Resize(300, 100);
-    ASSERT_TRUE(Open(Put("wide.fnt", MakeSampleBfnt(24, 24, 0, 12))));
-    ExpectGlyphAt(10, 240, 0, 24, 24);  // 240..263
-    ExpectGlyphAt(11, 0, 24, 24, 24);
-    EXPECT_EQ(ShownPixel(*m_pView, 264, 0), BG);
+    struct Placed
+    {
+        int g, x, y;
+    };
+    struct Case
+    {
+        int n, nFirst, nLast, cx, cy;
+        std::vector<Placed> placed;
+        int nDrawn;  // pixels not left as background
+    };
+    const Case cases[] = {
+        {16, 0, 255, 300, 300, {{0, 0, 0}, {15, 240, 0}, {16, 0, 16}, {255, 240, 240}}, 256 * 256},
+        {8, 32, 127, 256, 256, {{0, 0, 0}, {31, 248, 0}, {32, 0, 8}, {95, 248, 16}}, 96 * 64},
+        {24, 0, 12, 300, 100, {{10, 240, 0}, {11, 0, 24}, {12, 24, 24}}, 13 * 24 * 24},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.n) + "x" + std::to_string(c.n));
+        Resize(c.cx, c.cy);
+        ASSERT_TRUE(Open(Put("sheet.fnt", MakeSampleBfnt(c.n, c.n, c.nFirst, c.nLast))));
+        for (const Placed& p : c.placed)
+            ExpectGlyphAt(p.g, p.x, p.y, c.n, c.n);
+        EXPECT_EQ(CountBackground(), c.cx * c.cy - c.nDrawn);
+    }
 }
 
 TEST_F(ViewTest, NonSquareCellsAreDrawnGlyphByGlyph)
