@@ -49,6 +49,17 @@ std::vector<std::uint8_t> TimWithClut(int nColours, int nWidthUnits, int nHeight
     return out;
 }
 
+// "w16h9.bmp" and the like; appended piece by piece, which keeps gcc 12's -Wrestrict quiet.
+std::string SizeName(const char* pszA, int a, const char* pszB, int b, const char* pszExt)
+{
+    std::string name(pszA);
+    name += std::to_string(a);
+    name += pszB;
+    name += std::to_string(b);
+    name += pszExt;
+    return name;
+}
+
 // A 256-colour sheet without its palette block.
 std::vector<std::uint8_t> BfntWithoutPalette(int nW, int nH, int nFirst, int nLast)
 {
@@ -73,7 +84,7 @@ int main(int argc, char** argv)
 
     const int bmpSizes[][2] = {{1, 1}, {2, 1}, {3, 3}, {4, 4}, {16, 16}, {17, 9}, {250, 3}, {256, 64}, {256, 250}};
     for (const auto& s : bmpSizes)
-        Put(bmp, "w" + std::to_string(s[0]) + "h" + std::to_string(s[1]) + ".bmp", MakeSampleBmp(s[0], s[1]));
+        Put(bmp, SizeName("w", s[0], "h", s[1], ".bmp"), MakeSampleBmp(s[0], s[1]));
     Put(bmp, "padded5x2.bmp", MakeSampleBmp(5, 2, true));
     Put(bmp, "padded17x9.bmp", MakeSampleBmp(17, 9, true));
     Put(bmp, "topdown6x4.bmp", TopDownBmp(6, 4));
@@ -87,7 +98,7 @@ int main(int argc, char** argv)
 
     const int timSizes[][2] = {{1, 1}, {2, 3}, {8, 16}, {40, 30}, {128, 64}, {128, 256}};
     for (const auto& s : timSizes)
-        Put(tim, "u" + std::to_string(s[0]) + "h" + std::to_string(s[1]) + ".tim", MakeSampleTim(s[0], s[1]));
+        Put(tim, SizeName("u", s[0], "h", s[1], ".tim"), MakeSampleTim(s[0], s[1]));
     Put(tim, "clut16.tim", TimWithClut(16, 4, 4));
     Put(tim, "clut512.tim", TimWithClut(512, 4, 4));
     Put(tim, "clut0.tim", TimWithClut(0, 2, 2));
