@@ -9,8 +9,18 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <ostream>
 #include <set>
 #include <string>
+
+namespace corpus
+{
+// Test names and failure messages show the case's name, not its raw bytes.
+void PrintTo(const HostileCase& c, std::ostream* pOut)
+{
+    *pOut << c.name;
+}
+}  // namespace corpus
 
 namespace
 {
