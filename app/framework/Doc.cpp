@@ -149,10 +149,6 @@ BOOL CDocument::OnOpenDocument(LPCTSTR lpszPathName)
         CArchive ar(&file, CArchive::load | CArchive::bNoFlushOnDelete);
         ar.m_pDocument = this;
         Serialize(ar);
-        // The data must be on disk before the rename makes it the file; otherwise a crash
-        // just after the save could leave an empty file where the old one was.
-        if (::fdatasync(fd) != 0)
-            throw CFileException::FromErrno(errno, strPath);
         file.Close();
     }
     catch (const CUserException&)
