@@ -2,6 +2,8 @@
 // Shared by the fuzz harnesses: checks that abort (so libFuzzer keeps the input), a
 // fixed earlier image for each record, and the round trips and conversion chains.
 
+#include "FuzzCheck.h"
+
 #include "Bfnt.h"
 #include "Bmp.h"
 #include "MemStream.h"
@@ -9,20 +11,8 @@
 #include "Tim.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
-
-#define FUZZ_CHECK(cond)                                                                     \
-    do                                                                                       \
-    {                                                                                        \
-        if (!(cond))                                                                         \
-        {                                                                                    \
-            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__); \
-            std::abort();                                                                    \
-        }                                                                                    \
-    } while (0)
 
 // A small valid image already in each record, so a refused read has something to keep.
 void PreloadBmp(CBmpData& bmp);

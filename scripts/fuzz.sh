@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${VELLUM_FUZZ_BUILD_DIR:-build-fuzz}
-targets=(read_bmp read_tim read_bfnt256 read_bfnt convert_bmp convert_tim convert_bfnt)
+targets=(read_bmp read_tim read_bfnt256 read_bfnt convert_bmp convert_tim convert_bfnt raster)
 if [ -f doc/CMakeLists.txt ] && grep -q whole_road fuzz/CMakeLists.txt; then
   targets+=(whole_road)
 fi
@@ -44,6 +44,7 @@ fi
 seeds=$build/seeds
 [ -d "$seeds/bmp" ] || "$build/fuzz/vellum_fuzz_seeds" "$seeds" >/dev/null
 case "$target" in
+  raster) seed_dirs=() ;;
   *bmp) seed_dirs=("$seeds/bmp") ;;
   *tim) seed_dirs=("$seeds/tim") ;;
   *bfnt*) seed_dirs=("$seeds/bfnt") ;;
