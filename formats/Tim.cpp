@@ -151,11 +151,6 @@ int CTimData::WriteTim(IByteStream& file)
     const std::uint64_t nPixels = PixelByteCount();
     if (!m_pPalette || nPixels > m_nPixelsSize || (nPixels != 0 && !m_pPixels))
         return FMT_BAD_RECORD;
-    std::unique_ptr<std::uint8_t[]> pScratch = TryAllocBytes(nPixels);
-    if (!pScratch)
-        return FMT_NO_MEMORY;
-    ShiftPixelsTo(pScratch.get(), m_pPixels.get(), static_cast<std::size_t>(nPixels),
-                  static_cast<std::uint8_t>(256 - TIM_COLOR_SHIFT));
 
     std::uint8_t head[8];
     head[0] = m_id;
@@ -186,6 +181,17 @@ int CTimData::WriteTim(IByteStream& file)
     PutLe16(imageHead + 10, m_imageHeight);
     file.Write(imageHead, sizeof imageHead);
 
-    WriteExact(file, pScratch.get(), nPixels);
+    // The file's values are shifted down in place and back afterwards, even when the write
+    // throws: a second full-size buffer would cost as much memory as the image itself.
+    struct CShiftBack
+    {
+        std::uint8_t* p;
+        std::size_t n;
+        ~CShiftBack() { ShiftPixels(p, n, TIM_COLOR_SHIFT); }
+    };
+    const std::size_t nCount = static_cast<std::size_t>(nPixels);
+    ShiftPixels(m_pPixels.get(), nCount, static_cast<std::uint8_t>(256 - TIM_COLOR_SHIFT));
+    const CShiftBack shiftBack{m_pPixels.get(), nCount};
+    WriteExact(file, m_pPixels.get(), nPixels);
     return FMT_OK;
 }

@@ -229,11 +229,18 @@ TEST(Tim, ThrowingStreamLeavesRecordAlone)
         EXPECT_EQ(TimState(r.tim), before);
     }
     ASSERT_EQ(r.Read(file), FMT_OK);
+    // The writer shifts the pixels in place while it writes; a failed write must put them back.
+    auto pixels = [&] { return std::vector<std::uint8_t>(r.tim.m_pPixels.get(), r.tim.m_pPixels.get() + r.tim.m_nPixelsSize); };
+    const auto loaded = pixels();
     for (std::uint64_t nFail : {0u, 10u, 540u, 1000u})
     {
         CFaultyStream s({}, nFail);
         EXPECT_THROW((void)r.tim.WriteTim(s), std::runtime_error);
+        EXPECT_EQ(pixels(), loaded);
     }
+    CMemStream out;
+    ASSERT_EQ(r.tim.WriteTim(out), FMT_OK);
+    EXPECT_EQ(pixels(), loaded);
 }
 
 TEST(Tim, WriterRefusesAPixelBufferSmallerThanItsHeader)
