@@ -213,6 +213,8 @@ int CBmpData::ReadBmp(IByteStream& file, bool bReadPixels)
 
         if (file.GetPosition() - nStart != fileHeader.bfOffBits)
             return FMT_BMP_OFFSET;
+        if (infoHeader.biCompression != 0)
+            return FMT_BMP_COMPRESSED;
 
         BmpLayout layout{};
         if (!MakeLayout(fileHeader, infoHeader, layout) || layout.nDataSize > BytesLeft(file))

@@ -21,4 +21,5 @@ enum FormatResult : int
     FMT_NO_MEMORY = 15,       // a buffer could not be allocated; nothing was changed
     FMT_BAD_RECORD = 16,      // writer: no palette, or the header does not describe the buffer
     FMT_BAD_SOURCE = 17,      // conversion: source outside the bounds the target can hold
+    FMT_BMP_COMPRESSED = 18,  // BMP pixel data is compressed; read raw it would be a wrong picture
 };

@@ -240,6 +240,7 @@ TEST(Bmp, RejectedFilesLeaveRecordAndPaletteAlone)
          }), FMT_BMP_TRUNCATED},
         {"negative width", with([](auto& b) { PutLeS32(b.data() + 18, -8); }), FMT_BMP_TRUNCATED},
         {"most negative height", with([](auto& b) { PutLeS32(b.data() + 22, INT32_MIN); }), FMT_BMP_TRUNCATED},
+        {"RLE8 compressed", with([](auto& b) { PutLe32(b.data() + 30, 1); }), FMT_BMP_COMPRESSED},
     };
     for (const Case& c : cases)
     {
