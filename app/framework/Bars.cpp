@@ -245,6 +245,8 @@ void CStatusBar::CreateWidget(const CREATESTRUCT& cs)
     auto* pWindow = qobject_cast<QMainWindow*>(AfxGetWidget(m_pParentWnd));
     auto* pStatusBar = new QStatusBar(pWindow);
     pStatusBar->setObjectName(QStringLiteral("statusbar%1").arg(m_nID));
+    // The frame starts 256 pixels wide: a size grip would leave the message pane too little room.
+    pStatusBar->setSizeGripEnabled(false);
     m_pPriv->Attach(pStatusBar);
     if (pWindow != nullptr)
         pWindow->setStatusBar(pStatusBar);
@@ -284,7 +286,8 @@ BOOL CStatusBar::SetIndicators(const UINT* lpIDArray, int nIDCount)
             pPane->setAlignment(Qt::AlignCenter);
             pPane->setFrameShape(QFrame::Panel);
             pPane->setFrameShadow(QFrame::Sunken);
-            pPane->setMinimumWidth(pPane->sizeHint().width() + 4);
+            pPane->setContentsMargins(1, 0, 1, 0);
+            pPane->setMinimumWidth(pPane->sizeHint().width());
             // The platform does not tell the lock and kana states: show the panes greyed.
             pPane->setEnabled(false);
             pStatusBar->addPermanentWidget(pPane);
