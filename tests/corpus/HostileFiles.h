@@ -168,6 +168,10 @@ inline std::vector<HostileCase> HostileCases()
     for (std::uint32_t off : {0u, 54u, 118u, 1077u, 1079u, 2102u, U32_MAX})
         add("bmp-offbits-" + std::to_string(off), BmpFile({.bfOffBits = off}), KIND_BMP, FMT_BMP_OFFSET,
             IDS_LOAD_ERROR);
+    // Compressed pixel data (RLE8, RLE4, bit fields) would show as noise if read raw.
+    for (std::uint32_t method : {1u, 2u, 3u, U32_MAX})
+        add("bmp-compression-" + std::to_string(method), BmpFile({.biCompression = method}), KIND_BMP,
+            FMT_BMP_COMPRESSED, IDS_LOAD_ERROR);
     // A 16-entry colour table: the offset says so and the file is refused.
     add("bmp-16-colour-table",
         BmpFile({.bfSize = 118 + 1024, .bfOffBits = 118, .biWidth = 16, .biHeight = 64, .nPixelBytes = 64}), KIND_BMP,
