@@ -71,7 +71,10 @@ int CTimData::ReadTim(IByteStream& file, bool bReadPixels)
             return FMT_TIM_ID;
         if (nGot < 2 || head[1] != 0)
             return FMT_TIM_VERSION;
-        if (nGot < 5 || head[4] != TIM_MODE_8BIT_CLUT)
+        // A file cut before its mode byte is short, not of another colour depth.
+        if (nGot < 5)
+            return FMT_TIM_TRUNCATED;
+        if (head[4] != TIM_MODE_8BIT_CLUT)
             return FMT_TIM_NOT_8BIT;
         if (nGot < sizeof head)
             return FMT_TIM_TRUNCATED;

@@ -232,10 +232,9 @@ inline std::vector<HostileCase> HostileCases()
 
     // TIM: cut short at every section boundary.
     const Bytes tim = TimFile({});
-    for (std::size_t n : {1u, 2u, 5u, 7u, 8u, 12u, 19u, 20u, 21u, 276u, 531u, 532u, 540u, 543u, 544u, 555u})
+    for (std::size_t n : {1u, 2u, 3u, 4u, 5u, 7u, 8u, 12u, 19u, 20u, 21u, 276u, 531u, 532u, 540u, 543u, 544u, 555u})
         add("tim-cut-" + std::to_string(n), Cut(tim, n), KIND_TIM,
-            n < 2 ? FMT_TIM_VERSION : n < 5 ? FMT_TIM_NOT_8BIT : FMT_TIM_TRUNCATED,
-            n >= 2 && n < 5 ? IDS_NOT_256_COLOR : IDS_LOAD_ERROR);
+            n < 2 ? FMT_TIM_VERSION : FMT_TIM_TRUNCATED, IDS_LOAD_ERROR);
 
     // TIM: odd but complete files load.
     add("tim-width-0", TimFile({.imageWidth = 0, .nPixelBytes = 0}), KIND_TIM, FMT_OK, 0);
