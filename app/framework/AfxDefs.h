@@ -1,7 +1,7 @@
 #pragma once
 // Basic types, message ids and constants of the framework layer, with the values the old
 // platform gave them. The command and window-style ids shared with the program's resources
-// come from resource.h; the ones below are guarded so either side may be included first.
+// come from resource.h, included here first; the guarded ones below are not among them.
 
 #include "display/WinGdi.h"  // BOOL, UINT, DWORD, WORD, BYTE, LONG, HDC, HPALETTE
 #include "resource.h"
@@ -67,12 +67,6 @@ enum : UINT
     MB_ICONEXCLAMATION = 0x0030,
     MB_ICONINFORMATION = 0x0040,
 };
-#ifndef IDOK
-#define IDOK 1
-#endif
-#ifndef IDCANCEL
-#define IDCANCEL 2
-#endif
 #ifndef IDYES
 #define IDYES 6
 #define IDNO 7
@@ -112,15 +106,6 @@ enum : UINT
 #ifndef WS_OVERLAPPED
 #define WS_OVERLAPPED 0x00000000u
 #endif
-#ifndef WS_POPUP
-#define WS_POPUP 0x80000000u
-#define WS_CHILD 0x40000000u
-#define WS_VISIBLE 0x10000000u
-#define WS_CAPTION 0x00C00000u
-#define WS_SYSMENU 0x00080000u
-#define WS_GROUP 0x00020000u
-#define WS_TABSTOP 0x00010000u
-#endif
 #ifndef WS_THICKFRAME
 #define WS_THICKFRAME 0x00040000u
 #define WS_MINIMIZEBOX 0x00020000u
@@ -136,41 +121,12 @@ enum : UINT
 #ifndef CW_USEDEFAULT
 #define CW_USEDEFAULT (static_cast<int>(0x80000000u))
 #endif
-#ifndef DS_MODALFRAME
-#define DS_SETFONT 0x40u
-#define DS_MODALFRAME 0x80u
-#endif
-#ifndef SS_LEFT
-#define SS_LEFT 0x00u
-#define SS_ICON 0x03u
-#endif
 #ifndef SS_CENTER
 #define SS_CENTER 0x01u
 #define SS_RIGHT 0x02u
 #endif
-#ifndef BS_PUSHBUTTON
-#define BS_PUSHBUTTON 0x00u
-#define BS_DEFPUSHBUTTON 0x01u
-#endif
 
 // Control-bar styles
-#ifndef CBRS_ALIGN_ANY
-#define CBRS_TOOLTIPS 0x0010u
-#define CBRS_FLYBY 0x0020u
-#define CBRS_BORDER_LEFT 0x0100u
-#define CBRS_BORDER_TOP 0x0200u
-#define CBRS_BORDER_RIGHT 0x0400u
-#define CBRS_BORDER_BOTTOM 0x0800u
-#define CBRS_ALIGN_LEFT 0x1000u
-#define CBRS_ALIGN_TOP 0x2000u
-#define CBRS_ALIGN_RIGHT 0x4000u
-#define CBRS_ALIGN_BOTTOM 0x8000u
-#define CBRS_ALIGN_ANY 0xF000u
-#define CBRS_LEFT (CBRS_ALIGN_LEFT | CBRS_BORDER_RIGHT)
-#define CBRS_TOP (CBRS_ALIGN_TOP | CBRS_BORDER_BOTTOM)
-#define CBRS_RIGHT (CBRS_ALIGN_RIGHT | CBRS_BORDER_LEFT)
-#define CBRS_BOTTOM (CBRS_ALIGN_BOTTOM | CBRS_BORDER_TOP)
-#endif
 #ifndef CBRS_FLOATING
 #define CBRS_FLOATING 0x0001u
 #endif
