@@ -1,8 +1,8 @@
 #include "VellumApp.h"
 
 #include "AboutDlg.h"
-#include "HelpWindow.h"
 #include "MainFrm.h"
+#include "ResourceTables.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
 #include "resource.h"
@@ -13,14 +13,19 @@ BEGIN_MESSAGE_MAP(CVellumApp, CWinApp)
     ON_COMMAND(ID_FILE_OPEN, CWinApp::OnFileOpen)
 END_MESSAGE_MAP()
 
-// A null name: the title comes from the string table.
-CVellumApp::CVellumApp() : CWinApp(nullptr)
+namespace
 {
-    // There is no platform help system; the program's own page stands in for the help file.
-    SetHelpHandler([](DWORD_PTR, UINT nCmd) {
-        if (nCmd != HELP_QUIT)
-            ShowHelpWindow();
-    });
+// The program's tables go to the framework first: the application object takes its title
+// from the string table as it is made. Returns the null name that asks for that.
+LPCTSTR RegisterResources()
+{
+    AfxRegisterResources(VellumResources());
+    return nullptr;
+}
+}  // namespace
+
+CVellumApp::CVellumApp() : CWinApp(RegisterResources())
+{
 }
 
 CVellumApp::~CVellumApp() = default;

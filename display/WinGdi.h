@@ -3,17 +3,10 @@
 // palettes are plain heap objects; the window's device context is whatever
 // CDeviceContext the framework layer hands in.
 
-#include "DeviceContext.h"
+#include "AfxTypes.h"
 
 #include <cstddef>
 #include <cstdint>
-
-using BOOL = int;
-using UINT = unsigned int;
-using BYTE = std::uint8_t;
-using WORD = std::uint16_t;
-using DWORD = std::uint32_t;
-using LONG = std::int32_t;
 
 struct GdiBitmap;
 struct GdiWindow;

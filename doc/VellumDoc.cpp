@@ -7,6 +7,7 @@
 
 #include "VellumDoc.h"
 
+#include "FileStream.h"
 #include "VellumView.h"
 #include "resource.h"
 
@@ -134,13 +135,14 @@ void CVellumDoc::Serialize(CArchive& ar)
     RgbPalette palette;
     pView->m_surface.GetColors(palette.rgb, 0, 256);
 
+    CFileStream stream(*pFile);
     if (ar.IsLoading())
-        LoadData(*pFile, *pView, palette);
+        LoadData(stream, *pView, palette);
     else
-        StoreData(*pFile, *pView, palette);
+        StoreData(stream, *pView, palette);
 }
 
-void CVellumDoc::LoadData(CFile& file, CVellumView& view, RgbPalette& palette)
+void CVellumDoc::LoadData(IByteStream& file, CVellumView& view, RgbPalette& palette)
 {
     // A file shorter than the signature is classed by the bytes it has; an empty one
     // matches nothing.
@@ -239,7 +241,7 @@ BOOL CVellumDoc::ConvertTo(int nTarget, CVellumView& view)
     return TRUE;
 }
 
-void CVellumDoc::StoreData(CFile& file, CVellumView& view, RgbPalette& palette)
+void CVellumDoc::StoreData(IByteStream& file, CVellumView& view, RgbPalette& palette)
 {
     if (m_nDataType == DATA_NONE)
         FailWith(IDS_NO_FILE_LOADED);

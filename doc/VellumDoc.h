@@ -9,7 +9,7 @@
 #include "RgbPalette.h"
 
 class CVellumView;
-class CFile;
+class IByteStream;
 
 class CVellumDoc : public CDocument
 {
@@ -30,8 +30,8 @@ public:
 
 protected:
     CVellumView* GetFirstVellumView() const;
-    void LoadData(CFile& file, CVellumView& view, RgbPalette& palette);
-    void StoreData(CFile& file, CVellumView& view, RgbPalette& palette);
+    void LoadData(IByteStream& file, CVellumView& view, RgbPalette& palette);
+    void StoreData(IByteStream& file, CVellumView& view, RgbPalette& palette);
     // Converts the current record into the target's; FALSE (after telling the user) when the
     // conversion refused, leaving the kind unchanged.
     BOOL ConvertTo(int nTarget, CVellumView& view);

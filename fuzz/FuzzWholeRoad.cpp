@@ -9,8 +9,6 @@
 #include "VellumDoc.h"
 #include "VellumView.h"
 
-#include <QtGlobal>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -29,14 +27,10 @@ struct Road
     fs::path dir;
 };
 
-void Quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
-
 Road& TheRoad()
 {
     static Road s_road = [] {
         Road r;
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        qInstallMessageHandler(Quiet);
         static std::FILE* s_pNull = std::fopen("/dev/null", "w");
         r.pApp = new CConvApp(s_pNull, s_pNull);  // lives as long as the process
         static int s_nArgc = 1;

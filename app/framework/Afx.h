@@ -1,5 +1,5 @@
 #pragma once
-// Everything of the framework layer. No Qt header comes in through here.
+// Everything of the framework's core. No platform header comes in through here.
 
 #include "AfxApp.h"
 #include "AfxBars.h"
@@ -8,6 +8,8 @@
 #include "AfxDialog.h"
 #include "AfxDoc.h"
 #include "AfxFile.h"
-#include "AfxPaint.h"
+#include "AfxMenu.h"
+#include "AfxRes.h"
+#include "AfxSafeSave.h"
 #include "AfxString.h"
 #include "AfxWnd.h"

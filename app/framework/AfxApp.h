@@ -1,10 +1,10 @@
 #pragma once
-// The application object, its thread, message boxes and the program's entry.
+// The application object, its thread, the recent-file list, message boxes and the
+// program's entry.
 
 #include "AfxDoc.h"
 #include "AfxWnd.h"
 
-#include <functional>
 #include <vector>
 
 class CWinThread : public CCmdTarget
@@ -20,16 +20,45 @@ public:
     virtual int ExitInstance() { return 0; }
 };
 
+// The recently used files, most recent first, as absolute paths; the File menu shows them
+// in place of its place-holder item.
+class CRecentFileList
+{
+public:
+    explicit CRecentFileList(UINT nMaxSize = 0) : m_nMaxSize(nMaxSize) {}
+
+    UINT GetMaxSize() const { return m_nMaxSize; }
+    int GetSize() const { return static_cast<int>(m_arrNames.size()); }
+    const std::vector<CString>& GetNames() const { return m_arrNames; }
+    CString operator[](int nIndex) const;
+
+    // Keeps at most the first nMax of names, without duplicates.
+    void Assign(const std::vector<CString>& names);
+    // Puts the path (made absolute) at the head; false when nothing changed.
+    bool Add(LPCTSTR lpszPathName);
+    void Remove(int nIndex);
+
+    // The menu text of entry nIndex: "&1 ~/pics/a.bmp", mnemonics in the path escaped.
+    CString GetMenuText(int nIndex) const;
+    // Puts the entries in place of the place-holder item the command UI stands for
+    // (the place-holder shows, grayed, while the list is empty).
+    void UpdateMenu(CCmdUI* pCmdUI) const;
+
+private:
+    UINT m_nMaxSize;
+    std::vector<CString> m_arrNames;
+};
+
 class CWinApp : public CWinThread
 {
     DECLARE_DYNAMIC(CWinApp)
 public:
-    // A null name takes the title from string AFX_IDS_APP_TITLE.
+    // A null name takes the title from string AFX_IDS_APP_TITLE when the framework starts.
     explicit CWinApp(LPCTSTR lpszAppName = nullptr);
     ~CWinApp() override;
 
-    LPCTSTR m_pszAppName = nullptr;  // the application title
-    // How the first frame is shown: SW_HIDE keeps every window hidden (headless use).
+    LPCTSTR m_pszAppName = "";  // the application title
+    // How the first frame is shown: SW_HIDE keeps every window hidden.
     int m_nCmdShow = SW_SHOWNORMAL;
 
     BOOL InitInstance() override { return TRUE; }
@@ -39,9 +68,7 @@ public:
     BOOL Enable3dControls() { return TRUE; }
     // Reads the recent-file list (up to nMaxMRU entries) from the profile.
     void LoadStdProfileSettings(UINT nMaxMRU = 4);
-    // The profile: an ini file, by default $XDG_CONFIG_HOME/vellum/vellum.conf (or
-    // ~/.config/...); read anew on every LoadStdProfileSettings.
-    void SetProfilePath(LPCTSTR lpszPath);
+    // The profile: by default $XDG_CONFIG_HOME/vellum/vellum.conf (or ~/.config/...).
     CString GetProfilePath() const;
 
     // The application takes ownership of the template.
@@ -52,28 +79,20 @@ public:
 
     // Recent files, most recent first, absolute paths.
     virtual void AddToRecentFileList(LPCTSTR lpszPathName);
-    int GetRecentFileCount() const { return static_cast<int>(m_recentFiles.size()); }
-    CString GetRecentFile(int nIndex) const;
-    UINT GetMaxRecentFiles() const { return m_nMaxMRU; }
+    int GetRecentFileCount() const { return m_recentFileList.GetSize(); }
+    CString GetRecentFile(int nIndex) const { return m_recentFileList[nIndex]; }
 
-    // Every message box of the program ends here. The default shows a modal box with one OK
-    // button and the application title as caption; a handler set with SetMessageBoxHandler
-    // (the converter prints to stderr) takes its place.
+    // Every message box of the program ends here; the default shows the platform's box with
+    // one OK button and the application title as caption.
     virtual int DoMessageBox(LPCTSTR lpszPrompt, UINT nType, UINT nIDHelp);
-    using MessageBoxHandler = std::function<int(LPCTSTR lpszPrompt, UINT nType, UINT nIDHelp)>;
-    void SetMessageBoxHandler(MessageBoxHandler handler) { m_messageBoxHandler = std::move(handler); }
-
     // Asks for a file name with the platform's dialog (all files, no default extension);
     // FALSE when cancelled.
     virtual BOOL DoPromptFileName(CString& fileName, UINT nIDSTitle, DWORD lFlags,
                                   BOOL bOpenFileDialog, CDocTemplate* pTemplate);
-
-    // Help: the default runs the handler the program set, if any.
+    // Help: the platform shows the program's help page.
     virtual void WinHelp(DWORD_PTR dwData, UINT nCmd = HELP_CONTEXT);
-    using HelpHandler = std::function<void(DWORD_PTR dwData, UINT nCmd)>;
-    void SetHelpHandler(HelpHandler handler) { m_helpHandler = std::move(handler); }
 
-    // Closes and deletes every document, frame and view (at exit, before Qt goes).
+    // Closes and deletes every document, frame and view (at exit, before the platform goes).
     void CloseAllDocuments(BOOL bEndSession);
 
     // Command handlers of the map.
@@ -87,12 +106,9 @@ protected:
     void SaveRecentFiles() const;
 
     CString m_strAppName;
-    CString m_strProfilePath;
     std::vector<CDocTemplate*> m_templates;
-    std::vector<CString> m_recentFiles;
-    UINT m_nMaxMRU = 0;
-    MessageBoxHandler m_messageBoxHandler;
-    HelpHandler m_helpHandler;
+    CRecentFileList m_recentFileList;
+    friend BOOL AfxWinInit(int& argc, char** argv);
 
     DECLARE_MESSAGE_MAP()
 };
@@ -106,8 +122,12 @@ LPCTSTR AfxGetAppName();
 int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);
 int AfxMessageBox(UINT nIDPrompt, UINT nType = MB_OK, UINT nIDHelp = static_cast<UINT>(-1));
 
-// The Qt application: created by AfxWinInit (if none exists yet) and destroyed, after every
-// document and window, by AfxWinTerm. argc must outlive it (Qt keeps a reference).
+// Ends the event loop (or keeps Run from starting one) once the main frame has closed.
+void AfxPostQuit();
+bool AfxQuitPosted();
+
+// Starts the platform and takes the application title from the string table where the
+// application gave none; AfxWinTerm closes every document and window, then the platform.
 BOOL AfxWinInit(int& argc, char** argv);
 void AfxWinTerm();
 // The whole program: AfxWinInit, InitInstance of the application object, Run, AfxWinTerm.

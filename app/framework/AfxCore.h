@@ -8,7 +8,9 @@ class CObject;
 class CArchive;
 class CCmdTarget;
 class CCmdUI;
+class CControlBar;
 class CDC;
+class CMenuPopup;
 
 // One record per class: its name, its base, and how to create one (null when abstract).
 struct CRuntimeClass
@@ -207,6 +209,8 @@ class CCmdUI
 public:
     UINT m_nID = 0;
     UINT m_nIndex = 0;
+    CMenuPopup* m_pMenu = nullptr;     // the pop-up of a menu item, else null
+    CControlBar* m_pOther = nullptr;   // the bar of a toolbar button, else null
     BOOL m_bEnableChanged = FALSE;
     BOOL m_bContinueRouting = FALSE;
 

@@ -1,25 +1,9 @@
 #pragma once
-// Basic types, message ids and constants of the framework layer, with the values the old
-// platform gave them. The command and window-style ids shared with the program's resources
-// come from resource.h, included here first; the guarded ones below are not among them.
+// Message ids, constants and geometry of the framework layer, with the values the old
+// platform gave them.
 
-#include "display/WinGdi.h"  // BOOL, UINT, DWORD, WORD, BYTE, LONG, HDC, HPALETTE
-#include "resource.h"
-
-#include <cstdint>
-
-using LPCTSTR = const char*;  // UTF-8 throughout
-using LPTSTR = char*;
-using WPARAM = std::uintptr_t;
-using LPARAM = std::intptr_t;
-using LRESULT = std::intptr_t;
-using INT_PTR = std::intptr_t;
-using DWORD_PTR = std::uintptr_t;
-
-#ifndef TRUE
-#define TRUE 1
-#define FALSE 0
-#endif
+#include "AfxIds.h"
+#include "AfxTypes.h"
 
 constexpr WORD LOWORD(DWORD_PTR l) { return static_cast<WORD>(l & 0xFFFFu); }
 constexpr WORD HIWORD(DWORD_PTR l) { return static_cast<WORD>((l >> 16) & 0xFFFFu); }
@@ -67,10 +51,6 @@ enum : UINT
     MB_ICONEXCLAMATION = 0x0030,
     MB_ICONINFORMATION = 0x0040,
 };
-#ifndef IDYES
-#define IDYES 6
-#define IDNO 7
-#endif
 
 // ShowWindow
 enum : int
@@ -101,46 +81,6 @@ enum : UINT
     HELP_INDEX = 0x0003,
     HELP_FINDER = 0x000B,
 };
-
-// Window styles beyond those the resources name
-#ifndef WS_OVERLAPPED
-#define WS_OVERLAPPED 0x00000000u
-#endif
-#ifndef WS_THICKFRAME
-#define WS_THICKFRAME 0x00040000u
-#define WS_MINIMIZEBOX 0x00020000u
-#define WS_MAXIMIZEBOX 0x00010000u
-#endif
-#ifndef WS_OVERLAPPEDWINDOW
-#define WS_OVERLAPPEDWINDOW \
-    (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX)
-#endif
-#ifndef FWS_ADDTOTITLE
-#define FWS_ADDTOTITLE 0x00008000u
-#endif
-#ifndef CW_USEDEFAULT
-#define CW_USEDEFAULT (static_cast<int>(0x80000000u))
-#endif
-#ifndef SS_CENTER
-#define SS_CENTER 0x01u
-#define SS_RIGHT 0x02u
-#endif
-
-// Control-bar styles
-#ifndef CBRS_FLOATING
-#define CBRS_FLOATING 0x0001u
-#endif
-
-// Framework ids not among the program's resources
-#ifndef AFX_IDW_PANE_FIRST
-#define AFX_IDW_PANE_FIRST 0xE900
-#endif
-#ifndef AFX_IDW_DOCKBAR_TOP
-#define AFX_IDW_DOCKBAR_TOP 0xE81B
-#define AFX_IDW_DOCKBAR_LEFT 0xE81C
-#define AFX_IDW_DOCKBAR_RIGHT 0xE81D
-#define AFX_IDW_DOCKBAR_BOTTOM 0xE81E
-#endif
 
 struct POINT
 {

@@ -3,6 +3,8 @@
 
 #include "AfxWnd.h"
 
+class CDialogPeer;
+
 class CDataExchange
 {
 public:
@@ -16,25 +18,24 @@ class CDialog : public CWnd
 {
     DECLARE_DYNAMIC(CDialog)
 public:
-    // Template nIDTemplate (ResFindDialog); without a parent the main window is used.
+    // Template nIDTemplate (AfxFindDialog); without a parent the main window owns it.
     explicit CDialog(UINT nIDTemplate, CWnd* pParentWnd = nullptr);
     ~CDialog() override;
 
-    // Builds the dialog from its template (dialog units converted with the dialog font's
-    // metrics), runs it modally and returns the EndDialog result: IDOK, IDCANCEL, or -1
-    // when the template does not exist.
+    // Builds the dialog from its template, runs it modally and returns the EndDialog
+    // result: IDOK, IDCANCEL, or -1 when the template does not exist.
     virtual INT_PTR DoModal();
     virtual BOOL OnInitDialog();
     virtual void OnOK();
     virtual void OnCancel();
     void EndDialog(int nResult);
     BOOL UpdateData(BOOL bSaveAndValidate = TRUE);
-
-    UINT m_nIDHelp = 0;
+    // The window the dialog belongs to: the parent given, else the main window.
+    CWnd* GetOwnerWnd() const;
 
 protected:
     virtual void DoDataExchange(CDataExchange* pDX);
-    void CreateWidget(const CREATESTRUCT& cs) override;
+    CDialogPeer* DialogPeer() const;
 
     UINT m_nIDTemplate;
     CWnd* m_pParentWndDlg;

@@ -3,7 +3,8 @@
 
 #include "AfxCore.h"
 #include "AfxString.h"
-#include "formats/ByteStream.h"
+
+#include <cstdint>
 
 class CException : public CObject
 {
@@ -70,7 +71,7 @@ public:
 };
 
 // A real file. Every failure throws CFileException (Open with pError returns FALSE instead).
-class CFile : public CObject, public IByteStream
+class CFile : public CObject
 {
     DECLARE_DYNAMIC(CFile)
 public:
@@ -103,19 +104,20 @@ public:
     int GetHandle() const { return m_fd; }
     const CString& GetFilePath() const { return m_strFileName; }
 
-    std::uint32_t Read(void* pBuf, std::uint32_t nCount) override;
-    void Write(const void* pBuf, std::uint32_t nCount) override;
-    std::uint64_t Seek(std::int64_t lOff, int nFrom) override;
-    std::uint64_t GetPosition() const override;
-    std::uint64_t GetLength() const override;
-    std::uint64_t SeekToBegin() { return Seek(0, STREAM_BEGIN); }
-
     enum SeekPosition
     {
-        begin = STREAM_BEGIN,
-        current = STREAM_CURRENT,
+        begin = 0,
+        current = 1,
         end = 2,
     };
+
+    // Reads until nCount bytes arrived or the file ended; returns how many arrived.
+    std::uint32_t Read(void* pBuf, std::uint32_t nCount);
+    void Write(const void* pBuf, std::uint32_t nCount);
+    std::uint64_t Seek(std::int64_t lOff, int nFrom);
+    std::uint64_t GetPosition() const;
+    std::uint64_t GetLength() const;
+    std::uint64_t SeekToBegin() { return Seek(0, begin); }
 
 private:
     [[noreturn]] void ThrowErrno(int nErrno) const;
@@ -152,3 +154,7 @@ private:
     CFile* m_pFile;
     UINT m_nMode;
 };
+
+// The absolute, cleaned form of a path ("a/../b" from /home/u gives /home/u/b); links are
+// not resolved.
+CString AfxFullPath(LPCTSTR lpszPath);

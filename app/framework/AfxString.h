@@ -2,7 +2,7 @@
 // The framework's string: UTF-8 bytes in a std::string. Lengths and positions count bytes,
 // as the old single-byte build counted chars; lower-casing touches ASCII letters only.
 
-#include "AfxDefs.h"
+#include "AfxTypes.h"
 
 #include <string>
 #include <string_view>
@@ -83,3 +83,8 @@ public:
 private:
     std::string m_str;
 };
+
+// The parts of a command string: the status-bar prompt before the first "\n", the
+// tooltip after it (empty when there is none).
+CString AfxPromptOf(LPCTSTR lpszString);
+CString AfxTipOf(LPCTSTR lpszString);

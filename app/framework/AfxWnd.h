@@ -1,9 +1,10 @@
 #pragma once
-// Windows on Qt widgets: the generic window, the frame, the view and device contexts.
-// No Qt type appears here; each window keeps its widget in a private part (AfxQt.h gives
-// the framework's own code and the tests access to it).
+// Windows as state and behaviour: the generic window, the view, the frame and device
+// contexts. A window keeps its text, place, style and visibility here; its peer (see
+// AfxPlatform.h) shows it on the platform and reports the user's actions as messages.
 
 #include "AfxCore.h"
+#include "AfxMenu.h"
 #include "AfxString.h"
 
 #include <memory>
@@ -14,9 +15,10 @@ class CDocTemplate;
 class CFrameWnd;
 class CView;
 class CControlBar;
-struct CWndPrivate;
+class CWndPeer;
+class CFramePeer;
 
-// A device context: HDC is the CDeviceContext of display/DeviceContext.h.
+// A device context: HDC is the CDeviceContext of AfxTypes.h.
 class CDC
 {
 public:
@@ -30,8 +32,8 @@ public:
     HDC m_hDC = nullptr;
 };
 
-// The DC of a window during its paint: blits land in the window, unscaled, through a cached
-// copy in the window's pixel format that is rebuilt only when the source changed.
+// The DC of a window during its paint: blits land in the window, unscaled. Where the
+// platform draws nothing, blits go nowhere.
 class CPaintDC : public CDC
 {
 public:
@@ -59,18 +61,21 @@ public:
     CWnd();
     ~CWnd() override;
 
-    // Creates the widget: PreCreateWindow, then WM_CREATE; FALSE (and no widget) when either
-    // refuses. A child of a frame with id AFX_IDW_PANE_FIRST becomes its client area.
+    // Creates the window: PreCreateWindow, the platform's peer, then WM_CREATE; FALSE (and
+    // no window) when any of them refuses. A child of a frame with id AFX_IDW_PANE_FIRST
+    // becomes its client area.
     virtual BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle,
                         const RECT& rect, CWnd* pParentWnd, UINT nID,
                         CCreateContext* pContext = nullptr);
     virtual BOOL PreCreateWindow(CREATESTRUCT& cs);
     virtual BOOL DestroyWindow();
-    BOOL IsWindow() const;
+    BOOL IsWindow() const { return m_pPeer != nullptr; }
 
     void GetClientRect(LPRECT lpRect) const;
     void GetWindowRect(LPRECT lpRect) const;
     void MoveWindow(int x, int y, int nWidth, int nHeight, BOOL bRepaint = TRUE);
+    // Where MoveWindow or creation put the window (the platform may have moved it since).
+    const CRect& GetPlacement() const { return m_rcPlacement; }
     // Schedules a paint; with bErase the paint first sends WM_ERASEBKGND.
     void Invalidate(BOOL bErase = TRUE);
     void InvalidateRect(LPCRECT lpRect, BOOL bErase = TRUE);
@@ -78,7 +83,9 @@ public:
     virtual void SetWindowText(LPCTSTR lpszString);
     virtual void GetWindowText(CString& rString) const;
     CString GetWindowText() const;
+    // Shows or hides (WS_VISIBLE follows); returns whether the window was visible before.
     BOOL ShowWindow(int nCmdShow);
+    // Visible itself and every parent.
     BOOL IsWindowVisible() const;
     CWnd* GetParent() const { return m_pParentWnd; }
     CFrameWnd* GetParentFrame() const;
@@ -107,20 +114,26 @@ public:
     // Help/Index: asks the application's help (CWinApp::WinHelp with HELP_INDEX).
     virtual void OnHelpIndex();
 
-    CWndPrivate* GetPrivate() const { return m_pPriv.get(); }
+    // Called by the platform when the window must be painted: WM_ERASEBKGND when an erase
+    // is pending, then WM_PAINT.
+    void DispatchPaint();
+    CWndPeer* GetPeer() const { return m_pPeer.get(); }
 
 protected:
-    // The framework creates the widget of a window class in these (frames, bars and dialogs
-    // make their own kinds).
-    virtual void CreateWidget(const CREATESTRUCT& cs);
+    // The platform's peer for this kind of window; frames, bars and dialogs make their own.
+    virtual std::unique_ptr<CWndPeer> CreatePeer(const CREATESTRUCT& cs);
+    // Drops the peer (the platform's window goes with it).
+    void DestroyPeer();
     virtual void PostNcDestroy() {}
 
-    std::unique_ptr<CWndPrivate> m_pPriv;
+    std::unique_ptr<CWndPeer> m_pPeer;
     CWnd* m_pParentWnd = nullptr;
     UINT m_nID = 0;
     DWORD m_dwStyle = 0;
+    CString m_strText;
+    CRect m_rcPlacement;
+    BOOL m_bEraseNeeded = FALSE;
 
-    friend struct CWndPrivate;
     struct CurrentMessage
     {
         UINT message;
@@ -145,7 +158,6 @@ public:
     // Base: invalidates the whole view.
     virtual void OnUpdate(CView* pSender, LPARAM lHint, CObject* pHint);
 
-    BOOL PreCreateWindow(CREATESTRUCT& cs) override;
     // The view, then its document.
     BOOL OnCmdMsg(UINT nID, int nCode, void* pExtra) override;
 
@@ -155,8 +167,6 @@ public:
     void OnPaint() override;
 
 protected:
-    void CreateWidget(const CREATESTRUCT& cs) override;
-
     CDocument* m_pDocument = nullptr;
     friend class CDocument;
 
@@ -175,7 +185,6 @@ public:
     // size PreCreateWindow left in cs.cx / cs.cy (the whole window, menu bar included).
     virtual BOOL LoadFrame(UINT nIDResource, DWORD dwDefaultStyle = WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE,
                            CWnd* pParentWnd = nullptr, CCreateContext* pContext = nullptr);
-    BOOL PreCreateWindow(CREATESTRUCT& cs) override;
     // Creates the view of the context (OnCreateClient).
     int OnCreate(LPCREATESTRUCT lpCreateStruct) override;
     virtual BOOL OnCreateClient(LPCREATESTRUCT lpcs, CCreateContext* pContext);
@@ -185,12 +194,13 @@ public:
     void SetActiveView(CView* pViewNew, BOOL bNotify = TRUE);
     virtual CDocument* GetActiveDocument();
 
-    // Docking: the bars are QToolBars, which dock on the sides the style allows or float.
+    // Docking: a bar docks on the sides both its own and the frame's docking style allow.
     void EnableDocking(DWORD dwDockStyle);
+    DWORD GetDockStyle() const { return m_dwDockStyle; }
     void DockControlBar(CControlBar* pBar, UINT nDockBarID = 0, LPCRECT lpRect = nullptr);
     void ShowControlBar(CControlBar* pBar, BOOL bShow, BOOL bDelay);
     CControlBar* GetControlBar(UINT nID) const;
-    virtual void RecalcLayout(BOOL bNotify = TRUE);
+    const std::vector<CControlBar*>& GetControlBars() const { return m_listControlBars; }
 
     // The document's status text; the default shows it in the status bar's message pane.
     virtual void SetStatusText(LPCTSTR lpszText);
@@ -203,8 +213,17 @@ public:
     virtual void ActivateFrame(int nCmdShow = -1);
     virtual void InitialUpdateFrame(CDocument* pDoc, BOOL bMakeVisible);
     virtual void OnUpdateFrameTitle(BOOL bAddToTitle);
+
+    // The menu bar and the accelerator table of the frame's resource.
+    const std::vector<CMenuPopup>& GetMenus() const { return m_menus; }
+    const std::vector<RES_ACCEL>& GetAccelerators() const { return m_accelerators; }
+    // Runs the update handlers of pop-up nPopup's items (before it opens).
+    void OnInitMenuPopup(std::size_t nPopup);
     // Runs every update handler of the menus and bars now.
     void UpdateCommandUI();
+    // A menu item, toolbar button or key chose the command: runs it and brings the menus
+    // and bars up to date.
+    void RunCommand(UINT nID);
 
     // The active view (and its document), the frame, then the application.
     BOOL OnCmdMsg(UINT nID, int nCode, void* pExtra) override;
@@ -218,19 +237,22 @@ public:
     UINT m_nIDResource = 0;
 
 protected:
-    void CreateWidget(const CREATESTRUCT& cs) override;
+    std::unique_ptr<CWndPeer> CreatePeer(const CREATESTRUCT& cs) override;
+    CFramePeer* FramePeer() const;
+    void UpdateMenuItems(CMenuPopup& menu);
 
     CView* m_pViewActive = nullptr;
     std::vector<CControlBar*> m_listControlBars;
     std::vector<CView*> m_ownedViews;  // created by CreateView, deleted with the frame
+    std::vector<CMenuPopup> m_menus;
+    std::vector<RES_ACCEL> m_accelerators;
     DWORD m_dwDockStyle = 0;
     friend class CControlBar;
 
     DECLARE_MESSAGE_MAP()
 };
 
-// Stand-in for the platform's metrics, chosen so that a frame PreCreateWindow sizes to
-// 2*SM_CXFRAME + W by 2*SM_CYFRAME + SM_CYMENU + SM_CYCAPTION + H gets a client area of W x H
-// below a one-line menu bar: frames and captions are drawn by the window manager (0), and
-// SM_CYMENU is the height of this platform's menu bar.
+// The platform's metrics. A frame PreCreateWindow sizes to 2*SM_CXFRAME + W by
+// 2*SM_CYFRAME + SM_CYMENU + SM_CYCAPTION + H gets a client area of W x H below a
+// one-line menu bar.
 int GetSystemMetrics(int nIndex);

@@ -1,17 +1,10 @@
-#include "AfxPrivate.h"
-
 #include "AfxApp.h"
-#include "ResourceTables.h"
+#include "AfxPlatform.h"
+#include "AfxRes.h"
 
-#include <QApplication>
-#include <QFileDialog>
-#include <QFileInfo>
-#include <QMessageBox>
-#include <QSettings>
-
-#include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <sys/stat.h>
 
 IMPLEMENT_DYNAMIC(CWinThread, CCmdTarget)
 IMPLEMENT_DYNAMIC(CWinApp, CWinThread)
@@ -25,20 +18,17 @@ END_MESSAGE_MAP()
 namespace
 {
 CWinApp* g_pApp = nullptr;
-QApplication* g_pQtApp = nullptr;  // the one AfxWinInit made, if it made one
 bool g_bQuitPosted = false;
 bool g_bRunning = false;  // inside Run's event loop
-
-constexpr const char* PROFILE_MRU_SECTION = "Recent File List";
 }  // namespace
 
 void AfxPostQuit()
 {
     g_bQuitPosted = true;
-    // Outside the loop, exit() would make every later event loop (a modal dialog's, say)
+    // Outside the loop, quitting would make every later event loop (a modal dialog's, say)
     // return at once; Run looks at the flag instead.
-    if (g_bRunning && QCoreApplication::instance() != nullptr)
-        QCoreApplication::exit(0);
+    if (g_bRunning)
+        AfxGetPlatform().QuitEventLoop();
 }
 
 bool AfxQuitPosted()
@@ -48,18 +38,20 @@ bool AfxQuitPosted()
 
 int CWinThread::Run()
 {
-    if (QCoreApplication::instance() == nullptr || AfxQuitPosted())
+    if (AfxQuitPosted())
         return ExitInstance();
     g_bRunning = true;
-    QCoreApplication::exec();
+    AfxGetPlatform().RunEventLoop();
     g_bRunning = false;
     return ExitInstance();
 }
 
 CWinApp::CWinApp(LPCTSTR lpszAppName)
 {
-    // Static construction: the string table is constant data, safe to read here.
-    m_strAppName = lpszAppName != nullptr ? CString(lpszAppName) : CString(ResFindString(AFX_IDS_APP_TITLE));
+    if (lpszAppName != nullptr)
+        m_strAppName = lpszAppName;
+    else if (const char* pszTitle = AfxFindString(AFX_IDS_APP_TITLE))
+        m_strAppName = pszTitle;  // the program registered its resources already
     m_pszAppName = m_strAppName;
     g_pApp = this;
     g_bQuitPosted = false;
@@ -88,15 +80,8 @@ int CWinApp::ExitInstance()
     return 0;
 }
 
-void CWinApp::SetProfilePath(LPCTSTR lpszPath)
-{
-    m_strProfilePath = lpszPath;
-}
-
 CString CWinApp::GetProfilePath() const
 {
-    if (!m_strProfilePath.IsEmpty())
-        return m_strProfilePath;
     CString strBase;
     const char* pszConfig = std::getenv("XDG_CONFIG_HOME");
     if (pszConfig != nullptr && pszConfig[0] == '/')
@@ -111,51 +96,21 @@ CString CWinApp::GetProfilePath() const
 
 void CWinApp::LoadStdProfileSettings(UINT nMaxMRU)
 {
-    m_nMaxMRU = std::min(nMaxMRU, 16u);
-    m_recentFiles.clear();
-    if (m_nMaxMRU == 0)
+    m_recentFileList = CRecentFileList(nMaxMRU < 16u ? nMaxMRU : 16u);
+    if (m_recentFileList.GetMaxSize() == 0)
         return;
-    QSettings settings(AfxQStr(GetProfilePath()), QSettings::IniFormat);
-    settings.beginGroup(QLatin1String(PROFILE_MRU_SECTION));
-    for (UINT i = 0; i < m_nMaxMRU; ++i)
-    {
-        const QString path = settings.value(QStringLiteral("File%1").arg(i + 1)).toString();
-        if (path.isEmpty())
-            continue;
-        const CString s = AfxCStr(path);
-        if (std::find(m_recentFiles.begin(), m_recentFiles.end(), s) == m_recentFiles.end())
-            m_recentFiles.push_back(s);
-    }
+    m_recentFileList.Assign(AfxGetPlatform().LoadRecentFiles(GetProfilePath(), m_recentFileList.GetMaxSize()));
 }
 
 void CWinApp::SaveRecentFiles() const
 {
-    QSettings settings(AfxQStr(GetProfilePath()), QSettings::IniFormat);
-    settings.beginGroup(QLatin1String(PROFILE_MRU_SECTION));
-    settings.remove(QString());
-    for (std::size_t i = 0; i < m_recentFiles.size(); ++i)
-        settings.setValue(QStringLiteral("File%1").arg(i + 1), AfxQStr(m_recentFiles[i]));
-    settings.endGroup();
-    settings.sync();
+    AfxGetPlatform().SaveRecentFiles(GetProfilePath(), m_recentFileList.GetNames());
 }
 
 void CWinApp::AddToRecentFileList(LPCTSTR lpszPathName)
 {
-    if (m_nMaxMRU == 0 || lpszPathName == nullptr || *lpszPathName == '\0')
-        return;
-    const CString strPath = AfxCStr(QFileInfo(AfxQStr(lpszPathName)).absoluteFilePath());
-    m_recentFiles.erase(std::remove(m_recentFiles.begin(), m_recentFiles.end(), strPath), m_recentFiles.end());
-    m_recentFiles.insert(m_recentFiles.begin(), strPath);
-    if (m_recentFiles.size() > m_nMaxMRU)
-        m_recentFiles.resize(m_nMaxMRU);
-    SaveRecentFiles();
-}
-
-CString CWinApp::GetRecentFile(int nIndex) const
-{
-    if (nIndex < 0 || static_cast<std::size_t>(nIndex) >= m_recentFiles.size())
-        return CString();
-    return m_recentFiles[static_cast<std::size_t>(nIndex)];
+    if (m_recentFileList.Add(lpszPathName))
+        SaveRecentFiles();
 }
 
 void CWinApp::AddDocTemplate(CDocTemplate* pTemplate)
@@ -178,52 +133,14 @@ void CWinApp::CloseAllDocuments(BOOL bEndSession)
     m_pMainWnd = nullptr;
 }
 
-int CWinApp::DoMessageBox(LPCTSTR lpszPrompt, UINT nType, UINT nIDHelp)
-{
-    if (m_messageBoxHandler)
-        return m_messageBoxHandler(lpszPrompt, nType, nIDHelp);
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
-    {
-        std::fprintf(stderr, "%s: %s\n", m_pszAppName, lpszPrompt != nullptr ? lpszPrompt : "");
-        return IDOK;
-    }
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    switch (nType & 0xF0u)
-    {
-    case MB_ICONSTOP: icon = QMessageBox::Critical; break;
-    case MB_ICONQUESTION: icon = QMessageBox::Question; break;
-    case MB_ICONEXCLAMATION: icon = QMessageBox::Warning; break;
-    case MB_ICONINFORMATION: icon = QMessageBox::Information; break;
-    default: break;
-    }
-    QMessageBox box(icon, AfxQStr(m_pszAppName), AfxQStr(lpszPrompt), QMessageBox::Ok,
-                    AfxGetWidget(m_pMainWnd));
-    box.exec();
-    return IDOK;
-}
-
 BOOL CWinApp::DoPromptFileName(CString& fileName, UINT, DWORD, BOOL bOpenFileDialog, CDocTemplate*)
 {
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
-        return FALSE;
-    QWidget* pParent = AfxGetWidget(m_pMainWnd);
-    // All files only, and no extension added to a typed name: the extension chooses the format.
-    const QString filter = QStringLiteral("All Files (*)");
-    QString result;
-    if (bOpenFileDialog)
-        result = QFileDialog::getOpenFileName(pParent, QString(), AfxQStr(fileName), filter);
-    else
-        result = QFileDialog::getSaveFileName(pParent, QString(), AfxQStr(fileName), filter);
-    if (result.isEmpty())
-        return FALSE;
-    fileName = AfxCStr(result);
-    return TRUE;
+    return AfxGetPlatform().PromptFileName(m_pMainWnd, fileName, bOpenFileDialog);
 }
 
-void CWinApp::WinHelp(DWORD_PTR dwData, UINT nCmd)
+void CWinApp::WinHelp(DWORD_PTR, UINT nCmd)
 {
-    if (m_helpHandler)
-        m_helpHandler(dwData, nCmd);
+    AfxGetPlatform().ShowHelp(m_pMainWnd, nCmd);
 }
 
 void CWinApp::OnFileNew()
@@ -248,21 +165,32 @@ void CWinApp::OnAppExit()
 
 BOOL CWinApp::OnOpenRecentFile(UINT nID)
 {
-    const UINT nIndex = nID - ID_FILE_MRU_FILE1;
-    if (nIndex >= m_recentFiles.size())
+    const int nIndex = static_cast<int>(nID - ID_FILE_MRU_FILE1);
+    if (nIndex < 0 || nIndex >= m_recentFileList.GetSize())
         return FALSE;
     // Copied: a successful open reorders the list.
-    const CString strPath = m_recentFiles[nIndex];
-    OpenDocumentFile(strPath);
+    const CString strPath = m_recentFileList[nIndex];
+    if (OpenDocumentFile(strPath) != nullptr)
+        return TRUE;
+    // A file that is gone leaves the list (after its message); one that exists but did not
+    // open stays, as the trouble may pass.
+    struct stat st;
+    if (::stat(strPath, &st) != 0 && errno == ENOENT)
+    {
+        for (int i = 0; i < m_recentFileList.GetSize(); ++i)
+            if (m_recentFileList[i] == strPath)
+            {
+                m_recentFileList.Remove(i);
+                SaveRecentFiles();
+                break;
+            }
+    }
     return TRUE;
 }
 
 void CWinApp::OnUpdateRecentFileMenu(CCmdUI* pCmdUI)
 {
-    if (auto* pActionUI = dynamic_cast<CQtActionCmdUI*>(pCmdUI))
-        pActionUI->SetRecentFiles(m_recentFiles);
-    else
-        pCmdUI->Enable(!m_recentFiles.empty());
+    m_recentFileList.UpdateMenu(pCmdUI);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -287,44 +215,28 @@ LPCTSTR AfxGetAppName()
     return g_pApp != nullptr ? g_pApp->m_pszAppName : "";
 }
 
-int AfxMessageBox(LPCTSTR lpszText, UINT nType, UINT nIDHelp)
-{
-    if (g_pApp != nullptr)
-        return g_pApp->DoMessageBox(lpszText, nType, nIDHelp);
-    std::fprintf(stderr, "%s\n", lpszText != nullptr ? lpszText : "");
-    return IDOK;
-}
-
-int AfxMessageBox(UINT nIDPrompt, UINT nType, UINT nIDHelp)
-{
-    CString strText;
-    if (!strText.LoadString(nIDPrompt))
-        strText.Format("Message %u.", nIDPrompt);
-    return AfxMessageBox(strText, nType, nIDHelp == static_cast<UINT>(-1) ? nIDPrompt : nIDHelp);
-}
-
 BOOL AfxWinInit(int& argc, char** argv)
 {
     g_bQuitPosted = false;
-    if (QCoreApplication::instance() != nullptr)
-        return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-    g_pQtApp = new QApplication(argc, argv);
-    // The main frame's WM_CLOSE ends the program, not Qt's last-window rule.
-    QApplication::setQuitOnLastWindowClosed(false);
-    return TRUE;
+    if (g_pApp != nullptr && g_pApp->m_strAppName.IsEmpty())
+    {
+        if (const char* pszTitle = AfxFindString(AFX_IDS_APP_TITLE))
+            g_pApp->m_strAppName = pszTitle;
+        g_pApp->m_pszAppName = g_pApp->m_strAppName;
+    }
+    return AfxGetPlatform().Init(argc, argv);
 }
 
 void AfxWinTerm()
 {
     if (g_pApp != nullptr)
         g_pApp->CloseAllDocuments(TRUE);
-    delete g_pQtApp;
-    g_pQtApp = nullptr;
+    AfxGetPlatform().Term();
 }
 
 int AfxWinMain(int argc, char** argv)
 {
-    static int s_argc = argc;  // Qt keeps a reference to it
+    static int s_argc = argc;  // a platform may keep a reference to it
     if (!AfxWinInit(s_argc, argv))
         return 1;
     CWinApp* pApp = AfxGetApp();

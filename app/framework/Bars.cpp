@@ -1,16 +1,6 @@
-#include "AfxPrivate.h"
-
 #include "AfxBars.h"
-#include "ResourceTables.h"
-
-#include <QAction>
-#include <QEvent>
-#include <QIcon>
-#include <QLabel>
-#include <QPixmap>
-#include <QStatusBar>
-#include <QToolBar>
-#include <QToolButton>
+#include "AfxPlatform.h"
+#include "AfxRes.h"
 
 #include <algorithm>
 
@@ -20,41 +10,32 @@ IMPLEMENT_DYNAMIC(CStatusBar, CControlBar)
 
 namespace
 {
-// Tooltips and fly-by prompts of a toolbar's buttons, as the bar's style asks.
-class CToolTipFilter : public QObject
+// The bar styles share a DWORD with the window styles, in its low half.
+constexpr DWORD CBRS_ALL = 0xFFFFu;
+
+// A toolbar button's command UI: the handler's answer lands in the button.
+class CToolCmdUI : public CCmdUI
 {
 public:
-    CToolTipFilter(CToolBar* pBar, QObject* pParent) : QObject(pParent), m_pBar(pBar) {}
-
-    bool eventFilter(QObject* pWatched, QEvent* e) override
+    CToolCmdUI(CToolBar* pBar, CToolButton& button, UINT nIndex) : m_button(button)
     {
-        auto* pButton = qobject_cast<QToolButton*>(pWatched);
-        QAction* a = pButton != nullptr ? pButton->defaultAction() : nullptr;
-        if (a == nullptr || !a->data().isValid())
-            return false;
-        const DWORD dwStyle = m_pBar->GetBarStyle();
-        CFrameWnd* pFrame = m_pBar->GetDockingFrame();
-        switch (e->type())
-        {
-        case QEvent::ToolTip:
-            // Swallowed when the bar has no tooltips or the command has none.
-            return !(dwStyle & CBRS_TOOLTIPS) || a->toolTip().isEmpty() ||
-                   a->property("afxNoTip").toBool();
-        case QEvent::Enter:
-            if ((dwStyle & CBRS_FLYBY) && pFrame != nullptr)
-                pFrame->SetMessageText(a->data().toUInt());
-            return false;
-        case QEvent::Leave:
-            if ((dwStyle & CBRS_FLYBY) && pFrame != nullptr)
-                pFrame->SetMessageText(AFX_IDS_IDLEMESSAGE);
-            return false;
-        default:
-            return false;
-        }
+        m_pOther = pBar;
+        m_nID = button.nID;
+        m_nIndex = nIndex;
+    }
+    void Enable(BOOL bOn = TRUE) override
+    {
+        CCmdUI::Enable(bOn);
+        m_button.bEnabled = bOn != FALSE;
+    }
+    void SetCheck(int nCheck = 1) override
+    {
+        CCmdUI::SetCheck(nCheck);
+        m_button.nCheck = nCheck != 0 ? 1 : 0;
     }
 
 private:
-    CToolBar* m_pBar;
+    CToolButton& m_button;
 };
 }  // namespace
 
@@ -75,47 +56,26 @@ BOOL CControlBar::CreateBar(CWnd* pParentWnd, DWORD dwStyle, UINT nID)
     auto* pFrame = dynamic_cast<CFrameWnd*>(pParentWnd);
     if (pFrame == nullptr || !pFrame->IsWindow() || IsWindow())
         return FALSE;
-    if (!Create(nullptr, nullptr, dwStyle, CRect(0, 0, 0, 0), pParentWnd, nID))
-        return FALSE;
+    m_dwBarStyle = dwStyle & CBRS_ALL;
     m_pDockSite = pFrame;
+    if (!Create(nullptr, nullptr, dwStyle & ~CBRS_ALL, CRect(0, 0, 0, 0), pParentWnd, nID))
+    {
+        m_pDockSite = nullptr;
+        return FALSE;
+    }
     pFrame->m_listControlBars.push_back(this);
     return TRUE;
 }
 
 void CControlBar::SetBarStyle(DWORD dwStyle)
 {
-    m_dwStyle = dwStyle;
+    m_dwBarStyle = dwStyle & CBRS_ALL;
 }
 
 void CControlBar::EnableDocking(DWORD dwDockStyle)
 {
     m_dwDockStyle = dwDockStyle & CBRS_ALIGN_ANY;
-    auto* pToolBar = qobject_cast<QToolBar*>(AfxGetWidget(this));
-    if (pToolBar == nullptr)
-        return;
-    // A side must accept the bar on both counts: the bar's style and the frame's.
-    const DWORD dwFrame = m_pDockSite != nullptr ? m_pDockSite->m_dwDockStyle : 0;
-    const DWORD dwSides = m_dwDockStyle & dwFrame;
-    Qt::ToolBarAreas areas;
-    if (dwSides & CBRS_ALIGN_TOP)
-        areas |= Qt::TopToolBarArea;
-    if (dwSides & CBRS_ALIGN_BOTTOM)
-        areas |= Qt::BottomToolBarArea;
-    if (dwSides & CBRS_ALIGN_LEFT)
-        areas |= Qt::LeftToolBarArea;
-    if (dwSides & CBRS_ALIGN_RIGHT)
-        areas |= Qt::RightToolBarArea;
-    pToolBar->setMovable(m_dwDockStyle != 0);
-    pToolBar->setFloatable(m_dwDockStyle != 0);
-    if (areas)
-        pToolBar->setAllowedAreas(areas);
-    else if (m_dwDockStyle != 0)
-        pToolBar->setAllowedAreas(Qt::AllToolBarAreas);  // the frame decides later
-}
-
-int CControlBar::GetCount() const
-{
-    return m_nCount;
+    DockingChanged();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -128,106 +88,78 @@ BOOL CToolBar::Create(CWnd* pParentWnd, DWORD dwStyle, UINT nID)
     return CreateBar(pParentWnd, dwStyle, nID);
 }
 
-void CToolBar::CreateWidget(const CREATESTRUCT& cs)
+std::unique_ptr<CWndPeer> CToolBar::CreatePeer(const CREATESTRUCT& cs)
 {
-    auto* pWindow = qobject_cast<QMainWindow*>(AfxGetWidget(m_pParentWnd));
-    auto* pToolBar = new QToolBar(pWindow);
-    pToolBar->setObjectName(QStringLiteral("toolbar%1").arg(m_nID));
-    pToolBar->setIconSize(QSize(16, 15));
-    pToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    pToolBar->setMovable(false);
-    pToolBar->setFloatable(false);
-    m_pPriv->Attach(pToolBar);
-    if (pWindow != nullptr)
-    {
-        Qt::ToolBarArea area = Qt::TopToolBarArea;
-        if (cs.style & CBRS_ALIGN_BOTTOM)
-            area = Qt::BottomToolBarArea;
-        else if (cs.style & CBRS_ALIGN_LEFT)
-            area = Qt::LeftToolBarArea;
-        else if (cs.style & CBRS_ALIGN_RIGHT)
-            area = Qt::RightToolBarArea;
-        pWindow->addToolBar(area, pToolBar);
-    }
-    pToolBar->setVisible((cs.style & WS_VISIBLE) != 0);
+    return AfxGetPlatform().CreateToolBarPeer(this, cs);
+}
+
+CToolBarPeer* CToolBar::ToolBarPeer() const
+{
+    return static_cast<CToolBarPeer*>(m_pPeer.get());
 }
 
 BOOL CToolBar::LoadBitmap(UINT nIDResource)
 {
-    const char* pszPath = ResBitmapPath(nIDResource);
-    if (pszPath == nullptr || *pszPath == '\0')
+    // Only a bitmap file will do: the images are cut from it.
+    const RES_DATA data = AfxFindBitmap(nIDResource);
+    if (data.pData == nullptr || data.nSize < 2 || data.pData[0] != 'B' || data.pData[1] != 'M')
         return FALSE;
-    QImage image(QString::fromUtf8(pszPath));
-    if (image.isNull() || image.height() <= 0 || image.width() < 16)
-        return FALSE;
-    image = image.convertToFormat(QImage::Format_ARGB32);
-    // Light grey is the bar's face: let the bar show through it.
-    const QRgb face = qRgb(192, 192, 192);
-    for (int y = 0; y < image.height(); ++y)
-    {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            if ((line[x] | 0xFF000000u) == face)
-                line[x] = 0;
-    }
-    m_pPriv->m_toolImages = image;
+    m_nIDBitmap = nIDResource;
+    if (IsWindow())
+        ToolBarPeer()->ButtonsChanged();
     return TRUE;
 }
 
 BOOL CToolBar::SetButtons(const UINT* lpIDArray, int nIDCount)
 {
-    auto* pToolBar = qobject_cast<QToolBar*>(AfxGetWidget(this));
-    if (pToolBar == nullptr || nIDCount < 0 || (nIDCount > 0 && lpIDArray == nullptr))
+    if (!IsWindow() || nIDCount < 0 || (nIDCount > 0 && lpIDArray == nullptr))
         return FALSE;
-    pToolBar->clear();
-    m_ids.assign(lpIDArray, lpIDArray + nIDCount);
-    m_nCount = nIDCount;
-
-    const QImage& images = m_pPriv->m_toolImages;
-    const int nImageWidth = 16;
-    const int nImages = images.isNull() ? 0 : images.width() / nImageWidth;
-    auto* pFilter = new CToolTipFilter(this, pToolBar);
+    m_buttons.clear();
     int nImage = 0;
-    for (UINT nID : m_ids)
+    for (int i = 0; i < nIDCount; ++i)
     {
-        if (nID == ID_SEPARATOR)
-        {
-            pToolBar->addSeparator();
-            continue;
-        }
-        auto* a = new QAction(pToolBar);
-        if (nImage < nImages)
-            a->setIcon(QIcon(QPixmap::fromImage(images.copy(nImage * nImageWidth, 0, nImageWidth,
-                                                            images.height()))));
-        ++nImage;
-        a->setData(nID);
-        const CString strTip = AfxTipOf(ResFindString(nID));
-        a->setText(AfxQStr(strTip));
-        a->setToolTip(AfxQStr(strTip));
-        a->setProperty("afxNoTip", strTip.IsEmpty());
-        CFrameWnd* pFrame = m_pDockSite;
-        QObject::connect(a, &QAction::triggered, pToolBar, [pFrame, nID] {
-            pFrame->SendMessage(WM_COMMAND, nID);
-            if (pFrame->IsWindow())
-                pFrame->UpdateCommandUI();
-        });
-        pToolBar->addAction(a);
-        if (QWidget* pButton = pToolBar->widgetForAction(a))
-            pButton->installEventFilter(pFilter);
+        CToolButton button;
+        button.nID = lpIDArray[i];
+        if (button.nID != ID_SEPARATOR)
+            button.iImage = nImage++;
+        m_buttons.push_back(button);
     }
+    m_nCount = nIDCount;
+    ToolBarPeer()->ButtonsChanged();
     return TRUE;
 }
 
 UINT CToolBar::GetItemID(int nIndex) const
 {
-    return nIndex >= 0 && static_cast<std::size_t>(nIndex) < m_ids.size()
-               ? m_ids[static_cast<std::size_t>(nIndex)]
+    return nIndex >= 0 && static_cast<std::size_t>(nIndex) < m_buttons.size()
+               ? m_buttons[static_cast<std::size_t>(nIndex)].nID
                : 0;
+}
+
+void CToolBar::UpdateButtons(CCmdTarget* pTarget)
+{
+    for (std::size_t i = 0; i < m_buttons.size(); ++i)
+    {
+        if (m_buttons[i].nID == ID_SEPARATOR)
+            continue;
+        CToolCmdUI cmdUI(this, m_buttons[i], static_cast<UINT>(i));
+        cmdUI.DoUpdate(pTarget, TRUE);
+    }
+    if (IsWindow())
+        ToolBarPeer()->ButtonStatesChanged();
 }
 
 void CToolBar::SetBarStyle(DWORD dwStyle)
 {
     CControlBar::SetBarStyle(dwStyle);
+    if (IsWindow())
+        ToolBarPeer()->BarStyleChanged();
+}
+
+void CToolBar::DockingChanged()
+{
+    if (IsWindow())
+        ToolBarPeer()->DockingChanged();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -240,99 +172,70 @@ BOOL CStatusBar::Create(CWnd* pParentWnd, DWORD dwStyle, UINT nID)
     return CreateBar(pParentWnd, dwStyle, nID);
 }
 
-void CStatusBar::CreateWidget(const CREATESTRUCT& cs)
+std::unique_ptr<CWndPeer> CStatusBar::CreatePeer(const CREATESTRUCT& cs)
 {
-    auto* pWindow = qobject_cast<QMainWindow*>(AfxGetWidget(m_pParentWnd));
-    auto* pStatusBar = new QStatusBar(pWindow);
-    pStatusBar->setObjectName(QStringLiteral("statusbar%1").arg(m_nID));
-    // The frame starts 256 pixels wide: a size grip would leave the message pane too little room.
-    pStatusBar->setSizeGripEnabled(false);
-    m_pPriv->Attach(pStatusBar);
-    if (pWindow != nullptr)
-        pWindow->setStatusBar(pStatusBar);
-    pStatusBar->setVisible((cs.style & WS_VISIBLE) != 0);
+    return AfxGetPlatform().CreateStatusBarPeer(this, cs);
+}
+
+CStatusBarPeer* CStatusBar::StatusBarPeer() const
+{
+    return static_cast<CStatusBarPeer*>(m_pPeer.get());
 }
 
 BOOL CStatusBar::SetIndicators(const UINT* lpIDArray, int nIDCount)
 {
-    auto* pStatusBar = qobject_cast<QStatusBar*>(AfxGetWidget(this));
-    if (pStatusBar == nullptr || nIDCount < 0 || (nIDCount > 0 && lpIDArray == nullptr))
+    if (!IsWindow() || nIDCount < 0 || (nIDCount > 0 && lpIDArray == nullptr))
         return FALSE;
-    for (QLabel* pPane : m_pPriv->m_panes)
+    m_panes.clear();
+    for (int i = 0; i < nIDCount; ++i)
     {
-        pStatusBar->removeWidget(pPane);
-        delete pPane;
+        CStatusPane pane;
+        pane.nID = lpIDArray[i];
+        if (pane.nID != ID_SEPARATOR)
+            pane.strText = AfxFindString(pane.nID);
+        m_panes.push_back(pane);
     }
-    m_pPriv->m_panes.clear();
-    m_ids.assign(lpIDArray, lpIDArray + nIDCount);
-    m_texts.assign(m_ids.size(), CString());
+    if (!m_panes.empty() && m_panes[0].nID == ID_SEPARATOR)
+        m_panes[0].strText = m_strText;
     m_nCount = nIDCount;
-
-    for (std::size_t i = 0; i < m_ids.size(); ++i)
-    {
-        auto* pPane = new QLabel(pStatusBar);
-        if (m_ids[i] == ID_SEPARATOR)
-        {
-            // A long message must not widen the window.
-            pPane->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-            pPane->setMinimumWidth(0);
-            pStatusBar->addWidget(pPane, 1);
-        }
-        else
-        {
-            const char* psz = ResFindString(m_ids[i]);
-            m_texts[i] = psz != nullptr ? psz : "";
-            pPane->setText(AfxQStr(m_texts[i]));
-            pPane->setAlignment(Qt::AlignCenter);
-            pPane->setFrameShape(QFrame::Panel);
-            pPane->setFrameShadow(QFrame::Sunken);
-            pPane->setContentsMargins(1, 0, 1, 0);
-            pPane->setMinimumWidth(pPane->sizeHint().width());
-            // The platform does not tell the lock and kana states: show the panes greyed.
-            pPane->setEnabled(false);
-            pStatusBar->addPermanentWidget(pPane);
-        }
-        m_pPriv->m_panes.push_back(pPane);
-    }
-    if (!m_ids.empty() && m_ids[0] == ID_SEPARATOR)
-        m_pPriv->m_panes[0]->setText(AfxQStr(m_pPriv->m_strText));
+    StatusBarPeer()->PanesChanged();
     return TRUE;
 }
 
 UINT CStatusBar::GetItemID(int nIndex) const
 {
-    return nIndex >= 0 && static_cast<std::size_t>(nIndex) < m_ids.size()
-               ? m_ids[static_cast<std::size_t>(nIndex)]
+    return nIndex >= 0 && static_cast<std::size_t>(nIndex) < m_panes.size()
+               ? m_panes[static_cast<std::size_t>(nIndex)].nID
                : 0;
 }
 
 BOOL CStatusBar::SetPaneText(int nIndex, LPCTSTR lpszNewText, BOOL)
 {
-    if (nIndex < 0 || static_cast<std::size_t>(nIndex) >= m_pPriv->m_panes.size())
+    if (nIndex < 0 || static_cast<std::size_t>(nIndex) >= m_panes.size())
         return FALSE;
-    const auto i = static_cast<std::size_t>(nIndex);
-    m_texts[i] = lpszNewText;
-    if (i == 0)
-        m_pPriv->m_strText = lpszNewText;
-    m_pPriv->m_panes[i]->setText(AfxQStr(lpszNewText));
+    m_panes[static_cast<std::size_t>(nIndex)].strText = lpszNewText;
+    if (nIndex == 0)
+        m_strText = lpszNewText;
+    if (IsWindow())
+        StatusBarPeer()->PaneTextChanged(nIndex);
     return TRUE;
 }
 
 CString CStatusBar::GetPaneText(int nIndex) const
 {
-    if (nIndex < 0 || static_cast<std::size_t>(nIndex) >= m_pPriv->m_panes.size())
+    if (nIndex < 0 || static_cast<std::size_t>(nIndex) >= m_panes.size())
         return CString();
-    return AfxCStr(m_pPriv->m_panes[static_cast<std::size_t>(nIndex)]->text());
+    return m_panes[static_cast<std::size_t>(nIndex)].strText;
 }
 
 void CStatusBar::SetWindowText(LPCTSTR lpszString)
 {
-    m_pPriv->m_strText = lpszString;
-    if (!m_pPriv->m_panes.empty())
+    m_strText = lpszString;
+    if (!m_panes.empty())
         SetPaneText(0, lpszString);
 }
 
 void CStatusBar::GetWindowText(CString& rString) const
 {
-    rString = m_pPriv->m_strText;
+    rString = m_strText;
 }

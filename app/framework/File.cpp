@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <limits>
 #include <sys/stat.h>
@@ -263,3 +264,14 @@ std::uint64_t CFile::GetLength() const
 }
 
 CArchive::CArchive(CFile* pFile, UINT nMode, int, void*) : m_pFile(pFile), m_nMode(nMode) {}
+
+CString AfxFullPath(LPCTSTR lpszPath)
+{
+    if (lpszPath == nullptr || *lpszPath == '\0')
+        return CString();
+    std::error_code ec;
+    std::filesystem::path path = std::filesystem::absolute(lpszPath, ec);
+    if (ec)
+        path = lpszPath;
+    return CString(path.lexically_normal().string());
+}

@@ -1,14 +1,7 @@
-#include "AfxPrivate.h"
-
 #include "AfxApp.h"
 #include "AfxBars.h"
-#include "ResourceTables.h"
-
-#include <QAction>
-#include <QApplication>
-#include <QIcon>
-#include <QMenuBar>
-#include <QToolBar>
+#include "AfxPlatform.h"
+#include "AfxWnd.h"
 
 #include <algorithm>
 
@@ -46,22 +39,22 @@ BOOL CFrameWnd::DestroyWindow()
     return CWnd::DestroyWindow();
 }
 
-void CFrameWnd::CreateWidget(const CREATESTRUCT& cs)
+std::unique_ptr<CWndPeer> CFrameWnd::CreatePeer(const CREATESTRUCT& cs)
 {
-    auto* pWindow = new CQtFrame(this);
-    m_pPriv->Attach(pWindow);
-    pWindow->setWindowTitle(AfxQStr(cs.lpszName));
-    // Toolbars may float; a floating toolbar is a tool window of the frame.
-    pWindow->setDockOptions(QMainWindow::AnimatedDocks);
+    return AfxGetPlatform().CreateFramePeer(this, cs);
 }
 
-BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd* pParentWnd,
-                          CCreateContext* pContext)
+CFramePeer* CFrameWnd::FramePeer() const
+{
+    return static_cast<CFramePeer*>(m_pPeer.get());
+}
+
+BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd* pParentWnd, CCreateContext* pContext)
 {
     if (IsWindow())
         return FALSE;
     m_nIDResource = nIDResource;
-    m_strTitle = AfxPromptOf(ResFindString(nIDResource));
+    m_strTitle = AfxPromptOf(AfxFindString(nIDResource));
 
     CREATESTRUCT cs;
     cs.lpCreateParams = pContext;
@@ -72,19 +65,23 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd* pParentW
         return FALSE;
 
     m_pParentWnd = pParentWnd;
-    m_dwStyle = cs.style;
-    CreateWidget(cs);
-    auto* pWindow = static_cast<QMainWindow*>(AfxGetWidget(this));
-    SetWindowText(m_strTitle);
+    m_dwStyle = cs.style & ~WS_VISIBLE;
+    const bool bSized = cs.cx != CW_USEDEFAULT && cs.cy != CW_USEDEFAULT && cs.cx > 0 && cs.cy > 0;
+    const bool bPlaced = cs.x != CW_USEDEFAULT && cs.y != CW_USEDEFAULT;
+    m_rcPlacement = CRect(bPlaced ? cs.x : 0, bPlaced ? cs.y : 0, (bPlaced ? cs.x : 0) + (bSized ? cs.cx : 0),
+                          (bPlaced ? cs.y : 0) + (bSized ? cs.cy : 0));
+    m_menus = AfxLoadMenu(nIDResource);
+    std::size_t nAccel = 0;
+    const RES_ACCEL* pAccel = AfxFindAccel(nIDResource, &nAccel);
+    m_accelerators.assign(pAccel, pAccel + nAccel);
 
-    AfxBuildMenuBar(this, pWindow, nIDResource);
-    AfxInstallAccelerators(this, m_pPriv.get(), nIDResource);
-    if (const char* pszIcon = ResIconPath(nIDResource); pszIcon != nullptr && *pszIcon != '\0')
-        pWindow->setWindowIcon(QIcon(QString::fromUtf8(pszIcon)));
-    if (cs.cx != CW_USEDEFAULT && cs.cy != CW_USEDEFAULT && cs.cx > 0 && cs.cy > 0)
-        pWindow->resize(cs.cx, cs.cy);
-    if (cs.x != CW_USEDEFAULT && cs.y != CW_USEDEFAULT)
-        pWindow->move(cs.x, cs.y);
+    m_pPeer = CreatePeer(cs);
+    if (m_pPeer == nullptr)
+        return FALSE;
+    SetWindowText(m_strTitle);
+    FramePeer()->MenuChanged(AFX_ALL_POPUPS);
+    FramePeer()->AcceleratorsChanged();
+    FramePeer()->IconChanged();
 
     if (SendMessage(WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1)
     {
@@ -93,11 +90,6 @@ BOOL CFrameWnd::LoadFrame(UINT nIDResource, DWORD dwDefaultStyle, CWnd* pParentW
     }
     SetMessageText(AFX_IDS_IDLEMESSAGE);
     UpdateCommandUI();
-    return TRUE;
-}
-
-BOOL CFrameWnd::PreCreateWindow(CREATESTRUCT&)
-{
     return TRUE;
 }
 
@@ -140,15 +132,15 @@ CWnd* CFrameWnd::CreateView(CCreateContext* pContext, UINT nID)
             m_pViewActive = pView;
     }
     if (nID == AFX_IDW_PANE_FIRST)
-        static_cast<QMainWindow*>(AfxGetWidget(this))->setCentralWidget(AfxGetWidget(pWnd));
+        FramePeer()->ClientViewChanged(pWnd);
     return pWnd;
 }
 
 void CFrameWnd::SetActiveView(CView* pViewNew, BOOL)
 {
     m_pViewActive = pViewNew;
-    if (QWidget* w = AfxGetWidget(pViewNew))
-        w->setFocus();
+    if (pViewNew != nullptr && pViewNew->GetPeer() != nullptr)
+        pViewNew->GetPeer()->SetFocus();
 }
 
 CDocument* CFrameWnd::GetActiveDocument()
@@ -159,46 +151,22 @@ CDocument* CFrameWnd::GetActiveDocument()
 void CFrameWnd::EnableDocking(DWORD dwDockStyle)
 {
     m_dwDockStyle = dwDockStyle & CBRS_ALIGN_ANY;
+    if (IsWindow())
+        FramePeer()->DockingChanged();
     for (CControlBar* pBar : m_listControlBars)
-        pBar->EnableDocking(pBar->GetDockStyle());
-}
-
-static Qt::ToolBarArea AreaFromDockBarId(UINT nDockBarID, DWORD dwBarStyle)
-{
-    switch (nDockBarID)
-    {
-    case AFX_IDW_DOCKBAR_LEFT: return Qt::LeftToolBarArea;
-    case AFX_IDW_DOCKBAR_RIGHT: return Qt::RightToolBarArea;
-    case AFX_IDW_DOCKBAR_BOTTOM: return Qt::BottomToolBarArea;
-    case AFX_IDW_DOCKBAR_TOP: return Qt::TopToolBarArea;
-    default: break;
-    }
-    if (dwBarStyle & CBRS_ALIGN_TOP)
-        return Qt::TopToolBarArea;
-    if (dwBarStyle & CBRS_ALIGN_BOTTOM)
-        return Qt::BottomToolBarArea;
-    if (dwBarStyle & CBRS_ALIGN_LEFT)
-        return Qt::LeftToolBarArea;
-    if (dwBarStyle & CBRS_ALIGN_RIGHT)
-        return Qt::RightToolBarArea;
-    return Qt::TopToolBarArea;
+        pBar->DockingChanged();
 }
 
 void CFrameWnd::DockControlBar(CControlBar* pBar, UINT nDockBarID, LPCRECT)
 {
-    auto* pWindow = static_cast<QMainWindow*>(AfxGetWidget(this));
-    auto* pToolBar = qobject_cast<QToolBar*>(AfxGetWidget(pBar));
-    if (pWindow == nullptr || pToolBar == nullptr)
-        return;
-    const bool bVisible = !pToolBar->isHidden();
-    pWindow->addToolBar(AreaFromDockBarId(nDockBarID, pBar->GetBarStyle()), pToolBar);
-    pToolBar->setVisible(bVisible);
+    if (IsWindow() && pBar != nullptr && pBar->IsWindow())
+        FramePeer()->DockControlBar(pBar, nDockBarID);
 }
 
 void CFrameWnd::ShowControlBar(CControlBar* pBar, BOOL bShow, BOOL)
 {
-    if (QWidget* w = AfxGetWidget(pBar))
-        w->setVisible(bShow != FALSE);
+    if (pBar != nullptr)
+        pBar->ShowWindow(bShow ? SW_SHOW : SW_HIDE);
     UpdateCommandUI();
 }
 
@@ -208,11 +176,6 @@ CControlBar* CFrameWnd::GetControlBar(UINT nID) const
         if (pBar->GetDlgCtrlID() == nID)
             return pBar;
     return nullptr;
-}
-
-void CFrameWnd::RecalcLayout(BOOL)
-{
-    // Qt's main-window layout places the bars and the view.
 }
 
 void CFrameWnd::SetStatusText(LPCTSTR lpszText)
@@ -238,7 +201,7 @@ void CFrameWnd::SetMessageText(UINT nID)
 
 void CFrameWnd::GetMessageString(UINT nID, CString& rMessage) const
 {
-    rMessage = AfxPromptOf(ResFindString(nID));
+    rMessage = AfxPromptOf(AfxFindString(nID));
 }
 
 void CFrameWnd::ActivateFrame(int nCmdShow)
@@ -246,12 +209,8 @@ void CFrameWnd::ActivateFrame(int nCmdShow)
     if (nCmdShow == -1)
         nCmdShow = SW_SHOW;
     ShowWindow(nCmdShow);
-    if (nCmdShow != SW_HIDE)
-        if (QWidget* w = AfxGetWidget(this))
-        {
-            w->raise();
-            w->activateWindow();
-        }
+    if (nCmdShow != SW_HIDE && IsWindow())
+        FramePeer()->Activate();
 }
 
 void CFrameWnd::InitialUpdateFrame(CDocument* pDoc, BOOL bMakeVisible)
@@ -279,9 +238,51 @@ void CFrameWnd::OnUpdateFrameTitle(BOOL bAddToTitle)
         SetWindowText(m_strTitle);
 }
 
+void CFrameWnd::UpdateMenuItems(CMenuPopup& menu)
+{
+    // By key: an update handler may insert or remove items (the recent-file list does).
+    std::vector<std::uint64_t> keys;
+    for (const CMenuItem& item : menu.m_items)
+        if (!item.bSeparator && !item.bRecentFile)
+            keys.push_back(item.nKey);
+    for (std::uint64_t nKey : keys)
+    {
+        const auto it = std::find_if(menu.m_items.begin(), menu.m_items.end(),
+                                     [nKey](const CMenuItem& item) { return item.nKey == nKey; });
+        if (it == menu.m_items.end())
+            continue;
+        const BOOL bGrayed = it->bGrayed;
+        CMenuCmdUI cmdUI(&menu, static_cast<UINT>(it - menu.m_items.begin()));
+        cmdUI.DoUpdate(this, !bGrayed);
+    }
+}
+
+void CFrameWnd::OnInitMenuPopup(std::size_t nPopup)
+{
+    if (nPopup >= m_menus.size())
+        return;
+    UpdateMenuItems(m_menus[nPopup]);
+    if (IsWindow())
+        FramePeer()->MenuChanged(nPopup);
+}
+
 void CFrameWnd::UpdateCommandUI()
 {
-    AfxUpdateFrameCommandUI(this);
+    for (CMenuPopup& menu : m_menus)
+        UpdateMenuItems(menu);
+    if (IsWindow())
+        FramePeer()->MenuChanged(AFX_ALL_POPUPS);
+    for (CControlBar* pBar : m_listControlBars)
+        if (auto* pToolBar = dynamic_cast<CToolBar*>(pBar))
+            pToolBar->UpdateButtons(this);
+}
+
+void CFrameWnd::RunCommand(UINT nID)
+{
+    SendMessage(WM_COMMAND, nID);
+    // The command may have closed the frame's document or the frame itself.
+    if (IsWindow())
+        UpdateCommandUI();
 }
 
 BOOL CFrameWnd::OnCmdMsg(UINT nID, int nCode, void* pExtra)
@@ -312,8 +313,7 @@ BOOL CFrameWnd::OnBarCheck(UINT nID)
     CControlBar* pBar = GetControlBar(nID);
     if (pBar == nullptr)
         return FALSE;
-    const QWidget* w = AfxGetWidget(pBar);
-    ShowControlBar(pBar, w != nullptr && w->isHidden(), FALSE);
+    ShowControlBar(pBar, (pBar->GetStyle() & WS_VISIBLE) == 0, FALSE);
     return TRUE;
 }
 
@@ -325,6 +325,5 @@ void CFrameWnd::OnUpdateControlBarMenu(CCmdUI* pCmdUI)
         pCmdUI->ContinueRouting();
         return;
     }
-    const QWidget* w = AfxGetWidget(pBar);
-    pCmdUI->SetCheck(w != nullptr && !w->isHidden() ? 1 : 0);
+    pCmdUI->SetCheck((pBar->GetStyle() & WS_VISIBLE) != 0 ? 1 : 0);
 }

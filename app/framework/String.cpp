@@ -1,6 +1,6 @@
 #include "AfxString.h"
 
-#include "ResourceTables.h"
+#include "AfxRes.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -86,7 +86,7 @@ int CString::ReverseFind(char ch) const
 
 BOOL CString::LoadString(UINT nID)
 {
-    const char* psz = ResFindString(nID);
+    const char* psz = AfxFindString(nID);
     if (psz == nullptr)
         return FALSE;
     m_str = psz;
@@ -124,4 +124,18 @@ CString CString::Formatted(LPCTSTR pszFormat, ...)
     CString s(FormatV(pszFormat, args));
     va_end(args);
     return s;
+}
+
+CString AfxPromptOf(LPCTSTR lpszString)
+{
+    CString s(lpszString);
+    const int n = s.Find('\n');
+    return n < 0 ? s : s.Left(n);
+}
+
+CString AfxTipOf(LPCTSTR lpszString)
+{
+    CString s(lpszString);
+    const int n = s.Find('\n');
+    return n < 0 ? CString() : s.Mid(n + 1);
 }

@@ -1,6 +1,5 @@
-#include "AfxPrivate.h"
-
 #include "AfxDoc.h"
+#include "AfxWnd.h"
 
 IMPLEMENT_DYNAMIC(CView, CWnd)
 
@@ -15,23 +14,6 @@ CView::~CView()
 {
     if (m_pDocument != nullptr)
         m_pDocument->RemoveView(this);
-}
-
-void CView::CreateWidget(const CREATESTRUCT& cs)
-{
-    CWnd::CreateWidget(cs);
-    if (QWidget* w = AfxGetWidget(this))
-    {
-        // The view paints every pixel itself; Qt must not clear it first.
-        w->setAttribute(Qt::WA_OpaquePaintEvent);
-        w->setAttribute(Qt::WA_NoSystemBackground);
-        w->setFocusPolicy(Qt::StrongFocus);
-    }
-}
-
-BOOL CView::PreCreateWindow(CREATESTRUCT& cs)
-{
-    return CWnd::PreCreateWindow(cs);
 }
 
 BOOL CView::OnCmdMsg(UINT nID, int nCode, void* pExtra)

@@ -1,164 +1,42 @@
-#include "AfxPrivate.h"
-
 #include "AfxApp.h"
+#include "AfxPlatform.h"
+#include "AfxWnd.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QCloseEvent>
-#include <QGuiApplication>
-#include <QMenuBar>
-#include <QMetaObject>
-#include <QScreen>
+#include <unordered_map>
 
-QString AfxQStr(LPCTSTR psz)
+namespace
 {
-    return psz != nullptr ? QString::fromUtf8(psz) : QString();
+// Windows alive now, each with a serial number, so a posted message can tell whether its
+// window is still the one it was posted to.
+std::unordered_map<const CWnd*, std::uint64_t>& LiveWindows()
+{
+    static std::unordered_map<const CWnd*, std::uint64_t> s_windows;
+    return s_windows;
+}
+std::uint64_t g_nWindowSerial = 0;
+
+// Where a platform draws nothing, a paint's blits go here.
+class CNullDC : public CDeviceContext
+{
+public:
+    bool BlitFrom(const DibView&, int, int, int, int, int, int) override { return false; }
+};
+}  // namespace
+
+CPaintDC::CPaintDC(CWnd* pWnd) : m_pWnd(pWnd)
+{
+    if (pWnd != nullptr && pWnd->GetPeer() != nullptr)
+        m_hDC = pWnd->GetPeer()->BeginPaint();
+    if (m_hDC == nullptr)
+        m_hDC = new CNullDC;
 }
 
-CString AfxCStr(const QString& s)
+CPaintDC::~CPaintDC()
 {
-    return CString(s.toUtf8().toStdString());
-}
-
-CString AfxPromptOf(LPCTSTR lpszString)
-{
-    CString s(lpszString);
-    const int n = s.Find('\n');
-    return n < 0 ? s : s.Left(n);
-}
-
-CString AfxTipOf(LPCTSTR lpszString)
-{
-    CString s(lpszString);
-    const int n = s.Find('\n');
-    return n < 0 ? CString() : s.Mid(n + 1);
-}
-
-// ---------------------------------------------------------------------------------------
-
-CWndPrivate::~CWndPrivate()
-{
-    DestroyWidget();
-}
-
-void CWndPrivate::Attach(QWidget* pWidget)
-{
-    m_pWidget = pWidget;
-    pWidget->setProperty(AFX_WND_PROPERTY, QVariant::fromValue(reinterpret_cast<quintptr>(m_pOwner)));
-}
-
-void CWndPrivate::DestroyWidget()
-{
-    QWidget* pWidget = m_pWidget.data();
-    m_pWidget = nullptr;
-    m_shortcuts.clear();
-    m_panes.clear();
-    if (pWidget == nullptr || QCoreApplication::instance() == nullptr)
-        return;
-    pWidget->setProperty(AFX_WND_PROPERTY, QVariant());
-    if (auto* w = dynamic_cast<CQtWindow*>(pWidget))
-        w->m_pWnd = nullptr;
-    else if (auto* f = dynamic_cast<CQtFrame*>(pWidget))
-        f->m_pWnd = nullptr;
-    else if (auto* d = dynamic_cast<CQtDialog*>(pWidget))
-        d->m_pWnd = nullptr;
-    delete pWidget;
-}
-
-QWidget* AfxGetWidget(const CWnd* pWnd)
-{
-    return pWnd != nullptr && pWnd->GetPrivate() != nullptr ? pWnd->GetPrivate()->m_pWidget.data()
-                                                            : nullptr;
-}
-
-QMainWindow* AfxGetMainWindow(const CFrameWnd* pFrame)
-{
-    return qobject_cast<QMainWindow*>(AfxGetWidget(pFrame));
-}
-
-CWnd* AfxWndFromWidget(const QWidget* pWidget)
-{
-    if (pWidget == nullptr)
-        return nullptr;
-    const QVariant v = pWidget->property(AFX_WND_PROPERTY);
-    return v.isValid() ? reinterpret_cast<CWnd*>(v.value<quintptr>()) : nullptr;
-}
-
-QAction* AfxFindAction(const QWidget* pRoot, UINT nID)
-{
-    if (pRoot == nullptr)
-        return nullptr;
-    for (QAction* a : pRoot->findChildren<QAction*>())
-        if (a->data().isValid() && a->data().toUInt() == nID && !a->isSeparator())
-            return a;
-    return nullptr;
-}
-
-std::uint64_t AfxPaintCacheConversions(const CWnd* pWnd)
-{
-    return pWnd != nullptr && pWnd->GetPrivate() != nullptr ? pWnd->GetPrivate()->m_nConversions : 0;
-}
-
-// ---------------------------------------------------------------------------------------
-
-void AfxSendSize(CWnd* pWnd, QWidget* pWidget)
-{
-    const UINT nType = pWidget->isMinimized() ? SIZE_MINIMIZED
-                       : pWidget->isMaximized() ? SIZE_MAXIMIZED
-                                                : SIZE_RESTORED;
-    pWnd->SendMessage(WM_SIZE, nType,
-                      MAKELPARAM(static_cast<unsigned>(pWidget->width()),
-                                 static_cast<unsigned>(pWidget->height())));
-}
-
-CQtWindow::CQtWindow(CWnd* pWnd, QWidget* pParent) : QWidget(pParent), m_pWnd(pWnd) {}
-
-void CQtWindow::resizeEvent(QResizeEvent* e)
-{
-    QWidget::resizeEvent(e);
-    if (m_pWnd != nullptr)
-        AfxSendSize(m_pWnd, this);
-}
-
-void CQtWindow::paintEvent(QPaintEvent*)
-{
-    if (m_pWnd != nullptr)
-        AfxDispatchPaint(m_pWnd, this);
-}
-
-CQtFrame::CQtFrame(CWnd* pWnd) : QMainWindow(nullptr), m_pWnd(pWnd) {}
-
-void CQtFrame::resizeEvent(QResizeEvent* e)
-{
-    QMainWindow::resizeEvent(e);
-    if (m_pWnd != nullptr)
-        AfxSendSize(m_pWnd, this);
-}
-
-void CQtFrame::closeEvent(QCloseEvent* e)
-{
-    // The frame decides (WM_CLOSE); Qt must not close or delete anything by itself.
-    e->ignore();
-    if (m_pWnd != nullptr)
-        m_pWnd->SendMessage(WM_CLOSE);
-}
-
-CQtDialog::CQtDialog(CWnd* pWnd, QWidget* pParent) : QDialog(pParent), m_pWnd(pWnd) {}
-
-void CQtDialog::accept()
-{
-    if (m_pWnd != nullptr)
-        m_pWnd->SendMessage(WM_COMMAND, IDOK);
-    else
-        QDialog::accept();
-}
-
-void CQtDialog::reject()
-{
-    if (m_pWnd != nullptr)
-        m_pWnd->SendMessage(WM_COMMAND, IDCANCEL);
-    else
-        QDialog::reject();
+    if (dynamic_cast<CNullDC*>(m_hDC) != nullptr)
+        delete m_hDC;
+    else if (m_pWnd != nullptr && m_pWnd->GetPeer() != nullptr)
+        m_pWnd->GetPeer()->EndPaint(m_hDC);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -168,11 +46,15 @@ IMPLEMENT_DYNAMIC(CWnd, CCmdTarget)
 BEGIN_MESSAGE_MAP(CWnd, CCmdTarget)
 END_MESSAGE_MAP()
 
-CWnd::CWnd() : m_pPriv(std::make_unique<CWndPrivate>(this)) {}
+CWnd::CWnd()
+{
+    LiveWindows()[this] = ++g_nWindowSerial;
+}
 
 CWnd::~CWnd()
 {
-    m_pPriv->DestroyWidget();
+    DestroyPeer();
+    LiveWindows().erase(this);
 }
 
 BOOL CWnd::Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
@@ -194,29 +76,33 @@ BOOL CWnd::Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, 
 
     m_pParentWnd = pParentWnd;
     m_nID = nID;
-    m_dwStyle = cs.style;
-    CreateWidget(cs);
-    QWidget* pWidget = AfxGetWidget(this);
-    if (pWidget == nullptr)
+    m_dwStyle = cs.style & ~WS_VISIBLE;  // shown below, once the window is complete
+    m_rcPlacement = CRect(cs.x, cs.y, cs.x + cs.cx, cs.y + cs.cy);
+    m_pPeer = CreatePeer(cs);
+    if (m_pPeer == nullptr)
         return FALSE;
     if (cs.lpszName != nullptr)
         SetWindowText(cs.lpszName);
     if (SendMessage(WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1)
     {
-        m_pPriv->DestroyWidget();
+        DestroyPeer();
         return FALSE;
     }
-    if ((cs.style & WS_VISIBLE) && (cs.style & WS_CHILD))
-        pWidget->show();
+    if (cs.style & WS_VISIBLE)
+        ShowWindow(SW_SHOW);
     return TRUE;
 }
 
-void CWnd::CreateWidget(const CREATESTRUCT& cs)
+std::unique_ptr<CWndPeer> CWnd::CreatePeer(const CREATESTRUCT& cs)
 {
-    auto* pWidget = new CQtWindow(this, AfxGetWidget(m_pParentWnd));
-    if (cs.cx > 0 && cs.cy > 0)
-        pWidget->setGeometry(cs.x, cs.y, cs.cx, cs.cy);
-    m_pPriv->Attach(pWidget);
+    return AfxGetPlatform().CreateWindowPeer(this, cs);
+}
+
+void CWnd::DestroyPeer()
+{
+    // Moved out first: the platform's window may report its own end while it goes.
+    std::unique_ptr<CWndPeer> pPeer = std::move(m_pPeer);
+    pPeer.reset();
 }
 
 BOOL CWnd::PreCreateWindow(CREATESTRUCT&)
@@ -228,82 +114,72 @@ BOOL CWnd::DestroyWindow()
 {
     if (!IsWindow())
         return FALSE;
-    m_pPriv->DestroyWidget();
+    DestroyPeer();
     PostNcDestroy();
     return TRUE;
-}
-
-BOOL CWnd::IsWindow() const
-{
-    return AfxGetWidget(this) != nullptr;
 }
 
 void CWnd::GetClientRect(LPRECT lpRect) const
 {
     if (lpRect == nullptr)
         return;
-    const QWidget* w = AfxGetWidget(this);
-    *lpRect = RECT{0, 0, w != nullptr ? w->width() : 0, w != nullptr ? w->height() : 0};
+    const CSize size = m_pPeer != nullptr ? m_pPeer->GetClientSize() : CSize();
+    *lpRect = RECT{0, 0, size.cx, size.cy};
 }
 
 void CWnd::GetWindowRect(LPRECT lpRect) const
 {
-    if (lpRect == nullptr)
-        return;
-    const QWidget* w = AfxGetWidget(this);
-    if (w == nullptr)
-    {
-        *lpRect = RECT{0, 0, 0, 0};
-        return;
-    }
-    const QRect g = w->frameGeometry();
-    *lpRect = RECT{g.left(), g.top(), g.left() + g.width(), g.top() + g.height()};
+    if (lpRect != nullptr)
+        *lpRect = m_pPeer != nullptr ? m_pPeer->GetWindowRect() : CRect();
 }
 
 void CWnd::MoveWindow(int x, int y, int nWidth, int nHeight, BOOL)
 {
-    if (QWidget* w = AfxGetWidget(this))
-        w->setGeometry(x, y, nWidth, nHeight);
+    m_rcPlacement = CRect(x, y, x + nWidth, y + nHeight);
+    if (m_pPeer != nullptr)
+        m_pPeer->PlacementChanged();
 }
 
 void CWnd::Invalidate(BOOL bErase)
 {
-    if (QWidget* w = AfxGetWidget(this))
-    {
-        m_pPriv->m_bEraseNeeded = m_pPriv->m_bEraseNeeded || bErase;
-        w->update();
-    }
+    InvalidateRect(nullptr, bErase);
 }
 
 void CWnd::InvalidateRect(LPCRECT lpRect, BOOL bErase)
 {
-    QWidget* w = AfxGetWidget(this);
-    if (w == nullptr)
+    if (m_pPeer == nullptr)
         return;
-    m_pPriv->m_bEraseNeeded = m_pPriv->m_bEraseNeeded || bErase;
-    if (lpRect == nullptr)
-        w->update();
-    else
-        w->update(QRect(lpRect->left, lpRect->top, lpRect->right - lpRect->left,
-                        lpRect->bottom - lpRect->top));
+    m_bEraseNeeded = m_bEraseNeeded || bErase;
+    m_pPeer->Invalidate(lpRect);
 }
 
 void CWnd::UpdateWindow()
 {
-    if (QWidget* w = AfxGetWidget(this); w != nullptr && w->isVisible())
-        w->repaint();
+    if (m_pPeer != nullptr && IsWindowVisible())
+        m_pPeer->UpdateNow();
+}
+
+void CWnd::DispatchPaint()
+{
+    if (m_bEraseNeeded)
+    {
+        m_bEraseNeeded = FALSE;
+        CPaintDC dc(this);
+        SendMessage(WM_ERASEBKGND, reinterpret_cast<WPARAM>(static_cast<CDC*>(&dc)));
+    }
+    SendMessage(WM_PAINT);
 }
 
 void CWnd::SetWindowText(LPCTSTR lpszString)
 {
-    m_pPriv->m_strText = lpszString;
-    if (QWidget* w = AfxGetWidget(this))
-        w->setWindowTitle(AfxQStr(lpszString));
+    m_strText = lpszString;
+    if (m_pPeer != nullptr)
+        m_pPeer->TextChanged();
 }
 
 void CWnd::GetWindowText(CString& rString) const
 {
-    rString = m_pPriv->m_strText;
+    rString = m_strText;
 }
 
 CString CWnd::GetWindowText() const
@@ -315,24 +191,23 @@ CString CWnd::GetWindowText() const
 
 BOOL CWnd::ShowWindow(int nCmdShow)
 {
-    QWidget* w = AfxGetWidget(this);
-    if (w == nullptr)
+    if (m_pPeer == nullptr)
         return FALSE;
-    const BOOL bWasVisible = !w->isHidden();
-    switch (nCmdShow)
-    {
-    case SW_HIDE: w->hide(); break;
-    case SW_SHOWMINIMIZED: w->showMinimized(); break;
-    case SW_SHOWMAXIMIZED: w->showMaximized(); break;
-    default: w->show(); break;
-    }
+    const BOOL bWasVisible = (m_dwStyle & WS_VISIBLE) != 0;
+    if (nCmdShow == SW_HIDE)
+        m_dwStyle &= ~WS_VISIBLE;
+    else
+        m_dwStyle |= WS_VISIBLE;
+    m_pPeer->Show(nCmdShow);
     return bWasVisible;
 }
 
 BOOL CWnd::IsWindowVisible() const
 {
-    const QWidget* w = AfxGetWidget(this);
-    return w != nullptr && w->isVisible();
+    for (const CWnd* p = this; p != nullptr; p = p->m_pParentWnd)
+        if (!p->IsWindow() || !(p->m_dwStyle & WS_VISIBLE))
+            return FALSE;
+    return TRUE;
 }
 
 CFrameWnd* CWnd::GetParentFrame() const
@@ -350,18 +225,14 @@ LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam)
 
 BOOL CWnd::PostMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    QWidget* w = AfxGetWidget(this);
-    if (w == nullptr || QCoreApplication::instance() == nullptr)
+    if (!IsWindow())
         return FALSE;
-    QPointer<QWidget> target(w);
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [target, message, wParam, lParam] {
-            if (CWnd* pWnd = AfxWndFromWidget(target.data()))
-                pWnd->SendMessage(message, wParam, lParam);
-        },
-        Qt::QueuedConnection);
-    return TRUE;
+    const std::uint64_t nSerial = LiveWindows()[this];
+    return AfxGetPlatform().Post([this, nSerial, message, wParam, lParam] {
+        const auto it = LiveWindows().find(this);
+        if (it != LiveWindows().end() && it->second == nSerial && IsWindow())
+            SendMessage(message, wParam, lParam);
+    });
 }
 
 LRESULT CWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -401,9 +272,8 @@ LRESULT CWnd::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     switch (message)
     {
     case WM_ERASEBKGND:
-        if (CDC* pDC = reinterpret_cast<CDC*>(wParam))
-            if (auto* pWindowDC = dynamic_cast<CQtWindowDC*>(pDC->m_hDC))
-                pWindowDC->Erase();
+        if (auto* pDC = reinterpret_cast<CDC*>(wParam); pDC != nullptr && m_pPeer != nullptr)
+            m_pPeer->EraseBackground(pDC->m_hDC);
         return 1;
     case WM_SETTEXT:
         SetWindowText(reinterpret_cast<LPCTSTR>(lParam));
@@ -452,38 +322,7 @@ void CWnd::OnHelpIndex()
         pApp->WinHelp(0, HELP_INDEX);
 }
 
-// ---------------------------------------------------------------------------------------
-
 int GetSystemMetrics(int nIndex)
 {
-    switch (nIndex)
-    {
-    case SM_CXFRAME:
-    case SM_CYFRAME:
-    case SM_CYCAPTION:
-        return 0;  // drawn by the window manager, outside the window's own size
-    case SM_CYMENU:
-    {
-        if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr)
-            return 19;
-        static const int s_nMenuHeight = [] {
-            QMenuBar bar;
-            bar.addMenu(QStringLiteral("&File"));
-            return bar.sizeHint().height();
-        }();
-        return s_nMenuHeight;
-    }
-    case SM_CXSCREEN:
-    case SM_CYSCREEN:
-    {
-        const QScreen* pScreen = qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr
-                                     ? QGuiApplication::primaryScreen()
-                                     : nullptr;
-        if (pScreen == nullptr)
-            return 0;
-        return nIndex == SM_CXSCREEN ? pScreen->size().width() : pScreen->size().height();
-    }
-    default:
-        return 0;
-    }
+    return AfxGetPlatform().GetSystemMetrics(nIndex);
 }

@@ -5,31 +5,22 @@
 
 #include "resource.h"
 
-#include <QtCore/QtGlobal>
-
-#include <algorithm>
+#include <cstdint>
 #include <iterator>
-#include <mutex>
 
-// Registers the compiled-in images and help page. A static library's own initialisers may be
-// dropped by the linker, so the path look-ups do it on first use.
-static void RegisterFiles()
-{
-    static std::once_flag s_once;
-    std::call_once(s_once, [] { Q_INIT_RESOURCE(vellum_res); });
-}
+// The files compiled in by EmbedFiles.cmake.
+extern const std::uint8_t kResToolbarBmp[];
+extern const std::size_t kResToolbarBmpSize;
+extern const std::uint8_t kResIconIco[];
+extern const std::size_t kResIconIcoSize;
+extern const std::uint8_t kResHelpHtml[];
+extern const std::size_t kResHelpHtmlSize;
 
 namespace
 {
 
-struct RES_STRING
-{
-    unsigned nID;
-    const char* pszText;
-};
-
 // Sorted by id, so look-ups can bisect.
-constexpr RES_STRING kStrings[] = {
+constexpr RES_STRING_ENTRY kStrings[] = {
     {IDR_MAINFRAME,
      "vellum\nUntitled\nGraphicData\n(*.bmp,*.fnt,*.tim)\n\nVellum.Document\nVellum Document"},
     {AFX_IDS_APP_TITLE, "vellum"},
@@ -172,68 +163,36 @@ constexpr RES_VERSIONINFO kVersion = {
     std::size(kVersionStrings),
 };
 
+const RES_MENU_ENTRY kMenus[] = {{IDR_MAINFRAME, kMainMenu, std::size(kMainMenu)}};
+const RES_ACCEL_ENTRY kAccels[] = {{IDR_MAINFRAME, kMainAccel, std::size(kMainAccel)}};
+const RES_DIALOG_ENTRY kDialogs[] = {{IDD_ABOUTBOX, &kAboutBox}};
+const RES_VERSION_ENTRY kVersions[] = {{VS_VERSION_INFO, &kVersion}};
+
 }  // namespace
 
-const char* ResFindString(unsigned nID)
+const AFX_RESOURCES* VellumResources()
 {
-    const auto* pEnd = std::end(kStrings);
-    const auto* p = std::lower_bound(std::begin(kStrings), pEnd, nID,
-                                     [](const RES_STRING& s, unsigned id) { return s.nID < id; });
-    return (p != pEnd && p->nID == nID) ? p->pszText : nullptr;
-}
-
-const RES_MENUITEM* ResFindMenu(unsigned nID, std::size_t* pCount)
-{
-    const bool bFound = nID == IDR_MAINFRAME;
-    if (pCount)
-        *pCount = bFound ? std::size(kMainMenu) : 0;
-    return bFound ? kMainMenu : nullptr;
-}
-
-const RES_ACCEL* ResFindAccel(unsigned nID, std::size_t* pCount)
-{
-    const bool bFound = nID == IDR_MAINFRAME;
-    if (pCount)
-        *pCount = bFound ? std::size(kMainAccel) : 0;
-    return bFound ? kMainAccel : nullptr;
-}
-
-const RES_DIALOG* ResFindDialog(unsigned nID)
-{
-    return nID == IDD_ABOUTBOX ? &kAboutBox : nullptr;
-}
-
-const char* ResBitmapPath(unsigned nID)
-{
-    if (nID != IDR_MAINFRAME)
-        return "";
-    RegisterFiles();
-    return ":/vellum/res/toolbar.bmp";
-}
-
-const char* ResIconPath(unsigned nID)
-{
-    if (nID != IDR_MAINFRAME)
-        return "";
-    RegisterFiles();
-    return ":/vellum/res/vellum.ico";
-}
-
-const char* ResIconPngPath(unsigned nID)
-{
-    if (nID != IDR_MAINFRAME)
-        return "";
-    RegisterFiles();
-    return ":/vellum/res/vellum.png";
-}
-
-const char* ResHelpPath()
-{
-    RegisterFiles();
-    return ":/vellum/res/help.html";
-}
-
-const RES_VERSIONINFO* ResFindVersion(unsigned nID)
-{
-    return nID == VS_VERSION_INFO ? &kVersion : nullptr;
+    // Built on first use: the embedded files' sizes are only known at link time.
+    static const RES_DATA_ENTRY s_bitmaps[] = {{IDR_MAINFRAME, {kResToolbarBmp, kResToolbarBmpSize}}};
+    static const RES_DATA_ENTRY s_icons[] = {{IDR_MAINFRAME, {kResIconIco, kResIconIcoSize}}};
+    static const AFX_RESOURCES s_resources = [] {
+        AFX_RESOURCES r;
+        r.pStrings = kStrings;
+        r.nStrings = std::size(kStrings);
+        r.pMenus = kMenus;
+        r.nMenus = std::size(kMenus);
+        r.pAccels = kAccels;
+        r.nAccels = std::size(kAccels);
+        r.pDialogs = kDialogs;
+        r.nDialogs = std::size(kDialogs);
+        r.pBitmaps = s_bitmaps;
+        r.nBitmaps = std::size(s_bitmaps);
+        r.pIcons = s_icons;
+        r.nIcons = std::size(s_icons);
+        r.pVersions = kVersions;
+        r.nVersions = std::size(kVersions);
+        r.helpPage = RES_DATA{kResHelpHtml, kResHelpHtmlSize};
+        return r;
+    }();
+    return &s_resources;
 }

@@ -1,80 +1,13 @@
 #pragma once
-// Ids of the program's resources and commands, with the framework's usual names and values.
-// The framework layer includes this header as well, so the window-style and key constants
-// below are guarded: whichever side defines them first wins, and the values agree.
+// Ids of the program's own resources and messages. The framework's ids and styles (commands,
+// indicators, bars, window styles) come from AfxIds.h under their usual names.
+
+#include "AfxIds.h"
 
 // Resources
 #define IDR_MAINFRAME 128  // menu, accelerators, icon, toolbar bitmap and document string
 #define IDD_ABOUTBOX 100
 #define VS_VERSION_INFO 1
-
-// Application title and idle text of the first status pane
-#define AFX_IDS_APP_TITLE 0xE000
-#define AFX_IDS_IDLEMESSAGE 0xE001
-
-// File commands
-#define ID_FILE_NEW 0xE100
-#define ID_FILE_OPEN 0xE101
-#define ID_FILE_CLOSE 0xE102
-#define ID_FILE_SAVE 0xE103
-#define ID_FILE_SAVE_AS 0xE104
-#define ID_FILE_MRU_FIRST 0xE110
-#define ID_FILE_MRU_FILE1 0xE110
-#define ID_FILE_MRU_FILE2 0xE111
-#define ID_FILE_MRU_FILE3 0xE112
-#define ID_FILE_MRU_FILE4 0xE113
-#define ID_FILE_MRU_LAST 0xE113
-
-// Edit commands: only shortcuts and strings; nothing handles them
-#define ID_EDIT_CLEAR 0xE120
-#define ID_EDIT_CLEAR_ALL 0xE121
-#define ID_EDIT_COPY 0xE122
-#define ID_EDIT_CUT 0xE123
-#define ID_EDIT_FIND 0xE124
-#define ID_EDIT_PASTE 0xE125
-#define ID_EDIT_REPEAT 0xE128
-#define ID_EDIT_REPLACE 0xE129
-#define ID_EDIT_SELECT_ALL 0xE12A
-#define ID_EDIT_UNDO 0xE12B
-#define ID_EDIT_REDO 0xE12C
-
-#define ID_WINDOW_SPLIT 0xE135
-
-// Application and help commands
-#define ID_APP_ABOUT 0xE140
-#define ID_APP_EXIT 0xE141
-#define ID_HELP_INDEX 0xE142
-
-// Pane commands: the single view has no panes
-#define ID_NEXT_PANE 0xE150
-#define ID_PREV_PANE 0xE151
-
-// Status-bar indicators
-#define ID_SEPARATOR 0
-#define ID_INDICATOR_EXT 0xE700
-#define ID_INDICATOR_CAPS 0xE701
-#define ID_INDICATOR_NUM 0xE702
-#define ID_INDICATOR_SCRL 0xE703
-#define ID_INDICATOR_OVR 0xE704
-#define ID_INDICATOR_REC 0xE705
-#define ID_INDICATOR_KANA 0xE706
-
-// View switches, which share their values with the bars they switch
-#define ID_VIEW_TOOLBAR 0xE800
-#define ID_VIEW_STATUS_BAR 0xE801
-#define AFX_IDW_TOOLBAR 0xE800
-#define AFX_IDW_STATUS_BAR 0xE801
-
-// System-menu prompts
-#define AFX_IDS_SCSIZE 0xEF00
-#define AFX_IDS_SCMOVE 0xEF01
-#define AFX_IDS_SCMINIMIZE 0xEF02
-#define AFX_IDS_SCMAXIMIZE 0xEF03
-#define AFX_IDS_SCNEXTWINDOW 0xEF04
-#define AFX_IDS_SCPREVWINDOW 0xEF05
-#define AFX_IDS_SCCLOSE 0xEF06
-#define AFX_IDS_SCRESTORE 0xEF12
-#define AFX_IDS_SCTASKLIST 0xEF13
 
 // Messages of the load/save driver
 #define IDS_UNKNOWN_FORMAT 0xEF15       // 61205
@@ -82,72 +15,3 @@
 #define IDS_NOT_256_COLOR 0xEF17        // 61207
 #define IDS_NO_FILE_LOADED 0xEF18       // 61208
 #define IDS_NOT_256_OR_16_COLOR 0xEF19  // 61209
-
-// Dialog results and control ids
-#ifndef IDOK
-#define IDOK 1
-#endif
-#ifndef IDCANCEL
-#define IDCANCEL 2
-#endif
-
-// Virtual-key codes of the accelerators; letters use their upper-case ASCII codes
-#ifndef VK_BACK
-#define VK_BACK 0x08
-#endif
-#ifndef VK_INSERT
-#define VK_INSERT 0x2D
-#endif
-#ifndef VK_DELETE
-#define VK_DELETE 0x2E
-#endif
-#ifndef VK_F1
-#define VK_F1 0x70
-#endif
-#ifndef VK_F6
-#define VK_F6 0x75
-#endif
-
-// Window styles
-#ifndef WS_POPUP
-#define WS_POPUP 0x80000000u
-#define WS_CHILD 0x40000000u
-#define WS_VISIBLE 0x10000000u
-#define WS_CAPTION 0x00C00000u
-#define WS_SYSMENU 0x00080000u
-#define WS_GROUP 0x00020000u
-#define WS_TABSTOP 0x00010000u
-#endif
-
-// Dialog, static and button styles
-#ifndef DS_MODALFRAME
-#define DS_SETFONT 0x40u
-#define DS_MODALFRAME 0x80u
-#endif
-#ifndef SS_LEFT
-#define SS_LEFT 0x00u
-#define SS_ICON 0x03u
-#endif
-#ifndef BS_PUSHBUTTON
-#define BS_PUSHBUTTON 0x00u
-#define BS_DEFPUSHBUTTON 0x01u
-#endif
-
-// Control-bar styles
-#ifndef CBRS_ALIGN_ANY
-#define CBRS_TOOLTIPS 0x0010u
-#define CBRS_FLYBY 0x0020u
-#define CBRS_BORDER_LEFT 0x0100u
-#define CBRS_BORDER_TOP 0x0200u
-#define CBRS_BORDER_RIGHT 0x0400u
-#define CBRS_BORDER_BOTTOM 0x0800u
-#define CBRS_ALIGN_LEFT 0x1000u
-#define CBRS_ALIGN_TOP 0x2000u
-#define CBRS_ALIGN_RIGHT 0x4000u
-#define CBRS_ALIGN_BOTTOM 0x8000u
-#define CBRS_ALIGN_ANY 0xF000u
-#define CBRS_LEFT (CBRS_ALIGN_LEFT | CBRS_BORDER_RIGHT)
-#define CBRS_TOP (CBRS_ALIGN_TOP | CBRS_BORDER_BOTTOM)
-#define CBRS_RIGHT (CBRS_ALIGN_RIGHT | CBRS_BORDER_LEFT)
-#define CBRS_BOTTOM (CBRS_ALIGN_BOTTOM | CBRS_BORDER_TOP)
-#endif

@@ -6,6 +6,7 @@
 //    RGB32 (goal: within 1.5x).
 // Qt spreads large conversions over worker threads, so the figures are the whole process's
 // CPU time. Run: build-*/app/framework/bench_framework  (uses Qt's offscreen platform).
+#include "AfxPaint.h"
 #include "AfxQt.h"
 
 #include <QApplication>

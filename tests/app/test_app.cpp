@@ -26,6 +26,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,21 @@ namespace
 const std::string kSamples = VELLUM_SAMPLES_DIR;
 
 QString Q(const char* psz) { return QString::fromUtf8(psz); }
+
+// The program's application with its message boxes collected instead of shown.
+class CRecordingApp : public CVellumApp
+{
+public:
+    explicit CRecordingApp(std::vector<std::string>& messages) : m_messages(messages) {}
+    int DoMessageBox(LPCTSTR lpszPrompt, UINT, UINT) override
+    {
+        m_messages.emplace_back(lpszPrompt != nullptr ? lpszPrompt : "");
+        return IDOK;
+    }
+
+private:
+    std::vector<std::string>& m_messages;
+};
 
 // One application object per test, on its own profile; message boxes are collected.
 class AppTest : public ::testing::Test
@@ -51,12 +67,8 @@ protected:
 
     void StartApp()
     {
-        m_pApp = std::make_unique<CVellumApp>();
-        m_pApp->SetProfilePath((m_profile.path() + "/vellum.conf").toUtf8().constData());
-        m_pApp->SetMessageBoxHandler([this](LPCTSTR psz, UINT, UINT) {
-            m_messages.emplace_back(psz);
-            return IDOK;
-        });
+        ::setenv("XDG_CONFIG_HOME", m_profile.path().toUtf8().constData(), 1);
+        m_pApp = std::make_unique<CRecordingApp>(m_messages);
         ASSERT_TRUE(m_pApp->InitInstance());
         m_pFrame = dynamic_cast<CMainFrame*>(m_pApp->m_pMainWnd);
         ASSERT_NE(m_pFrame, nullptr);

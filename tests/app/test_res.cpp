@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QtCore/QBuffer>
 #include <QtCore/QFile>
 #include <QtGui/QGuiApplication>
 #include <QtGui/QImage>
@@ -66,7 +67,7 @@ TEST(ResStrings, ShownTextsAreExact)
 {
     for (const auto& c : kShownStrings)
     {
-        const char* psz = ResFindString(c.nID);
+        const char* psz = AfxFindString(c.nID);
         ASSERT_NE(psz, nullptr) << std::hex << c.nID;
         EXPECT_STREQ(psz, c.pszText) << std::hex << c.nID;
     }
@@ -78,12 +79,12 @@ TEST(ResStrings, UnshownEntriesExistAndUnknownIdsDoNot)
                                  0xE128, 0xE129, 0xE12A, 0xE12B, 0xE12C, 0xE135, 0xE150, 0xE151};
     for (unsigned nID : kUnshown)
     {
-        const char* psz = ResFindString(nID);
+        const char* psz = AfxFindString(nID);
         ASSERT_NE(psz, nullptr) << std::hex << nID;
         EXPECT_GT(std::string(psz).size(), 0u);
     }
     for (unsigned nID : {0u, 1u, 100u, 127u, 129u, 0xE002u, 0xE114u, 0xEF14u, 0xEF1Au, 0xFFFFu})
-        EXPECT_EQ(ResFindString(nID), nullptr) << std::hex << nID;
+        EXPECT_EQ(AfxFindString(nID), nullptr) << std::hex << nID;
 }
 
 TEST(ResStrings, MessageIdsHaveTheirNames)
@@ -110,7 +111,7 @@ TEST(ResAccel, FourteenEntriesInOrder)
         {0x0B, 0x58, 0xE123}, {0x8B, 0x5A, 0xE12B},
     };
     std::size_t nCount = 99;
-    const RES_ACCEL* p = ResFindAccel(IDR_MAINFRAME, &nCount);
+    const RES_ACCEL* p = AfxFindAccel(IDR_MAINFRAME, &nCount);
     ASSERT_NE(p, nullptr);
     ASSERT_EQ(nCount, std::size(kExpected));
     for (std::size_t i = 0; i < nCount; ++i)
@@ -120,7 +121,7 @@ TEST(ResAccel, FourteenEntriesInOrder)
         EXPECT_EQ(p[i].cmd, kExpected[i].cmd) << "entry " << i + 1;
         EXPECT_EQ((p[i].fVirt & RES_FLASTENTRY) != 0, i + 1 == nCount) << "entry " << i + 1;
     }
-    EXPECT_EQ(ResFindAccel(100, &nCount), nullptr);
+    EXPECT_EQ(AfxFindAccel(100, &nCount), nullptr);
     EXPECT_EQ(nCount, 0u);
 }
 
@@ -143,7 +144,7 @@ TEST(ResMenu, MainMenuStructure)
         {1, "&About...", 0xE140, 0},
     };
     std::size_t nCount = 0;
-    const RES_MENUITEM* p = ResFindMenu(IDR_MAINFRAME, &nCount);
+    const RES_MENUITEM* p = AfxFindMenu(IDR_MAINFRAME, &nCount);
     ASSERT_NE(p, nullptr);
     ASSERT_EQ(nCount, std::size(kExpected));
     for (std::size_t i = 0; i < nCount; ++i)
@@ -157,13 +158,13 @@ TEST(ResMenu, MainMenuStructure)
         else
             EXPECT_EQ(p[i].pszText, nullptr) << i;
     }
-    EXPECT_EQ(ResFindMenu(129, &nCount), nullptr);
+    EXPECT_EQ(AfxFindMenu(129, &nCount), nullptr);
     EXPECT_EQ(nCount, 0u);
 }
 
 TEST(ResDialog, AboutBoxTemplate)
 {
-    const RES_DIALOG* p = ResFindDialog(IDD_ABOUTBOX);
+    const RES_DIALOG* p = AfxFindDialog(IDD_ABOUTBOX);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->dwStyle, 0x80C800C0u);
     EXPECT_EQ(p->x, 34);
@@ -193,12 +194,12 @@ TEST(ResDialog, AboutBoxTemplate)
         EXPECT_EQ(a.cy, e.cy) << i;
         EXPECT_EQ(a.dwStyle, e.dwStyle) << i;
     }
-    EXPECT_EQ(ResFindDialog(128), nullptr);
+    EXPECT_EQ(AfxFindDialog(128), nullptr);
 }
 
 TEST(ResVersion, Block1)
 {
-    const RES_VERSIONINFO* p = ResFindVersion(VS_VERSION_INFO);
+    const RES_VERSIONINFO* p = AfxFindVersion(VS_VERSION_INFO);
     ASSERT_NE(p, nullptr);
     for (int i = 0; i < 4; ++i)
     {
@@ -230,27 +231,27 @@ TEST(ResVersion, Block1)
         }
     }
     EXPECT_EQ(nFound, 4);
-    EXPECT_EQ(ResFindVersion(2), nullptr);
+    EXPECT_EQ(AfxFindVersion(2), nullptr);
 }
 
 QRgb Rgb(int r, int g, int b) { return qRgb(r, g, b); }
 
+QByteArray Bytes(const RES_DATA& data)
+{
+    return QByteArray(reinterpret_cast<const char*>(data.pData), static_cast<qsizetype>(data.nSize));
+}
+
 TEST(ResImages, ToolbarBitmapIsFourBitSixtyFourByFifteen)
 {
-    const char* pszPath = ResBitmapPath(IDR_MAINFRAME);
-    ASSERT_STRNE(pszPath, "");
-    EXPECT_STREQ(ResBitmapPath(129), "");
-
-    QFile file(QString::fromUtf8(pszPath));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray raw = file.readAll();
+    const QByteArray raw = Bytes(AfxFindBitmap(IDR_MAINFRAME));
+    EXPECT_EQ(AfxFindBitmap(129).pData, nullptr);
     ASSERT_GE(raw.size(), 54 + 64);
     auto u16 = [&](int at) { return int(quint8(raw[at])) | int(quint8(raw[at + 1])) << 8; };
     EXPECT_EQ(raw.left(2), QByteArray("BM"));
     EXPECT_EQ(u16(28), 4);  // bits per pixel
     EXPECT_EQ(u16(30), 0);  // no compression
 
-    QImage img(QString::fromUtf8(pszPath));
+    const QImage img = QImage::fromData(raw, "BMP");
     ASSERT_FALSE(img.isNull());
     EXPECT_EQ(img.width(), 64);
     EXPECT_EQ(img.height(), 15);
@@ -279,11 +280,12 @@ TEST(ResImages, ToolbarBitmapIsFourBitSixtyFourByFifteen)
 
 TEST(ResImages, IconHasTwoMaskedSixteenColourImages)
 {
-    const char* pszPath = ResIconPath(IDR_MAINFRAME);
-    ASSERT_STRNE(pszPath, "");
-    EXPECT_STREQ(ResIconPath(1), "");
+    QByteArray raw = Bytes(AfxFindIcon(IDR_MAINFRAME));
+    EXPECT_EQ(AfxFindIcon(1).pData, nullptr);
 
-    QImageReader reader(QString::fromUtf8(pszPath));
+    QBuffer buffer(&raw);
+    ASSERT_TRUE(buffer.open(QIODevice::ReadOnly));
+    QImageReader reader(&buffer, "ico");
     ASSERT_TRUE(reader.canRead());
     std::vector<int> sizes;
     do
@@ -303,9 +305,6 @@ TEST(ResImages, IconHasTwoMaskedSixteenColourImages)
     EXPECT_EQ(sizes, (std::vector<int>{32, 16}));
 
     // Both directory entries declare 16 colours at 4 bits per pixel.
-    QFile file(QString::fromUtf8(pszPath));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray raw = file.readAll();
     ASSERT_GE(raw.size(), 6 + 32);
     for (int i = 0; i < 2; ++i)
     {
@@ -314,17 +313,16 @@ TEST(ResImages, IconHasTwoMaskedSixteenColourImages)
         EXPECT_EQ(quint8(raw[at + 6]), 4) << i;
     }
 
-    const QImage png(QString::fromUtf8(ResIconPngPath(IDR_MAINFRAME)));
+    // The same icon as PNG, for the desktop entry.
+    const QImage png(QStringLiteral(VELLUM_RES_DIR "/vellum.png"));
     EXPECT_EQ(png.size(), QSize(32, 32));
 }
 
 TEST(ResHelp, PageExplainsEveryMessage)
 {
-    QFile file(QString::fromUtf8(ResHelpPath()));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString page = QString::fromUtf8(file.readAll());
+    const QString page = QString::fromUtf8(Bytes(AfxGetHelpPage()));
     for (unsigned nID = IDS_UNKNOWN_FORMAT; nID <= IDS_NOT_256_OR_16_COLOR; ++nID)
-        EXPECT_TRUE(page.contains(QString::fromUtf8(ResFindString(nID)))) << nID;
+        EXPECT_TRUE(page.contains(QString::fromUtf8(AfxFindString(nID)))) << nID;
     for (const char* psz : {".bmp", ".tim", "BFNT", "vellumconv"})
         EXPECT_TRUE(page.contains(QString::fromUtf8(psz))) << psz;
 }
@@ -335,6 +333,7 @@ int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    AfxRegisterResources(VellumResources());
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,13 +1,12 @@
 #pragma once
-// One document, frame and view as the program makes them, hidden on Qt's offscreen platform,
-// with message boxes and status texts recorded instead of shown.
+// One document, frame and view as the program makes them, on the framework's headless
+// backend, with message boxes and status texts recorded instead of shown.
 
 #include "VellumDoc.h"
 #include "VellumView.h"
 #include "resource.h"
 
 #include "Afx.h"
-#include "ResourceTables.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +49,7 @@ CTestApp& TestApp();
 // The text of a string-table entry, as the message box would show it.
 inline std::string Msg(unsigned nID)
 {
-    const char* psz = ResFindString(nID);
+    const char* psz = AfxFindString(nID);
     return psz != nullptr ? psz : "";
 }
 

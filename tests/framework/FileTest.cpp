@@ -1,5 +1,6 @@
 // Files and the document's open and safe save, on real files in a scratch folder.
 #include "Afx.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -136,11 +137,11 @@ TEST(File, ReadsDeliverWhatIsThereAndSeeksMove)
     EXPECT_EQ(file.Read(buf, 32), 6u);  // short only at the end
     EXPECT_EQ(std::string(buf, 6), "456789");
     EXPECT_EQ(file.Read(buf, 32), 0u);
-    EXPECT_EQ(file.Seek(2, STREAM_BEGIN), 2u);
-    EXPECT_EQ(file.Seek(3, STREAM_CURRENT), 5u);
+    EXPECT_EQ(file.Seek(2, CFile::begin), 2u);
+    EXPECT_EQ(file.Seek(3, CFile::current), 5u);
     EXPECT_EQ(file.Read(buf, 1), 1u);
     EXPECT_EQ(buf[0], '5');
-    EXPECT_THROW(file.Seek(-1, STREAM_BEGIN), CFileException);
+    EXPECT_THROW(file.Seek(-1, CFile::begin), CFileException);
     EXPECT_EQ(file.GetPosition(), 6u);
     EXPECT_THROW(file.Write("x", 1), CFileException);  // opened for reading
 }
@@ -214,18 +215,23 @@ public:
     }
 };
 
+// Keeps the messages instead of showing them.
+class CRecordingApp : public CWinApp
+{
+public:
+    int DoMessageBox(LPCTSTR lpszPrompt, UINT, UINT) override
+    {
+        m_messages.emplace_back(lpszPrompt != nullptr ? lpszPrompt : "");
+        return IDOK;
+    }
+    std::vector<std::string> m_messages;
+};
+
 class DocumentFiles : public ::testing::Test
 {
 protected:
-    DocumentFiles()
-    {
-        m_app.SetMessageBoxHandler([this](LPCTSTR text, UINT, UINT) {
-            m_messages.push_back(text);
-            return IDOK;
-        });
-    }
-    CWinApp m_app;
-    std::vector<std::string> m_messages;
+    CRecordingApp m_app;
+    std::vector<std::string>& m_messages = m_app.m_messages;
     ScratchDir m_dir;
     CScratchDoc m_doc;
 };

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -58,7 +59,9 @@ bool EndsWith(const std::string& s, const std::string& tail)
 
 std::string Msg(unsigned nID)
 {
-    return ResFindString(nID);
+    static const bool s_bRegistered = (AfxRegisterResources(VellumResources()), true);
+    (void)s_bRegistered;
+    return AfxFindString(nID);
 }
 
 class ConvRunTest : public ::testing::Test
@@ -249,4 +252,18 @@ TEST_F(ConvRunTest, LeavesTheUsersRecentFilesAlone)
     const std::string in = Put("i.bmp", MakeSampleBmp(8, 8));
     EXPECT_EQ(Run({in, Path("o.fnt")}).nExit, 0);
     EXPECT_FALSE(std::filesystem::exists(Path("config")));
+}
+
+// The converter must start without any toolkit: no Qt library is loaded at all.
+TEST(ConvLinkage, LoadsNoQtLibrary)
+{
+    std::FILE* pipe = ::popen("ldd " VELLUMCONV_PATH " 2>&1", "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string strOut;
+    char buf[512];
+    while (std::fgets(buf, sizeof buf, pipe) != nullptr)
+        strOut += buf;
+    ASSERT_EQ(::pclose(pipe), 0) << strOut;
+    EXPECT_NE(strOut.find("libc.so"), std::string::npos) << strOut;
+    EXPECT_EQ(strOut.find("libQt"), std::string::npos) << strOut;
 }

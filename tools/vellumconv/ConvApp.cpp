@@ -1,30 +1,13 @@
 #include "ConvApp.h"
 
+#include "SurfacePng.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
 #include "resource.h"
 
-#include <QByteArray>
-#include <QImage>
-#include <QImageWriter>
-#include <QSaveFile>
-#include <QString>
-
-#include <cstring>
+#include <cerrno>
 #include <exception>
 #include <new>
-
-IMPLEMENT_DYNCREATE(CConvFrame, CFrameWnd)
-
-CConvFrame::CConvFrame() = default;
-
-CConvFrame::~CConvFrame() = default;
-
-void CConvFrame::SetStatusText(LPCTSTR lpszText)
-{
-    m_strStatus = lpszText;
-    CFrameWnd::SetStatusText(lpszText);
-}
 
 CConvApp::CConvApp(std::FILE* pOut, std::FILE* pErr) : m_pOut(pOut), m_pErr(pErr)
 {
@@ -35,13 +18,7 @@ CConvApp::~CConvApp() = default;
 BOOL CConvApp::InitInstance()
 {
     m_nCmdShow = SW_HIDE;
-#ifdef VELLUMCONV_HOSTS_APP
     CVellumApp::InitInstance();
-#else
-    AddDocTemplate(new CSingleDocTemplate(IDR_MAINFRAME, RUNTIME_CLASS(CVellumDoc), RUNTIME_CLASS(CConvFrame),
-                                          RUNTIME_CLASS(CVellumView)));
-    OnFileNew();
-#endif
     if (GetVellumView() == nullptr)
     {
         Report("cannot create the document and its view.");
@@ -96,8 +73,6 @@ void CConvApp::ClearStatusText()
 {
     if (m_pMainWnd == nullptr || !m_pMainWnd->IsKindOf(RUNTIME_CLASS(CFrameWnd)))
         return;
-    if (m_pMainWnd->IsKindOf(RUNTIME_CLASS(CConvFrame)))
-        static_cast<CConvFrame*>(m_pMainWnd)->m_strStatus.Empty();
     if (CControlBar* pBar = static_cast<CFrameWnd*>(m_pMainWnd)->GetControlBar(AFX_IDW_STATUS_BAR))
         pBar->SetWindowText("");
 }
@@ -106,8 +81,6 @@ CString CConvApp::GetStatusText() const
 {
     if (m_pMainWnd == nullptr || !m_pMainWnd->IsKindOf(RUNTIME_CLASS(CFrameWnd)))
         return CString();
-    if (m_pMainWnd->IsKindOf(RUNTIME_CLASS(CConvFrame)))
-        return static_cast<CConvFrame*>(m_pMainWnd)->m_strStatus;
     // Nothing else writes the pane while no window is shown.
     CControlBar* pBar = static_cast<CFrameWnd*>(m_pMainWnd)->GetControlBar(AFX_IDW_STATUS_BAR);
     return pBar != nullptr ? pBar->GetWindowText() : CString();
@@ -217,6 +190,17 @@ bool CConvApp::Render(const std::string& strPath)
     return true;
 }
 
+namespace
+{
+std::string CauseText(const CFileException& e)
+{
+    // The words the converter has always used for this one.
+    if (e.m_lOsError == EISDIR)
+        return "Filename refers to a directory";
+    return e.GetCauseText().Str();
+}
+}  // namespace
+
 std::string WriteSurfacePng(const CVellumView& view, const std::string& strPath)
 {
     const CWinGSurface& surface = view.m_surface;
@@ -224,35 +208,40 @@ std::string WriteSurfacePng(const CVellumView& view, const std::string& strPath)
     if (bits.width <= 0 || bits.height <= 0 || bits.bits == nullptr)
         return "nothing to render: the window has no drawing area yet.";
 
-    QImage image(bits.width, bits.height, QImage::Format_Indexed8);
-    if (image.isNull())
-        return "not enough memory.";
-    QList<QRgb> colors(256);
-    for (int i = 0; i < 256; ++i)
-    {
-        const RGBQUAD& q = surface.m_bmiColors[i];
-        colors[i] = qRgb(q.rgbRed, q.rgbGreen, q.rgbBlue);
-    }
-    image.setColorTable(colors);
+    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(bits.height));
     const auto nRow = static_cast<std::size_t>(bits.width);
     for (int y = 0; y < bits.height; ++y)
     {
         // A bottom-up surface keeps the shown top row last in memory.
         const int nMemRow = bits.orientation >= 0 ? bits.height - 1 - y : y;
-        std::memcpy(image.scanLine(y), bits.bits + static_cast<std::size_t>(nMemRow) * nRow, nRow);
+        rows[static_cast<std::size_t>(y)] = bits.bits + static_cast<std::size_t>(nMemRow) * nRow;
     }
+    std::uint8_t rgb[768];
+    for (int i = 0; i < 256; ++i)
+    {
+        const RGBQUAD& q = surface.m_bmiColors[i];
+        rgb[3 * i] = q.rgbRed;
+        rgb[3 * i + 1] = q.rgbGreen;
+        rgb[3 * i + 2] = q.rgbBlue;
+    }
+    std::vector<std::uint8_t> png;
+    std::string strError;
+    if (!EncodeIndexedPng(static_cast<std::uint32_t>(bits.width), rows, rgb, png, strError))
+        return strError;
 
     // Written beside the target and renamed over it, so a failed write leaves no half a PNG.
-    QSaveFile file(QString::fromUtf8(strPath.c_str()));
-    if (!file.open(QIODevice::WriteOnly))
-        return "cannot create the file: " + file.errorString().toStdString() + ".";
-    QImageWriter writer(&file, QByteArray("png"));
-    if (!writer.write(image))
+    CSafeSaveFile file;
+    CFileException fe;
+    if (!file.Open(strPath.c_str(), &fe))
+        return "cannot create the file: " + CauseText(fe) + ".";
+    try
     {
-        file.cancelWriting();
-        return "cannot write the PNG: " + writer.errorString().toStdString() + ".";
+        file.GetFile().Write(png.data(), static_cast<std::uint32_t>(png.size()));
+        file.Commit();
     }
-    if (!file.commit())
-        return "cannot write the file: " + file.errorString().toStdString() + ".";
+    catch (const CFileException& e)
+    {
+        return "cannot write the file: " + CauseText(e) + ".";
+    }
     return {};
 }

@@ -1,12 +1,11 @@
 #pragma once
 // The converter's application: the desktop program's application, main frame, document and
-// view, hosted without showing a window (or, should the program's own classes not be built,
-// the document and view in a plain frame). Message boxes become stderr lines and the status
-// text a stdout line after each open.
+// view, hosted on the framework's headless backend. Message boxes become stderr lines and
+// the status text a stdout line after each open.
 
 #include "ConvSteps.h"
 
-#include "Afx.h"
+#include "VellumApp.h"
 
 #include <cstdio>
 #include <string>
@@ -15,27 +14,7 @@
 class CVellumView;
 class CVellumDoc;
 
-#ifdef VELLUMCONV_HOSTS_APP
-#include "VellumApp.h"
-using CConvAppBase = CVellumApp;
-#else
-using CConvAppBase = CWinApp;
-#endif
-
-// The frame where the desktop program's own classes are not built: it keeps the status text.
-class CConvFrame : public CFrameWnd
-{
-    DECLARE_DYNCREATE(CConvFrame)
-public:
-    CConvFrame();
-    ~CConvFrame() override;
-
-    void SetStatusText(LPCTSTR lpszText) override;
-
-    CString m_strStatus;
-};
-
-class CConvApp : public CConvAppBase
+class CConvApp : public CVellumApp
 {
 public:
     CConvApp(std::FILE* pOut, std::FILE* pErr);
@@ -71,6 +50,7 @@ protected:
     std::string m_strContext;  // the path of the running step, for message lines
 };
 
-// Writes the surface as shown (rows top to bottom) as an 8-bit PNG with its 256 colours.
-// An empty string on success, else why it failed.
+// Writes the surface as shown (rows top to bottom) as an 8-bit PNG with its 256 colours,
+// in place of the file at strPath only once it is complete. An empty string on success,
+// else why it failed.
 std::string WriteSurfacePng(const CVellumView& view, const std::string& strPath);

@@ -1,6 +1,6 @@
 #pragma once
-// The Qt side of the framework's windows, for the framework itself, the desktop program's
-// Qt-only parts (its help window) and tests. The document and the view never include this.
+// The Qt side of the framework's windows, for the Qt backend itself, tests of what only
+// widgets do, and benchmarks of the paint path. The program never includes this.
 
 #include "Afx.h"
 

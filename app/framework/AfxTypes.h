@@ -1,9 +1,29 @@
 #pragma once
-// The device-context seam between the offscreen surface and whatever shows it.
-// The surface side (memory DCs, bitmaps, palettes) is plain C++; a window's DC is
-// implemented by the framework layer on Qt and only has to accept a blit.
+// The basic types of the framework and the device-context seam through which everything
+// that draws reaches a window. Plain C++: the surface, the document and the view include
+// this without seeing any platform.
 
 #include <cstdint>
+
+using BOOL = int;
+using UINT = unsigned int;
+using BYTE = std::uint8_t;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+
+using LPCTSTR = const char*;  // UTF-8 throughout
+using LPTSTR = char*;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+using INT_PTR = std::intptr_t;
+using DWORD_PTR = std::uintptr_t;
+
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
 
 struct RGBQUAD
 {
@@ -13,7 +33,7 @@ struct RGBQUAD
     std::uint8_t rgbReserved;
 };
 
-struct GdiPalette;                 // a logical palette object
+struct GdiPalette;  // a logical palette object
 using HPALETTE = GdiPalette*;
 
 // An 8-bit bitmap as a blit source sees it.
@@ -27,6 +47,7 @@ struct DibView
     std::uint64_t nGeneration = 0;        // changes whenever the pixels or the colour table change
 };
 
+// A device context: a memory DC of the surface, or a window's DC during its paint.
 class CDeviceContext
 {
 public:

@@ -1,4 +1,7 @@
-#include "AfxPrivate.h"
+// The paint path: window DCs, the colour expansion and the cache of the expanded pixels.
+
+#include "AfxPaint.h"
+#include "QtPrivate.h"
 
 #include <QPainter>
 
@@ -70,10 +73,10 @@ void AfxExpandDibToImage(const DibView& src, QImage& image)
 
 // ---------------------------------------------------------------------------------------
 
-CQtWindowDC::CQtWindowDC(CWndPrivate* pPriv, QWidget* pWidget) : m_pPriv(pPriv), m_pWidget(pWidget)
+CQtWindowDC::CQtWindowDC(CQtWindowState* pState, QWidget* pWidget) : m_pState(pState), m_pWidget(pWidget)
 {
     // A widget can only be painted on during its paint event.
-    if (pPriv != nullptr && pWidget != nullptr && pPriv->m_bInPaint)
+    if (pState != nullptr && pWidget != nullptr && pState->m_bInPaint)
         m_pPainter = new QPainter(pWidget);
 }
 
@@ -101,7 +104,7 @@ bool CQtWindowDC::BlitFrom(const DibView& src, int xDest, int yDest, int nWidth,
     if (w <= 0 || h <= 0)
         return true;
 
-    CWndPrivate& c = *m_pPriv;
+    CQtWindowState& c = *m_pState;
     if (c.m_cache.isNull() || c.m_pCachedBits != src.pBits || c.m_pCachedColors != src.pColors ||
         c.m_nCachedGeneration != src.nGeneration || c.m_nCachedWidth != src.nWidth ||
         c.m_nCachedHeight != src.nHeight || c.m_nCachedOrientation != (src.nOrientation >= 0 ? 1 : -1))
@@ -129,29 +132,18 @@ void CQtWindowDC::Erase()
         m_pPainter->fillRect(m_pWidget->rect(), m_pWidget->palette().window());
 }
 
-void AfxDispatchPaint(CWnd* pWnd, QWidget* pWidget)
+CDeviceContext* AfxQtBeginPaint(CQtWindowState& state)
 {
-    CWndPrivate* pPriv = pWnd->GetPrivate();
-    pPriv->m_bInPaint = true;
-    if (pPriv->m_bEraseNeeded)
-    {
-        pPriv->m_bEraseNeeded = false;
-        CQtWindowDC windowDC(pPriv, pWidget);
-        CDC dc;
-        dc.m_hDC = &windowDC;
-        pWnd->SendMessage(WM_ERASEBKGND, reinterpret_cast<WPARAM>(&dc));
-    }
-    pWnd->SendMessage(WM_PAINT);
-    pPriv->m_bInPaint = false;
+    return new CQtWindowDC(&state, state.m_pWidget.data());
 }
 
-CPaintDC::CPaintDC(CWnd* pWnd) : m_pWnd(pWnd)
+void AfxQtEndPaint(CDeviceContext* pDC)
 {
-    if (pWnd != nullptr)
-        m_hDC = new CQtWindowDC(pWnd->GetPrivate(), AfxGetWidget(pWnd));
+    delete pDC;
 }
 
-CPaintDC::~CPaintDC()
+void AfxQtErase(CDeviceContext* pDC)
 {
-    delete m_hDC;
+    if (auto* pWindowDC = dynamic_cast<CQtWindowDC*>(pDC))
+        pWindowDC->Erase();
 }
