@@ -1,12 +1,17 @@
-// vellumconv opening and saving 16 MiB files, start-up included, against `cat in > out` of
-// the same file on the same filesystem, timed alternately in the same iterations; and
-// against ImageMagick's convert where it is installed. Peak memory is reported beside the
-// goal of twice the input plus 40 MiB.
+// vellumconv from start to exit against the tools people use instead, each pair run
+// alternately in the same iterations, on the same files and filesystem:
+//  - small files (the 13 KB samples) against ImageMagick's `convert IN -compress none BMP3:OUT`
+//    (goal: at least 5x faster), `vellumconv --help` against `cat` of a tiny file (goal:
+//    within 2x), and the peak memory of a small conversion (goal: at most 8 MiB);
+//  - 16 MiB files against `cat IN > OUT`, with their peak memory.
+// Times are medians of the iterations; the summary at the end prints every ratio with its goal.
+// Run: build/bench/tools/bench_tools
 
 #include "SampleFiles.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -76,9 +81,22 @@ double PeakMiB(const std::vector<std::string>& args, const fs::path& dir)
     return dKiB < 0 ? -1 : dKiB / 1024.0;
 }
 
+const char* ToolPath(const char* pszName)
+{
+    for (const char* pszDir : {"/usr/bin/", "/usr/local/bin/", "/bin/"})
+    {
+        static std::string s_path;
+        s_path = std::string(pszDir) + pszName;
+        if (::access(s_path.c_str(), X_OK) == 0)
+            return s_path.c_str();
+    }
+    return nullptr;
+}
+
 struct Inputs
 {
     fs::path dir;
+    std::string smallBmp, smallTim, tiny;
     std::string bmp, tim, bfnt;
 };
 
@@ -96,9 +114,15 @@ const Inputs& GetInputs()
         if (::mkdtemp(strTemplate.data()) == nullptr)
             std::abort();
         in.dir = strTemplate;
+        in.smallBmp = (in.dir / "small.bmp").string();
+        in.smallTim = (in.dir / "small.tim").string();
+        in.tiny = (in.dir / "tiny.txt").string();
         in.bmp = (in.dir / "in.bmp").string();
         in.tim = (in.dir / "in.tim").string();
         in.bfnt = (in.dir / "in.fnt").string();
+        fs::copy_file(VELLUM_SAMPLES_DIR "/picture.bmp", in.smallBmp);
+        fs::copy_file(VELLUM_SAMPLES_DIR "/picture.tim", in.smallTim);
+        WriteFile(in.tiny, {'v', 'e', 'l', 'l', 'u', 'm', '\n'});
         WriteFile(in.bmp, MakeSampleBmp(4096, 4096));
         WriteFile(in.tim, MakeSampleTim(2048, 4096));
         WriteFile(in.bfnt, MakeSampleBfnt(16, 16, 0, 65534));  // 16 MiB of glyphs, the most codes a sheet converts
@@ -107,52 +131,68 @@ const Inputs& GetInputs()
     return s_inputs;
 }
 
-void ConvertAgainstCat(benchmark::State& state, const std::string& strIn, const char* pszOutName)
+double Median(std::vector<double> v)
 {
-    const Inputs& in = GetInputs();
-    const std::string strOut = (in.dir / pszOutName).string();
-    const std::string strCopy = (in.dir / "copy.bin").string();
-    const double dInputMiB = static_cast<double>(fs::file_size(strIn)) / (1024.0 * 1024.0);
-    double dCat = 0;
-    double dConv = 0;
-    const double dPeak = PeakMiB({VELLUMCONV_PATH, strIn, strOut}, in.dir);
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// One line of the summary: ours against a reference, and whether the goal holds.
+struct Ratio
+{
+    std::string strLabel;
+    double dOursMs = 0;
+    double dTheirsMs = 0;
+    double dGoal = 0;
+    bool bFaster = true;  // the goal is a speed-up (theirs / ours >= goal), else a bound (ours / theirs <= goal)
+};
+std::vector<Ratio>& Ratios()
+{
+    static std::vector<Ratio> s_ratios;
+    return s_ratios;
+}
+struct Budget
+{
+    std::string strLabel;
+    double dMiB = 0;
+    double dGoalMiB = 0;
+};
+std::vector<Budget>& Budgets()
+{
+    static std::vector<Budget> s_budgets;
+    return s_budgets;
+}
+
+// Runs ours and theirs alternately, once each per iteration; the benchmark's time is ours.
+void SideBySide(benchmark::State& state, const std::vector<std::string>& ours, const std::vector<std::string>& theirs,
+                const char* pszTheirsOut, Ratio ratio)
+{
+    std::vector<double> oursTimes, theirsTimes;
     for (auto _ : state)
     {
-        const ChildRun cat = RunChild({"/bin/cat", strIn}, strCopy.c_str());
-        const ChildRun conv = RunChild({VELLUMCONV_PATH, strIn, strOut});
-        if (cat.nExit != 0 || conv.nExit != 0)
+        const ChildRun a = RunChild(ours);
+        const ChildRun b = RunChild(theirs, pszTheirsOut);
+        if (a.nExit != 0 || b.nExit != 0)
         {
             state.SkipWithError("a child failed");
-            break;
+            return;
         }
-        state.SetIterationTime(conv.dSeconds);
-        dCat += cat.dSeconds;
-        dConv += conv.dSeconds;
+        state.SetIterationTime(a.dSeconds);
+        oursTimes.push_back(a.dSeconds);
+        theirsTimes.push_back(b.dSeconds);
     }
-    const auto n = static_cast<double>(state.iterations());
-    state.counters["cat_ms"] = 1000.0 * dCat / n;
-    state.counters["vs_cat"] = dConv / dCat;
-    state.counters["peak_MiB"] = dPeak;
-    state.counters["budget_MiB"] = 2.0 * dInputMiB + 40.0;
+    ratio.dOursMs = 1000.0 * Median(oursTimes);
+    ratio.dTheirsMs = 1000.0 * Median(theirsTimes);
+    state.counters["ours_ms"] = ratio.dOursMs;
+    state.counters["theirs_ms"] = ratio.dTheirsMs;
+    Ratios().push_back(ratio);
 }
 
-void BM_BmpToBmp(benchmark::State& state) { ConvertAgainstCat(state, GetInputs().bmp, "out.bmp"); }
-void BM_TimToBmp(benchmark::State& state) { ConvertAgainstCat(state, GetInputs().tim, "out.bmp"); }
-void BM_BmpToTim(benchmark::State& state) { ConvertAgainstCat(state, GetInputs().bmp, "out.tim"); }
-void BM_BfntToBmp(benchmark::State& state) { ConvertAgainstCat(state, GetInputs().bfnt, "out.bmp"); }
-
-const char* ConvertPath()
+void SmallAgainstImageMagick(benchmark::State& state, const std::string& strIn, const char* pszLabel)
 {
-    for (const char* psz : {"/usr/bin/convert", "/usr/local/bin/convert"})
-        if (::access(psz, X_OK) == 0)
-            return psz;
-    return nullptr;
-}
-
-// The same BMP to BMP conversion by ImageMagick, alternated with ours.
-void BM_BmpToBmpVsImageMagick(benchmark::State& state)
-{
-    const char* pszConvert = ConvertPath();
+    const char* pszConvert = ToolPath("convert");
     if (pszConvert == nullptr)
     {
         state.SkipWithError("ImageMagick's convert is not installed");
@@ -161,33 +201,85 @@ void BM_BmpToBmpVsImageMagick(benchmark::State& state)
     const Inputs& in = GetInputs();
     const std::string strOurs = (in.dir / "ours.bmp").string();
     const std::string strTheirs = "BMP3:" + (in.dir / "theirs.bmp").string();
-    double dOurs = 0;
-    double dTheirs = 0;
+    SideBySide(state, {VELLUMCONV_PATH, strIn, strOurs}, {pszConvert, strIn, "-compress", "none", strTheirs}, "/dev/null",
+               Ratio{pszLabel, 0, 0, 5.0, true});
+}
+
+void BM_SmallBmpToBmpVsImageMagick(benchmark::State& state)
+{
+    SmallAgainstImageMagick(state, GetInputs().smallBmp, "13 KB BMP -> BMP, ImageMagick / vellumconv");
+}
+
+void BM_SmallTimToBmpVsImageMagick(benchmark::State& state)
+{
+    SmallAgainstImageMagick(state, GetInputs().smallTim, "13 KB TIM -> BMP, ImageMagick / vellumconv");
+}
+
+void BM_HelpVsCat(benchmark::State& state)
+{
+    const Inputs& in = GetInputs();
+    SideBySide(state, {VELLUMCONV_PATH, "--help"}, {"/bin/cat", in.tiny}, "/dev/null",
+               Ratio{"vellumconv --help / cat of a tiny file", 0, 0, 2.0, false});
+}
+
+void BM_SmallPeakMemory(benchmark::State& state)
+{
+    const Inputs& in = GetInputs();
+    const std::string strOut = (in.dir / "peak.bmp").string();
+    double dPeak = 0;
     for (auto _ : state)
+        dPeak = PeakMiB({VELLUMCONV_PATH, in.smallTim, strOut}, in.dir);
+    state.counters["peak_MiB"] = dPeak;
+    Budgets().push_back(Budget{"13 KB TIM -> BMP, peak resident memory", dPeak, 8.0});
+}
+
+void LargeAgainstCat(benchmark::State& state, const std::string& strIn, const char* pszOutName, const char* pszLabel)
+{
+    const Inputs& in = GetInputs();
+    const std::string strOut = (in.dir / pszOutName).string();
+    const std::string strCopy = (in.dir / "copy.bin").string();
+    const double dInputMiB = static_cast<double>(fs::file_size(strIn)) / (1024.0 * 1024.0);
+    SideBySide(state, {VELLUMCONV_PATH, strIn, strOut}, {"/bin/cat", strIn}, strCopy.c_str(),
+               Ratio{std::string(pszLabel) + ", vellumconv / cat", 0, 0, 0, false});
+    Budgets().push_back(Budget{std::string(pszLabel) + ", peak resident memory",
+                               PeakMiB({VELLUMCONV_PATH, strIn, strOut}, in.dir), 2.0 * dInputMiB + 8.0});
+}
+
+void BM_BmpToBmp(benchmark::State& state) { LargeAgainstCat(state, GetInputs().bmp, "out.bmp", "16 MiB BMP -> BMP"); }
+void BM_TimToBmp(benchmark::State& state) { LargeAgainstCat(state, GetInputs().tim, "out.bmp", "16 MiB TIM -> BMP"); }
+void BM_BmpToTim(benchmark::State& state) { LargeAgainstCat(state, GetInputs().bmp, "out.tim", "16 MiB BMP -> TIM"); }
+void BM_BfntToBmp(benchmark::State& state) { LargeAgainstCat(state, GetInputs().bfnt, "out.bmp", "16 MiB BFNT -> BMP"); }
+
+void PrintSummary()
+{
+    std::printf("\nRatios, medians of the same run:\n");
+    for (const Ratio& r : Ratios())
     {
-        const ChildRun ours = RunChild({VELLUMCONV_PATH, in.bmp, strOurs});
-        const ChildRun theirs = RunChild({pszConvert, in.bmp, "-compress", "none", strTheirs});
-        if (ours.nExit != 0 || theirs.nExit != 0)
-        {
-            state.SkipWithError("a child failed");
-            break;
-        }
-        state.SetIterationTime(ours.dSeconds);
-        dOurs += ours.dSeconds;
-        dTheirs += theirs.dSeconds;
+        if (r.dOursMs <= 0 || r.dTheirsMs <= 0)
+            continue;
+        const double dRatio = r.bFaster ? r.dTheirsMs / r.dOursMs : r.dOursMs / r.dTheirsMs;
+        std::printf("  %-52s %7.2fx  (%.2f ms against %.2f ms)", r.strLabel.c_str(), dRatio, r.dOursMs, r.dTheirsMs);
+        if (r.dGoal > 0)
+            std::printf("  goal %s %.1fx: %s", r.bFaster ? ">=" : "<=", r.dGoal,
+                        (r.bFaster ? dRatio >= r.dGoal : dRatio <= r.dGoal) ? "met" : "MISSED");
+        std::printf("\n");
     }
-    const auto n = static_cast<double>(state.iterations());
-    state.counters["convert_ms"] = 1000.0 * dTheirs / n;
-    state.counters["speedup"] = dTheirs / dOurs;
+    for (const Budget& b : Budgets())
+        if (b.dMiB > 0)
+            std::printf("  %-52s %7.1f MiB  goal <= %.1f MiB: %s\n", b.strLabel.c_str(), b.dMiB, b.dGoalMiB,
+                        b.dMiB <= b.dGoalMiB ? "met" : "MISSED");
 }
 
 }  // namespace
 
+BENCHMARK(BM_SmallBmpToBmpVsImageMagick)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SmallTimToBmpVsImageMagick)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HelpVsCat)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SmallPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BmpToBmp)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TimToBmp)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BmpToTim)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BfntToBmp)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BmpToBmpVsImageMagick)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
@@ -197,6 +289,7 @@ int main(int argc, char** argv)
     GetInputs();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    PrintSummary();
     std::error_code ec;
     fs::remove_all(GetInputs().dir, ec);
     return 0;
