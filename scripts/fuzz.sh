@@ -10,10 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${VELLUM_FUZZ_BUILD_DIR:-build-fuzz}
-targets=(read_bmp read_tim read_bfnt256 read_bfnt convert_bmp convert_tim convert_bfnt raster)
-if [ -f doc/CMakeLists.txt ] && grep -q whole_road fuzz/CMakeLists.txt; then
-  targets+=(whole_road)
-fi
+targets=(read_bmp read_tim read_bfnt256 read_bfnt convert_bmp convert_tim convert_bfnt raster whole_road)
 
 if [ "${1:-}" = "--list" ]; then
   printf '%s\n' "${targets[@]}"

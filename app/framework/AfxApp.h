@@ -116,7 +116,6 @@ protected:
 CWinApp* AfxGetApp();
 CWinThread* AfxGetThread();
 CWnd* AfxGetMainWnd();
-LPCTSTR AfxGetAppName();
 
 // Text of the string-table entry, or the application title, through CWinApp::DoMessageBox.
 int AfxMessageBox(LPCTSTR lpszText, UINT nType = MB_OK, UINT nIDHelp = 0);

@@ -19,12 +19,11 @@ public:
     // The bar's style (CBRS_*): CBRS_TOOLTIPS shows tooltips, CBRS_FLYBY the prompts while
     // the pointer rests on a button, CBRS_ALIGN_* the side it starts on.
     DWORD GetBarStyle() const { return m_dwBarStyle; }
-    virtual void SetBarStyle(DWORD dwStyle);
+    void SetBarStyle(DWORD dwStyle);
     // The sides (CBRS_ALIGN_*) the bar may dock on; 0 keeps it fixed where it is.
     void EnableDocking(DWORD dwDockStyle);
     DWORD GetDockStyle() const { return m_dwDockStyle; }
     CFrameWnd* GetDockingFrame() const { return m_pDockSite; }
-    int GetCount() const { return m_nCount; }
 
 protected:
     // Creates the bar as a child of the frame, which then shows, hides and routes for it.
@@ -34,7 +33,6 @@ protected:
     CFrameWnd* m_pDockSite = nullptr;
     DWORD m_dwBarStyle = 0;
     DWORD m_dwDockStyle = 0;
-    int m_nCount = 0;
     friend class CFrameWnd;
 };
 
@@ -64,7 +62,6 @@ public:
     const std::vector<CToolButton>& GetButtons() const { return m_buttons; }
     // Runs the update handlers of the buttons through pTarget's routing.
     void UpdateButtons(CCmdTarget* pTarget);
-    void SetBarStyle(DWORD dwStyle) override;
 
 protected:
     std::unique_ptr<CWndPeer> CreatePeer(const CREATESTRUCT& cs) override;

@@ -126,7 +126,6 @@ public:
     CRect(const RECT& rc) : RECT(rc) {}
     int Width() const { return right - left; }
     int Height() const { return bottom - top; }
-    BOOL IsRectEmpty() const { return right <= left || bottom <= top; }
     friend bool operator==(const CRect& a, const CRect& b)
     {
         return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;

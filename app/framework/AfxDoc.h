@@ -22,17 +22,13 @@ public:
     // Sets the path (made absolute), the title (the file's name) and, with bAddToMRU, puts
     // it at the head of the recent-file list.
     virtual void SetPathName(LPCTSTR lpszPathName, BOOL bAddToMRU = TRUE);
-    void ClearPathName() { m_strPathName.Empty(); }
     CDocTemplate* GetDocTemplate() const { return m_pDocTemplate; }
 
-    virtual BOOL IsModified() { return m_bModified; }
-    virtual void SetModifiedFlag(BOOL bModified = TRUE) { m_bModified = bModified; }
 
     void AddView(CView* pView);
     void RemoveView(CView* pView);
     virtual POSITION GetFirstViewPosition() const;
     virtual CView* GetNextView(POSITION& rPosition) const;
-    void UpdateAllViews(CView* pSender, LPARAM lHint = 0, CObject* pHint = nullptr);
 
     virtual void DeleteContents();
     // DeleteContents, no path, the title "Untitled" of the document string.
@@ -45,7 +41,6 @@ public:
     // it in the target's place only when Serialize completed: a failure leaves the target as
     // it was and no temporary behind. FALSE on any failure.
     virtual BOOL OnSaveDocument(LPCTSTR lpszPathName);
-    virtual void OnCloseDocument();
 
     // Save As without a path (asks for one), Save with one; TRUE when saved. With bReplace
     // the document takes the new path (and the recent-file list gets it).
@@ -63,7 +58,6 @@ protected:
     CString m_strPathName;
     CDocTemplate* m_pDocTemplate = nullptr;
     std::vector<CView*> m_viewList;
-    BOOL m_bModified = FALSE;
     friend class CDocTemplate;
 
     DECLARE_MESSAGE_MAP()
@@ -94,7 +88,6 @@ public:
     virtual CDocument* CreateNewDocument();
     virtual CFrameWnd* CreateNewFrame(CDocument* pDoc, CFrameWnd* pOther);
     virtual void InitialUpdateFrame(CFrameWnd* pFrame, CDocument* pDoc, BOOL bMakeVisible = TRUE);
-    virtual void SetDefaultTitle(CDocument* pDocument);
     virtual CDocument* GetFirstDocument() const = 0;
     // Deletes the documents and frames it created (at exit).
     virtual void CloseAllDocuments(BOOL bEndSession);

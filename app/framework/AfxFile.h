@@ -117,7 +117,6 @@ public:
     std::uint64_t Seek(std::int64_t lOff, int nFrom);
     std::uint64_t GetPosition() const;
     std::uint64_t GetLength() const;
-    std::uint64_t SeekToBegin() { return Seek(0, begin); }
 
 private:
     [[noreturn]] void ThrowErrno(int nErrno) const;
@@ -144,7 +143,6 @@ public:
     CArchive& operator=(const CArchive&) = delete;
 
     BOOL IsLoading() const { return (m_nMode & load) != 0; }
-    BOOL IsStoring() const { return (m_nMode & load) == 0; }
     CFile* GetFile() const { return m_pFile; }
     void Close() {}
 

@@ -39,7 +39,6 @@ public:
     // MoveWindow placed the window at the owner's GetPlacement().
     virtual void PlacementChanged() {}
     virtual void Invalidate(const RECT* /*pRect*/) {}
-    virtual void UpdateNow() {}
     virtual void SetFocus() {}
 
     // What the platform decides: the drawing area and the place on screen. The defaults
@@ -80,7 +79,6 @@ public:
     using CWndPeer::CWndPeer;
     virtual void ButtonsChanged() {}
     virtual void ButtonStatesChanged() {}
-    virtual void BarStyleChanged() {}
     virtual void DockingChanged() {}
 };
 

@@ -24,7 +24,6 @@ public:
     int GetLength() const { return static_cast<int>(m_str.size()); }
     BOOL IsEmpty() const { return m_str.empty(); }
     void Empty() { m_str.clear(); }
-    char GetAt(int nIndex) const { return m_str.at(static_cast<std::size_t>(nIndex)); }
 
     // The first / last nCount characters; the whole string when it is shorter.
     CString Left(int nCount) const;
@@ -34,7 +33,6 @@ public:
 
     // In place, ASCII letters only (multi-byte UTF-8 sequences never contain ASCII bytes).
     CString& MakeLower();
-    CString& MakeUpper();
 
     // Byte position of the first / last occurrence, or -1.
     int Find(char ch, int nStart = 0) const;

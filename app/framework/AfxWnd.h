@@ -79,7 +79,6 @@ public:
     // Schedules a paint; with bErase the paint first sends WM_ERASEBKGND.
     void Invalidate(BOOL bErase = TRUE);
     void InvalidateRect(LPCRECT lpRect, BOOL bErase = TRUE);
-    void UpdateWindow();
     virtual void SetWindowText(LPCTSTR lpszString);
     virtual void GetWindowText(CString& rString) const;
     CString GetWindowText() const;
@@ -124,7 +123,6 @@ protected:
     virtual std::unique_ptr<CWndPeer> CreatePeer(const CREATESTRUCT& cs);
     // Drops the peer (the platform's window goes with it).
     void DestroyPeer();
-    virtual void PostNcDestroy() {}
 
     std::unique_ptr<CWndPeer> m_pPeer;
     CWnd* m_pParentWnd = nullptr;
@@ -200,7 +198,6 @@ public:
     void DockControlBar(CControlBar* pBar, UINT nDockBarID = 0, LPCRECT lpRect = nullptr);
     void ShowControlBar(CControlBar* pBar, BOOL bShow, BOOL bDelay);
     CControlBar* GetControlBar(UINT nID) const;
-    const std::vector<CControlBar*>& GetControlBars() const { return m_listControlBars; }
 
     // The document's status text; the default shows it in the status bar's message pane.
     virtual void SetStatusText(LPCTSTR lpszText);

@@ -210,11 +210,6 @@ CWnd* AfxGetMainWnd()
     return g_pApp != nullptr ? g_pApp->GetMainWnd() : nullptr;
 }
 
-LPCTSTR AfxGetAppName()
-{
-    return g_pApp != nullptr ? g_pApp->m_pszAppName : "";
-}
-
 BOOL AfxWinInit(int& argc, char** argv)
 {
     g_bQuitPosted = false;

@@ -124,7 +124,6 @@ BOOL CToolBar::SetButtons(const UINT* lpIDArray, int nIDCount)
             button.iImage = nImage++;
         m_buttons.push_back(button);
     }
-    m_nCount = nIDCount;
     ToolBarPeer()->ButtonsChanged();
     return TRUE;
 }
@@ -147,13 +146,6 @@ void CToolBar::UpdateButtons(CCmdTarget* pTarget)
     }
     if (IsWindow())
         ToolBarPeer()->ButtonStatesChanged();
-}
-
-void CToolBar::SetBarStyle(DWORD dwStyle)
-{
-    CControlBar::SetBarStyle(dwStyle);
-    if (IsWindow())
-        ToolBarPeer()->BarStyleChanged();
 }
 
 void CToolBar::DockingChanged()
@@ -197,7 +189,6 @@ BOOL CStatusBar::SetIndicators(const UINT* lpIDArray, int nIDCount)
     }
     if (!m_panes.empty() && m_panes[0].nID == ID_SEPARATOR)
         m_panes[0].strText = m_strText;
-    m_nCount = nIDCount;
     StatusBarPeer()->PanesChanged();
     return TRUE;
 }

@@ -76,21 +76,12 @@ CView* CDocument::GetNextView(POSITION& rPosition) const
     return pView;
 }
 
-void CDocument::UpdateAllViews(CView* pSender, LPARAM lHint, CObject* pHint)
-{
-    const std::vector<CView*> views = m_viewList;
-    for (CView* pView : views)
-        if (pView != pSender)
-            pView->OnUpdate(pSender, lHint, pHint);
-}
-
 void CDocument::DeleteContents() {}
 
 BOOL CDocument::OnNewDocument()
 {
     DeleteContents();
     m_strPathName.Empty();
-    SetModifiedFlag(FALSE);
     CString strName;
     if (m_pDocTemplate == nullptr || !m_pDocTemplate->GetDocString(strName, CDocTemplate::docName))
         strName = "Untitled";
@@ -155,7 +146,6 @@ BOOL CDocument::OnOpenDocument(LPCTSTR lpszPathName)
         ReportSaveLoadException(lpszPathName, &fx, FALSE);
         return FALSE;
     }
-    SetModifiedFlag(FALSE);
     return TRUE;
 }
 
@@ -191,13 +181,7 @@ BOOL CDocument::OnSaveDocument(LPCTSTR lpszPathName)
         ReportSaveLoadException(strPath, &fx, TRUE);
         return FALSE;
     }
-    SetModifiedFlag(FALSE);
     return TRUE;
-}
-
-void CDocument::OnCloseDocument()
-{
-    DeleteContents();
 }
 
 BOOL CDocument::DoSave(LPCTSTR lpszPathName, BOOL bReplace)

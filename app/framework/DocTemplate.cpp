@@ -73,14 +73,6 @@ void CDocTemplate::InitialUpdateFrame(CFrameWnd* pFrame, CDocument* pDoc, BOOL b
     pFrame->InitialUpdateFrame(pDoc, bMakeVisible);
 }
 
-void CDocTemplate::SetDefaultTitle(CDocument* pDocument)
-{
-    CString strName;
-    if (!GetDocString(strName, docName))
-        strName = "Untitled";
-    pDocument->SetTitle(strName);
-}
-
 void CDocTemplate::CloseAllDocuments(BOOL) {}
 
 CSingleDocTemplate::CSingleDocTemplate(UINT nIDResource, CRuntimeClass* pDocClass,

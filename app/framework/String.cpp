@@ -52,14 +52,6 @@ CString& CString::MakeLower()
     return *this;
 }
 
-CString& CString::MakeUpper()
-{
-    for (char& ch : m_str)
-        if (ch >= 'a' && ch <= 'z')
-            ch = static_cast<char>(ch - 'a' + 'A');
-    return *this;
-}
-
 int CString::Find(char ch, int nStart) const
 {
     if (nStart < 0)

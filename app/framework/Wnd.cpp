@@ -115,7 +115,6 @@ BOOL CWnd::DestroyWindow()
     if (!IsWindow())
         return FALSE;
     DestroyPeer();
-    PostNcDestroy();
     return TRUE;
 }
 
@@ -151,12 +150,6 @@ void CWnd::InvalidateRect(LPCRECT lpRect, BOOL bErase)
         return;
     m_bEraseNeeded = m_bEraseNeeded || bErase;
     m_pPeer->Invalidate(lpRect);
-}
-
-void CWnd::UpdateWindow()
-{
-    if (m_pPeer != nullptr && IsWindowVisible())
-        m_pPeer->UpdateNow();
 }
 
 void CWnd::DispatchPaint()

@@ -13,8 +13,6 @@ class QAction;
 // The widget of a window (null before Create or after DestroyWindow).
 QWidget* AfxGetWidget(const CWnd* pWnd);
 QMainWindow* AfxGetMainWindow(const CFrameWnd* pFrame);
-// The window a widget belongs to (null for widgets the framework did not create).
-CWnd* AfxWndFromWidget(const QWidget* pWidget);
 
 // Menu items and toolbar buttons are QActions whose data() holds the command id.
 QAction* AfxFindAction(const QWidget* pRoot, UINT nID);

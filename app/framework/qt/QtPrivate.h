@@ -89,11 +89,6 @@ public:
         else
             m_pWidget->update(QRect(pRect->left, pRect->top, pRect->right - pRect->left, pRect->bottom - pRect->top));
     }
-    void UpdateNow() override
-    {
-        if (m_pWidget)
-            m_pWidget->repaint();
-    }
     void SetFocus() override
     {
         if (m_pWidget)

@@ -74,14 +74,6 @@ QMainWindow* AfxGetMainWindow(const CFrameWnd* pFrame)
     return qobject_cast<QMainWindow*>(AfxGetWidget(pFrame));
 }
 
-CWnd* AfxWndFromWidget(const QWidget* pWidget)
-{
-    if (pWidget == nullptr)
-        return nullptr;
-    const QVariant v = pWidget->property(AFX_WND_PROPERTY);
-    return v.isValid() ? reinterpret_cast<CWnd*>(v.value<quintptr>()) : nullptr;
-}
-
 QAction* AfxFindAction(const QWidget* pRoot, UINT nID)
 {
     if (pRoot == nullptr)
