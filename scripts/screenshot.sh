@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Takes docs/screenshot.png: starts the desktop program on a virtual X server, opens a sample the
+# Takes packaging/screenshot.png: starts the desktop program on a virtual X server, opens a sample the
 # way a person would (Ctrl+O, the path typed into the file dialog, Enter), and grabs the window.
 # Usage: scripts/screenshot.sh [sample-file]   (default: samples/font256.fnt)
 set -euo pipefail
@@ -12,7 +12,7 @@ if [ "${1:-}" != "--inside-x" ]; then
   [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build" -j2 --target vellum
   sample=$(realpath "${1:-samples/font256.fnt}")
-  mkdir -p docs
+  mkdir -p packaging
   exec xvfb-run -a -s "-screen 0 800x600x24" "$0" --inside-x "$root/$build/app/vellum" "$sample"
 fi
 
@@ -45,5 +45,5 @@ sleep 0.5
 xdotool type --delay 20 "$sample"
 xdotool key Return
 sleep 2
-import -window "$frame" "$root/docs/screenshot.png"
-echo "screenshot: wrote docs/screenshot.png from $(basename "$sample")"
+import -window "$frame" "$root/packaging/screenshot.png"
+echo "screenshot: wrote packaging/screenshot.png from $(basename "$sample")"
