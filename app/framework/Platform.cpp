@@ -1,6 +1,13 @@
 #include "AfxPlatform.h"
 #include "AfxWnd.h"
 
+#include <cstdio>
+#include <cstdlib>
+
+// Weak here only: a program that links the core without any backend (one that reads only the
+// resource tables, say) still links; it must not reach the platform.
+IAfxPlatform& AfxDefaultPlatform() __attribute__((weak));
+
 namespace
 {
 IAfxPlatform* g_pPlatform = nullptr;
@@ -8,7 +15,14 @@ IAfxPlatform* g_pPlatform = nullptr;
 
 IAfxPlatform& AfxGetPlatform()
 {
-    return g_pPlatform != nullptr ? *g_pPlatform : AfxDefaultPlatform();
+    if (g_pPlatform != nullptr)
+        return *g_pPlatform;
+    if (&AfxDefaultPlatform == nullptr)
+    {
+        std::fputs("framework: no platform backend is linked into this program\n", stderr);
+        std::abort();
+    }
+    return AfxDefaultPlatform();
 }
 
 void AfxSetPlatform(IAfxPlatform* pPlatform)
