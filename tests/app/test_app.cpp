@@ -13,7 +13,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QContextMenuEvent>
+#include <QFile>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -105,6 +108,20 @@ protected:
 
     CDocument* Document() const { return m_pFrame->GetActiveDocument(); }
 
+    // Entry nIndex of the recent-file list as the File menu shows it, after the menu's update.
+    QAction* RecentEntry(int nIndex) const
+    {
+        QMenu* pFile = TopMenu(0);
+        emit pFile->aboutToShow();
+        int n = 0;
+        for (QAction* a : pFile->actions())
+            if (a->isVisible() && !a->isSeparator() && a->data().toUInt() >= ID_FILE_MRU_FILE1 &&
+                a->data().toUInt() <= ID_FILE_MRU_FILE4 && a->isEnabled())
+                if (n++ == nIndex)
+                    return a;
+        return nullptr;
+    }
+
     void Open(const char* pszName)
     {
         ASSERT_NE(m_pApp->OpenDocumentFile((kSamples + "/" + pszName).c_str()), nullptr) << pszName;
@@ -186,19 +203,26 @@ TEST_F(AppTest, ViewItemsSwitchTheBars)
     EXPECT_TRUE(pToolBar->isVisible());
     EXPECT_TRUE(pStatus->isVisible());
 
-    m_pFrame->SendMessage(WM_COMMAND, ID_VIEW_TOOLBAR);
-    m_pFrame->SendMessage(WM_COMMAND, ID_VIEW_STATUS_BAR);
+    // As a person does it: the View menu's own items.
+    QAction* pToolItem = AfxFindAction(TopMenu(1), ID_VIEW_TOOLBAR);
+    QAction* pStatusItem = AfxFindAction(TopMenu(1), ID_VIEW_STATUS_BAR);
+    ASSERT_NE(pToolItem, nullptr);
+    ASSERT_NE(pStatusItem, nullptr);
+    pToolItem->trigger();
+    pStatusItem->trigger();
     EXPECT_FALSE(pToolBar->isVisible());
     EXPECT_FALSE(pStatus->isVisible());
-    m_pFrame->UpdateCommandUI();
-    EXPECT_FALSE(AfxFindAction(m_pWindow, ID_VIEW_TOOLBAR)->isChecked());
+    emit TopMenu(1)->aboutToShow();
+    EXPECT_FALSE(pToolItem->isChecked());
+    EXPECT_FALSE(pStatusItem->isChecked());
 
-    m_pFrame->SendMessage(WM_COMMAND, ID_VIEW_TOOLBAR);
-    m_pFrame->SendMessage(WM_COMMAND, ID_VIEW_STATUS_BAR);
+    pToolItem->trigger();
+    pStatusItem->trigger();
     EXPECT_TRUE(pToolBar->isVisible());
     EXPECT_TRUE(pStatus->isVisible());
-    m_pFrame->UpdateCommandUI();
-    EXPECT_TRUE(AfxFindAction(m_pWindow, ID_VIEW_STATUS_BAR)->isChecked());
+    emit TopMenu(1)->aboutToShow();
+    EXPECT_TRUE(pToolItem->isChecked());
+    EXPECT_TRUE(pStatusItem->isChecked());
 }
 
 TEST_F(AppTest, CtrlNRunsFileNewOnTheSameDocument)
@@ -404,7 +428,7 @@ TEST_F(AppTest, AboutBoxShowsIconNameVersionAndClosesOnEscape)
         if (!bClosedByEscape)
             pDialog->reject();
     });
-    m_pFrame->SendMessage(WM_COMMAND, ID_APP_ABOUT);
+    AfxFindAction(TopMenu(2), ID_APP_ABOUT)->trigger();
     EXPECT_EQ(title, Q("バージョン情報(vellum)"));
     EXPECT_EQ(version, Q("vellum Version 0.5"));
     EXPECT_TRUE(bIcon);
@@ -471,8 +495,125 @@ TEST_F(AppTest, RecentFilesSurviveARestart)
     EXPECT_TRUE(texts.filter(Q("picture.tim")).size() == 1) << texts.join(", ").toStdString();
     EXPECT_FALSE(texts.contains(Q("最新のファイル")));
 
-    m_pFrame->SendMessage(WM_COMMAND, ID_FILE_MRU_FILE2);
+    // The second entry, chosen in the menu itself, opens its file.
+    QAction* pEntry = RecentEntry(1);
+    ASSERT_NE(pEntry, nullptr);
+    pEntry->trigger();
     EXPECT_EQ(Pane0(), Q("size:96x64"));
+    EXPECT_TRUE(Q(Document()->GetPathName()).endsWith(Q("/picture.tim")));
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(AppTest, RecentFileEntriesOpenByMouseAndByTheirNumberKey)
+{
+    Open("picture.tim");
+    Open("picture.bmp");
+    Open("font16.fnt");
+    // By mouse: the menu opens, the entry is clicked.
+    QMenu* pFile = TopMenu(0);
+    pFile->popup(m_pWindow->mapToGlobal(QPoint(0, 0)));
+    QTest::qWait(10);
+    QAction* pEntry = RecentEntry(2);
+    ASSERT_NE(pEntry, nullptr);
+    ASSERT_TRUE(pEntry->text().endsWith(Q("picture.tim"))) << pEntry->text().toStdString();
+    QTest::mouseClick(pFile, Qt::LeftButton, Qt::NoModifier, pFile->actionGeometry(pEntry).center());
+    EXPECT_TRUE(Q(Document()->GetPathName()).endsWith(Q("/picture.tim")));
+    EXPECT_EQ(Pane0(), Q("size:96x64"));
+
+    // By key: with the menu open, the entry's number.
+    pFile->popup(m_pWindow->mapToGlobal(QPoint(0, 0)));
+    QTest::qWait(10);
+    ASSERT_NE(RecentEntry(2), nullptr);
+    ASSERT_TRUE(RecentEntry(2)->text().endsWith(Q("picture.bmp")));
+    QTest::keyClick(pFile, Qt::Key_3);
+    EXPECT_TRUE(Q(Document()->GetPathName()).endsWith(Q("/picture.bmp")));
+    EXPECT_EQ(Pane0(), Q("size:128x96"));
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(AppTest, RecentFileThatIsGoneLeavesTheListOneThatFailsStays)
+{
+    QTemporaryDir dir;
+    const QString gone = dir.path() + "/gone.bmp";
+    const QString broken = dir.path() + "/broken.bmp";
+    ASSERT_TRUE(QFile::copy(Q((kSamples + "/picture.bmp").c_str()), gone));
+    ASSERT_TRUE(QFile::copy(Q((kSamples + "/picture.bmp").c_str()), broken));
+    Open("picture.tim");
+    ASSERT_NE(m_pApp->OpenDocumentFile(broken.toUtf8().constData()), nullptr);
+    ASSERT_NE(m_pApp->OpenDocumentFile(gone.toUtf8().constData()), nullptr);
+    ASSERT_EQ(m_pApp->GetRecentFileCount(), 3);
+    ASSERT_TRUE(QFile::remove(gone));
+    {
+        QFile f(broken);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("not a picture");
+    }
+    RecentEntry(0)->trigger();  // gone
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0], "Cannot open \"" + gone.toStdString() + "\": No such file or directory.");
+    ASSERT_EQ(m_pApp->GetRecentFileCount(), 2);
+    EXPECT_EQ(Q(m_pApp->GetRecentFile(0)), broken);
+    EXPECT_EQ(RecentEntry(2), nullptr);
+
+    RecentEntry(0)->trigger();  // exists but cannot be read
+    ASSERT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(m_messages[1], "unknown data format.");
+    EXPECT_EQ(m_pApp->GetRecentFileCount(), 2);
+    EXPECT_EQ(Q(m_pApp->GetRecentFile(0)), broken);
+
+    // The list on disk agrees after a restart.
+    StopApp();
+    StartApp();
+    EXPECT_EQ(m_pApp->GetRecentFileCount(), 2);
+}
+
+TEST_F(AppTest, AboutBoxStandsAtItsPlaceInTheFramesClientArea)
+{
+    QPoint place, expected;
+    QTimer::singleShot(0, [&] {
+        auto* pDialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (pDialog == nullptr)
+            return;
+        // The window's own corner, frame included, as the template's position means it.
+        place = pDialog->frameGeometry().topLeft();
+        // (34, 22) in the dialog's own units, from the corner below the menu bar.
+        const RES_DIALOG* pTemplate = AfxFindDialog(IDD_ABOUTBOX);
+        const QFontMetrics fm(pDialog->font());
+        const int bx = (fm.horizontalAdvance(Q("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 26 + 1) / 2;
+        const int by = fm.height();
+        expected = m_pWindow->mapToGlobal(QPoint(0, m_pWindow->menuBar()->height())) +
+                   QPoint(pTemplate->x * bx / 4, pTemplate->y * by / 8);
+        pDialog->reject();
+    });
+    AfxFindAction(TopMenu(2), ID_APP_ABOUT)->trigger();
+    EXPECT_EQ(place, expected);
+    EXPECT_NE(expected, QPoint(0, 0));
+}
+
+TEST_F(AppTest, BarsAndMenuBarOpenNoContextMenu)
+{
+    for (QWidget* w : {static_cast<QWidget*>(ToolBar()), static_cast<QWidget*>(m_pWindow->menuBar())})
+    {
+        // A menu would run its own loop: look for it from inside, and close it.
+        bool bPopup = false;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* p = QApplication::activePopupWidget())
+            {
+                bPopup = true;
+                p->close();
+            }
+        });
+        QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(2, 2), w->mapToGlobal(QPoint(2, 2)));
+        QCoreApplication::sendEvent(w, &e);
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(bPopup) << w->metaObject()->className();
+    }
+    EXPECT_TRUE(ToolBar()->isVisible());
+}
+
+TEST_F(AppTest, ScaleFactorsRoundToWholePixels)
+{
+    EXPECT_EQ(QGuiApplication::highDpiScaleFactorRoundingPolicy(), Qt::HighDpiScaleFactorRoundingPolicy::Round);
 }
 
 TEST_F(AppTest, FileNamedOnTheCommandLineIsNotOpened)
