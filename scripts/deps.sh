@@ -3,7 +3,7 @@
 # Usage: scripts/deps.sh [test|run|fuzz]...
 set -euo pipefail
 
-pkgs=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev libpng-dev zlib1g-dev)
+pkgs=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev libpng-dev zlib1g-dev libcli11-dev)
 for what in "$@"; do
   case "$what" in
     test) pkgs+=(clang libclang-rt-14-dev valgrind) ;;

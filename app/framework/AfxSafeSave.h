@@ -6,6 +6,14 @@
 #include "AfxFile.h"
 
 #include <string>
+#include <vector>
+
+// A save that a batch finishes: its temporary, complete and closed, and the file it replaces.
+struct AFX_PENDING_SAVE
+{
+    std::string strTemp;
+    std::string strTarget;
+};
 
 class CSafeSaveFile
 {
@@ -24,9 +32,17 @@ public:
     CFile& GetFile() { return m_file; }
 
     // Flushes the data to disk, closes and renames over the target; throws CFileException.
+    // In a batch, closes and leaves the sync and the rename to the batch.
     void Commit();
     // Closes and removes the temporary; the target is untouched. Never throws.
     void Abort();
+
+    // Saves of a batch reach the disk together: while pPending is set, Commit hands each
+    // finished temporary to it instead of syncing and renaming, and the batch syncs the file
+    // system once and then renames them all. Every temporary of the batch carries pszTag in
+    // its name (".NAME.TAG.XXXXXX"), so the batch can find and remove its own when it is
+    // interrupted. Null, null: back to single saves.
+    static void SetBatch(const char* pszTag, std::vector<AFX_PENDING_SAVE>* pPending);
 
 private:
     CFile m_file;

@@ -112,7 +112,7 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
     const UINT access = nOpenFlags & 3u;
     int flags = O_CLOEXEC;
     if (access == modeRead)
-        flags |= O_RDONLY | O_NONBLOCK;  // a FIFO must not hang the open; cleared below
+        flags |= O_RDONLY | O_NONBLOCK;  // a FIFO must not hang the open
     else
         flags |= access == modeWrite ? O_WRONLY : O_RDWR;
     if (nOpenFlags & modeCreate)
@@ -145,8 +145,7 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
             return fail(CFileException::FromErrno(EISDIR, lpszFileName));
         return fail(CFileException(CFileException::invalidFile, 0, lpszFileName));
     }
-    if (flags & O_NONBLOCK)
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // O_NONBLOCK stays: only regular files get here, and their reads ignore it.
     m_fd = fd;
     return TRUE;
 }

@@ -1,6 +1,8 @@
 #include "AfxSafeSave.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <random>
 #include <climits>
 #include <cstdlib>
 #include <sys/stat.h>
@@ -8,11 +10,27 @@
 
 namespace
 {
-mode_t CurrentUmask()
+std::string g_strBatchTag;
+std::vector<AFX_PENDING_SAVE>* g_pBatchPending = nullptr;
+
+// As mkstemp, but with the mode asked for: the template's last six characters become a
+// name no file has yet, created exclusively. The descriptor, or -1 with errno set.
+int CreateUnique(std::string& tmpl, mode_t mode)
 {
-    const mode_t m = ::umask(0);
-    ::umask(m);
-    return m;
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::mt19937_64 s_random{std::random_device{}()};
+    const std::size_t nAt = tmpl.size() - 6;
+    for (int nTry = 0; nTry < 100; ++nTry)
+    {
+        std::uint64_t bits = s_random();
+        for (std::size_t i = 0; i < 6; ++i, bits >>= 6)
+            tmpl[nAt + i] = kChars[bits % (sizeof kChars - 1)];
+        const int fd = ::open(tmpl.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
 }
 }  // namespace
 
@@ -60,24 +78,41 @@ BOOL CSafeSaveFile::Open(LPCTSTR lpszPathName, CFileException* pError)
     const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     if (name.empty())
         return fail(CFileException::FromErrno(EISDIR, m_strPath));
-    std::string tmpl = dir + (slash == std::string::npos ? "/." : ".") + name + ".XXXXXX";
-    if (name.size() + 8 > NAME_MAX)
-        tmpl = dir + (slash == std::string::npos ? "/" : "") + ".vellum-save.XXXXXX";
+    const std::string tag = g_strBatchTag.empty() ? std::string() : g_strBatchTag + ".";
+    std::string tmpl = dir + (slash == std::string::npos ? "/." : ".") + name + "." + tag + "XXXXXX";
+    if (name.size() + tag.size() + 8 > NAME_MAX)
+        tmpl = dir + (slash == std::string::npos ? "/" : "") + ".vellum-save." + tag + "XXXXXX";
 
-    const int fd = ::mkstemp(tmpl.data());
+    // A new file gets its mode from the umask as the kernel creates it; one that replaces a
+    // file starts private and then takes that file's mode.
+    const int fd = CreateUnique(tmpl, bExists ? 0600 : 0666);
     if (fd < 0)
         return fail(CFileException::FromErrno(errno, m_strPath));
     m_strTemp = tmpl;
     m_strTarget = target;
-    ::fchmod(fd, bExists ? (st.st_mode & 07777) : (0666 & ~CurrentUmask()));
+    if (bExists)
+        ::fchmod(fd, st.st_mode & 07777);
     m_file.Attach(fd, m_strPath);
     return TRUE;
+}
+
+void CSafeSaveFile::SetBatch(const char* pszTag, std::vector<AFX_PENDING_SAVE>* pPending)
+{
+    g_strBatchTag = pszTag != nullptr ? pszTag : "";
+    g_pBatchPending = pPending;
 }
 
 void CSafeSaveFile::Commit()
 {
     if (m_strTemp.empty() || !m_file.IsOpen())
         throw CFileException::FromErrno(EBADF, m_strPath);
+    if (g_pBatchPending != nullptr)
+    {
+        m_file.Close();
+        g_pBatchPending->push_back(AFX_PENDING_SAVE{m_strTemp, m_strTarget});
+        m_strTemp.clear();
+        return;
+    }
     // The data must be on disk before the rename makes it the file; otherwise a crash
     // just after the save could leave an empty file where the old one was.
     if (::fdatasync(m_file.GetHandle()) != 0)

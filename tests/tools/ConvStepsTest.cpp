@@ -1,5 +1,6 @@
 // The converter's command line, parsed without running anything.
 
+#include "ConvPlan.h"
 #include "ConvSteps.h"
 
 #include <gtest/gtest.h>
@@ -67,4 +68,77 @@ TEST(ConvSteps, ParsesStepsLeftToRight)
             strArgs += "[" + a + "]";
         EXPECT_EQ(Describe(ParseConvArgs(c.args)), c.strExpected) << strArgs;
     }
+}
+
+TEST(ConvBatchLine, OptionsAndTheirMistakes)
+{
+    ConvCommandLine cmd = ParseConvArgs({"--to", ".bmp", "--out-dir", "out", "-j", "3", "a.tim", "--", "-b.tim"});
+    ASSERT_TRUE(cmd.strError.empty()) << cmd.strError;
+    EXPECT_EQ(cmd.mode, EConvMode::Batch);
+    EXPECT_EQ(cmd.batch.strExt, ".bmp");
+    EXPECT_EQ(cmd.batch.strOutDir, "out");
+    EXPECT_EQ(cmd.batch.nJobs, 3);
+    EXPECT_EQ(cmd.batch.files, (std::vector<std::string>{"a.tim", "-b.tim"}));
+
+    cmd = ParseConvArgs({"--to", ".fnt", "-0", "--files-from", "-"});
+    ASSERT_TRUE(cmd.strError.empty()) << cmd.strError;
+    EXPECT_TRUE(cmd.batch.bNulSeparated);
+    EXPECT_EQ(cmd.batch.strFilesFrom, "-");
+    EXPECT_EQ(cmd.batch.nJobs, 0);  // one per processor
+
+    struct Bad
+    {
+        std::vector<std::string> args;
+        const char* pszError;
+    };
+    for (const Bad& b : {Bad{{"--to", ".bmp"}, "nothing to do: no files"},
+                         Bad{{"--out-dir", "o", "a.tim"}, "option '--out-dir' belongs to a batch: it needs '--to EXT'"},
+                         Bad{{"-j", "2", "a", "b"}, "option '--jobs' belongs to a batch: it needs '--to EXT'"},
+                         Bad{{"--to", ".bmp", "--open", "a"}, "a batch (--to) converts files; '--open' is a step"},
+                         Bad{{"--to", ".bmp", "-j", "0", "a"}, "'-j 0': expected 1 to 256 workers"},
+                         Bad{{"--to", ".bmp", "-j", "x", "a"}, "'-j x': expected 1 to 256 workers"},
+                         Bad{{"--to", "", "a"}, "option '--to' needs a non-empty argument"},
+                         Bad{{"--to"}, "option '--to' needs an argument"}})
+        EXPECT_EQ(ParseConvArgs(b.args).strError, b.pszError);
+}
+
+TEST(ConvBatchPlan, OutputNamesDropTheLastExtension)
+{
+    struct Case
+    {
+        const char* pszIn;
+        const char* pszOutDir;
+        const char* pszOut;
+    };
+    for (const Case& c : {Case{"a.tim", "", "a.bmp"}, Case{"dir/a.b.tim", "", "dir/a.b.bmp"},
+                          Case{"dir/noext", "", "dir/noext.bmp"}, Case{"dir/.hidden", "", "dir/.hidden.bmp"},
+                          Case{"dir/a.tim", "out", "out/a.bmp"}, Case{"/x/y/a.tim", "out/", "out/a.bmp"},
+                          Case{"a.", "", "a.bmp"}})
+        EXPECT_EQ(ConvBatchOutput(c.pszIn, ".bmp", c.pszOutDir), c.pszOut) << c.pszIn;
+}
+
+TEST(ConvBatchPlan, CollisionsAreRefusedNamingBothFiles)
+{
+    std::vector<ConvBatchJob> jobs;
+    std::string strError;
+    ConvBatchOptions options;
+    options.strExt = ".bmp";
+    options.files = {"a.tim", "b.tim", "dir/../a.fnt"};
+    EXPECT_FALSE(PlanConvBatch(options, jobs, strError));
+    EXPECT_EQ(strError, "'a.tim' and 'dir/../a.fnt' would both be saved as 'dir/../a.bmp'");
+
+    options.files = {"x.tim", "x.bmp"};
+    EXPECT_FALSE(PlanConvBatch(options, jobs, strError));
+    EXPECT_EQ(strError, "'x.bmp' is also the output of 'x.tim'");
+
+    // A file converted into its own name is a single conversion, and fine.
+    options.files = {"x.bmp", "y.tim"};
+    EXPECT_TRUE(PlanConvBatch(options, jobs, strError)) << strError;
+    ASSERT_EQ(jobs.size(), 2u);
+    EXPECT_EQ(jobs[1].strOut, "y.bmp");
+
+    options.files = {"in/a.tim", "other/a.tim"};
+    options.strOutDir = "out";
+    EXPECT_FALSE(PlanConvBatch(options, jobs, strError));
+    EXPECT_EQ(strError, "'in/a.tim' and 'other/a.tim' would both be saved as 'out/a.bmp'");
 }

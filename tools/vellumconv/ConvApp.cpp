@@ -47,8 +47,58 @@ void CConvApp::Report(const std::string& strText)
     for (char& ch : strLine)
         if (ch == '\n' || ch == '\r')
             ch = ' ';
+    if (m_pCapture != nullptr)
+    {
+        m_pCapture->push_back(std::move(strLine));
+        return;
+    }
     std::fprintf(m_pErr, "vellumconv: %s\n", strLine.c_str());
     std::fflush(m_pErr);
+}
+
+bool CConvApp::ConvertOne(const std::string& strIn, const std::string& strOut, std::string& strStatus,
+                          std::vector<std::string>& rMessages)
+{
+    m_pCapture = &rMessages;
+    const int nMessagesBefore = m_nMessages;
+    bool bOk = false;
+    try
+    {
+        // What the last file left (its colours in the surface, its data kind) must not reach
+        // this one: everything is made anew, as at start.
+        CloseAllDocuments(FALSE);
+        OnFileNew();
+        if (GetVellumView() == nullptr)
+            Report("cannot create the document and its view.");
+        else
+        {
+            Size(256, 256);
+            ClearStatusText();
+            // No context: the batch names the input on each of its lines.
+            m_strContext.clear();
+            if (OpenDocumentFile(strIn.c_str()) != nullptr)
+            {
+                strStatus = GetStatusText().Str();
+                bOk = Save(strOut);
+            }
+            else if (m_nMessages == nMessagesBefore)
+                Report("cannot open the file.");
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        Report("not enough memory.");
+    }
+    catch (const std::exception& e)
+    {
+        Report(e.what());
+    }
+    catch (const CException& e)
+    {
+        Report(e.GetErrorMessage().Str());
+    }
+    m_pCapture = nullptr;
+    return bOk && m_nMessages == nMessagesBefore;
 }
 
 CVellumDoc* CConvApp::GetVellumDoc() const

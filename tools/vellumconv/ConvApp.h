@@ -30,6 +30,12 @@ public:
     // One step; false when it failed or showed a message.
     bool RunStep(const ConvStep& step);
 
+    // Converts one file of a batch as if the program had just started: a fresh document,
+    // frame, view and surface, then open and save. The messages go to rMessages instead of
+    // stderr; false when the file failed.
+    bool ConvertOne(const std::string& strIn, const std::string& strOut, std::string& strStatus,
+                    std::vector<std::string>& rMessages);
+
     CVellumDoc* GetVellumDoc() const;
     CVellumView* GetVellumView() const;
 
@@ -48,6 +54,7 @@ protected:
     std::FILE* m_pOut;
     std::FILE* m_pErr;
     std::string m_strContext;  // the path of the running step, for message lines
+    std::vector<std::string>* m_pCapture = nullptr;  // a batch's file keeps its messages
 };
 
 // Writes the surface as shown (rows top to bottom) as an 8-bit PNG with its 256 colours,

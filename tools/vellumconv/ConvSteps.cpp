@@ -1,5 +1,9 @@
 #include "ConvSteps.h"
 
+#include <CLI/CLI.hpp>
+
+#include <map>
+
 namespace
 {
 
@@ -21,6 +25,35 @@ bool ParseDimension(const std::string& strText, std::size_t nBegin, std::size_t 
     return true;
 }
 
+bool ParseJobs(const std::string& strText, int& nJobs)
+{
+    int n = 0;
+    if (!ParseDimension(strText, 0, strText.size(), n) || n < 1 || n > CONV_MAX_JOBS)
+        return false;
+    nJobs = n;
+    return true;
+}
+
+// CLI11's own words for a failure, in the converter's.
+std::string UsageError(const CLI::ParseError& e, const CLI::App& app)
+{
+    if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr)
+    {
+        for (const std::string& arg : app.remaining())
+            if (!arg.empty() && arg[0] == '-')
+                return "unknown option '" + arg + "'";
+        return e.what();
+    }
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&e) != nullptr)
+    {
+        const std::string strWhat = e.what();
+        const std::size_t nColon = strWhat.find(':');
+        if (nColon != std::string::npos && strWhat.compare(0, 1, "-") == 0)
+            return "option '" + strWhat.substr(0, nColon) + "' needs an argument";
+    }
+    return e.what();
+}
+
 }  // namespace
 
 bool ParseConvSize(const std::string& strText, int& nWidth, int& nHeight)
@@ -37,54 +70,98 @@ bool ParseConvSize(const std::string& strText, int& nWidth, int& nHeight)
     return true;
 }
 
-ConvCommandLine ParseConvArgs(const std::vector<std::string>& args)
+namespace
 {
-    ConvCommandLine cmd;
-    auto fail = [&cmd](std::string strError) {
-        cmd.steps.clear();
-        cmd.strError = std::move(strError);
-        return cmd;
+
+// Fills cmd; false, with the usage error in strError, when the line makes no sense.
+bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::string& strError)
+{
+    auto fail = [&strError](std::string strWhy) {
+        strError = std::move(strWhy);
+        return false;
     };
-    bool bOptions = true;
-    for (std::size_t i = 0; i < args.size(); ++i)
+
+    CLI::App app{"vellumconv"};
+    app.set_help_flag();  // the converter's own text, from ConvUsageText
+    app.add_flag("-h,--help", cmd.bHelp);
+    std::vector<std::string> opens, saves, renders, sizes, paths;
+    int nNew = 0;
+    CLI::Option* pOpen = app.add_option("--open", opens)->allow_extra_args(false);
+    CLI::Option* pSave = app.add_option("--save", saves)->allow_extra_args(false);
+    CLI::Option* pRender = app.add_option("--render", renders)->allow_extra_args(false);
+    CLI::Option* pSize = app.add_option("--size", sizes)->allow_extra_args(false);
+    CLI::Option* pNew = app.add_flag("--new", nNew);
+    CLI::Option* pPaths = app.add_option("paths", paths);
+    CLI::Option* pTo = app.add_option("--to", cmd.batch.strExt);
+    CLI::Option* pOutDir = app.add_option("--out-dir", cmd.batch.strOutDir);
+    std::string strJobs;
+    CLI::Option* pJobs = app.add_option("-j,--jobs", strJobs);
+    CLI::Option* pFilesFrom = app.add_option("--files-from", cmd.batch.strFilesFrom);
+    CLI::Option* pNul = app.add_flag("-0,--null", cmd.batch.bNulSeparated);
+
+    // CLI11 wants argv in reverse order for a vector.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try
     {
-        const std::string& arg = args[i];
-        if (bOptions && arg == "--")
-        {
-            bOptions = false;
-            continue;
-        }
-        if (!bOptions || arg.empty() || arg[0] != '-' || arg == "-")
-        {
-            cmd.steps.push_back({cmd.steps.empty() ? EConvStep::Open : EConvStep::Save, arg});
-            continue;
-        }
-        if (arg == "--help" || arg == "-h")
-        {
-            cmd.bHelp = true;
-            continue;
-        }
-        if (arg == "--new")
+        app.parse(reversed);
+    }
+    catch (const CLI::ParseError& e)
+    {
+        return fail(UsageError(e, app));
+    }
+
+    const bool bBatch = pTo->count() > 0;
+    for (CLI::Option* pOption : {pOutDir, pJobs, pFilesFrom, pNul})
+        if (!bBatch && pOption->count() > 0)
+            return fail("option '" + pOption->get_name() + "' belongs to a batch: it needs '--to EXT'");
+    if (bBatch)
+    {
+        for (CLI::Option* pOption : {pOpen, pSave, pRender, pSize, pNew})
+            if (pOption->count() > 0)
+                return fail("a batch (--to) converts files; '" + pOption->get_name() + "' is a step");
+        if (cmd.batch.strExt.empty())
+            return fail("option '--to' needs a non-empty argument");
+        if (pJobs->count() > 0 && !ParseJobs(strJobs, cmd.batch.nJobs))
+            return fail("'-j " + strJobs + "': expected 1 to " + std::to_string(CONV_MAX_JOBS) + " workers");
+        if (pOutDir->count() > 0 && cmd.batch.strOutDir.empty())
+            return fail("option '--out-dir' needs a non-empty argument");
+        if (pFilesFrom->count() > 0 && cmd.batch.strFilesFrom.empty())
+            return fail("option '--files-from' needs a non-empty argument");
+        cmd.mode = EConvMode::Batch;
+        cmd.batch.files = paths;
+        if (!cmd.bHelp && cmd.batch.files.empty() && cmd.batch.strFilesFrom.empty())
+            return fail("nothing to do: no files");
+        return true;
+    }
+
+    // The steps in the order they were given; each option's values are taken in turn.
+    std::map<const CLI::Option*, std::size_t> next;
+    for (const CLI::Option* pOption : app.parse_order())
+    {
+        const std::size_t n = next[pOption]++;
+        if (pOption == pNew)
         {
             cmd.steps.push_back({EConvStep::New, {}});
             continue;
         }
-        EConvStep kind;
-        if (arg == "--open")
-            kind = EConvStep::Open;
-        else if (arg == "--save")
-            kind = EConvStep::Save;
-        else if (arg == "--render")
-            kind = EConvStep::Render;
-        else if (arg == "--size")
-            kind = EConvStep::Size;
-        else
-            return fail("unknown option '" + arg + "'");
-        if (i + 1 >= args.size())
-            return fail("option '" + arg + "' needs an argument");
-        const std::string& value = args[++i];
+        if (pOption == pPaths)
+        {
+            cmd.steps.push_back({cmd.steps.empty() ? EConvStep::Open : EConvStep::Save, paths.at(n)});
+            continue;
+        }
+        EConvStep kind = EConvStep::Open;
+        const std::vector<std::string>* pValues = &opens;
+        if (pOption == pSave)
+            kind = EConvStep::Save, pValues = &saves;
+        else if (pOption == pRender)
+            kind = EConvStep::Render, pValues = &renders;
+        else if (pOption == pSize)
+            kind = EConvStep::Size, pValues = &sizes;
+        else if (pOption != pOpen)
+            continue;
+        const std::string& value = pValues->at(n);
         if (value.empty())
-            return fail("option '" + arg + "' needs a non-empty argument");
+            return fail("option '" + pOption->get_name() + "' needs a non-empty argument");
         if (kind == EConvStep::Size)
         {
             ConvStep step{EConvStep::Size, {}};
@@ -97,6 +174,20 @@ ConvCommandLine ParseConvArgs(const std::vector<std::string>& args)
     }
     if (!cmd.bHelp && cmd.steps.empty())
         return fail("nothing to do");
+    return true;
+}
+
+}  // namespace
+
+ConvCommandLine ParseConvArgs(const std::vector<std::string>& args)
+{
+    ConvCommandLine cmd;
+    std::string strError;
+    if (!ParseInto(args, cmd, strError))
+    {
+        cmd = ConvCommandLine();
+        cmd.strError = std::move(strError);
+    }
     return cmd;
 }
 
@@ -104,6 +195,7 @@ const char* ConvUsageText()
 {
     return "Usage: vellumconv IN OUT...\n"
            "       vellumconv STEP...\n"
+           "       vellumconv --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...\n"
            "\n"
            "Opens, converts and saves 256-colour BMP, TIM and BFNT files without a window,\n"
            "doing what a person would do in one run of vellum, step by step from left to right.\n"
@@ -130,5 +222,19 @@ const char* ConvUsageText()
            "'vellumconv: PATH: MESSAGE'.\n"
            "\n"
            "Exit status: 0 when no step failed or showed a message, 1 when any did (the\n"
-           "later steps still run), 2 for a usage error.\n";
+           "later steps still run), 2 for a usage error.\n"
+           "\n"
+           "Batch: with --to, every FILE is converted as if it were the only one and saved as\n"
+           "its name without its last extension plus EXT (with its dot: .bmp, .tim, .fnt),\n"
+           "beside it or in DIR (made if missing).\n"
+           "  --to EXT             The extension, and so the format, of every output.\n"
+           "  --out-dir DIR        Where the outputs go.\n"
+           "  -j N, --jobs N       Converts on N workers at once (default: one per processor).\n"
+           "  --files-from LIST    Reads more names from LIST, one per line ('-': stdin).\n"
+           "  -0, --null           The names in LIST end with NUL bytes (find -print0).\n"
+           "Two inputs that would give the same output, or an input that is another's output,\n"
+           "are refused before anything is written. Every output is written beside its target\n"
+           "and put in its place only once all of them are on disk. stdout: one line per\n"
+           "converted file, 'INPUT<tab>OUTPUT<tab>STATUS'; stderr: one line per failed file.\n"
+           "On a terminal, a progress line shows on stderr.\n";
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The converter's command line as a list of steps, run left to right as a person would
-// use the program between start and exit. Parsing is separate so it can be tested alone.
+// The converter's command line. Without a verb it is a list of steps, run left to right as a
+// person would use the program between start and exit; with --to it is a batch of files,
+// each converted as if it were the only one. Parsing is separate so it can be tested alone.
 
 #include <string>
 #include <vector>
@@ -24,10 +25,30 @@ struct ConvStep
 
 // Each side of --size may be 0 (as when the window is minimised) up to this.
 constexpr int CONV_MAX_SIZE = 16384;
+// More workers than this would only wait on each other.
+constexpr int CONV_MAX_JOBS = 256;
+
+enum class EConvMode
+{
+    Steps,  // vellumconv IN OUT... / vellumconv STEP...
+    Batch,  // vellumconv --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...
+};
+
+struct ConvBatchOptions
+{
+    std::string strExt;         // with its dot: ".bmp"
+    std::string strOutDir;      // empty: each output beside its input
+    int nJobs = 0;              // 0: one per processor
+    std::string strFilesFrom;   // "-" is standard input
+    bool bNulSeparated = false; // names in the list end with NUL bytes, not line feeds
+    std::vector<std::string> files;
+};
 
 struct ConvCommandLine
 {
+    EConvMode mode = EConvMode::Steps;
     std::vector<ConvStep> steps;
+    ConvBatchOptions batch;
     bool bHelp = false;
     std::string strError;  // non-empty: a usage error, described
 };

@@ -1,6 +1,7 @@
 // vellumconv: the program's document, view and driver without a window.
 
 #include "ConvApp.h"
+#include "ConvBatch.h"
 #include "ConvSteps.h"
 
 #include <cstdio>
@@ -21,6 +22,8 @@ int main(int argc, char** argv)
         std::fputs(ConvUsageText(), stdout);
         return 0;
     }
+    if (cmd.mode == EConvMode::Batch)
+        return RunConvBatch(cmd.batch, stdout, stderr);
 
     CConvApp app(stdout, stderr);
     int nArgc = 1;

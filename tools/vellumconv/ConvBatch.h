@@ -1,0 +1,16 @@
+#pragma once
+// Batch conversion: many files, each converted as if it were the only one, on several worker
+// processes (the framework keeps global state, so workers do not share a process). Every
+// output is written beside its target; once all are written, one sync per file system makes
+// them durable and only then are they renamed over their targets. SIGINT and SIGTERM remove
+// the temporaries not yet renamed.
+
+#include "ConvPlan.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Runs the whole batch and returns the exit status: 0 when every file converted, 1 when any
+// failed, 2 for a usage error, 128 + the signal when interrupted.
+int RunConvBatch(const ConvBatchOptions& options, std::FILE* pOut, std::FILE* pErr);
