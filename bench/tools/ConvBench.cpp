@@ -3,7 +3,12 @@
 //  - small files (the 13 KB samples) against ImageMagick's `convert IN -compress none BMP3:OUT`
 //    (goal: at least 5x faster), `vellumconv --help` against `cat` of a tiny file (goal:
 //    within 2x), and the peak memory of a small conversion (goal: at most 8 MiB);
-//  - 16 MiB files against `cat IN > OUT`, with their peak memory.
+//  - a batch of 300 small TIMs to BMP with -j 2 and -j 1 against ImageMagick's
+//    `mogrify -path D -format bmp` (goals: at least 2x faster, and at least as fast);
+//  - 16 MiB (4096 x 4096) files against the durable copy `dd if=IN of=OUT bs=1M conv=fdatasync`
+//    (goal: within 2x) and against ImageMagick (goal: at least 8x faster; ImageMagick writes
+//    no TIM, so BMP -> TIM is set against its BMP -> BMP), with their peak memory (goal: at
+//    most twice the file plus 8 MiB).
 // Times are medians of the iterations; the summary at the end prints every ratio with its goal.
 // Run: build/bench/tools/bench_tools
 
@@ -98,7 +103,10 @@ struct Inputs
     fs::path dir;
     std::string smallBmp, smallTim, tiny;
     std::string bmp, tim, bfnt;
+    std::vector<std::string> batch;  // 300 copies of the small TIM
 };
+
+constexpr int BATCH_FILES = 300;
 
 void WriteFile(const std::string& strPath, const std::vector<std::uint8_t>& data)
 {
@@ -126,6 +134,15 @@ const Inputs& GetInputs()
         WriteFile(in.bmp, MakeSampleBmp(4096, 4096));
         WriteFile(in.tim, MakeSampleTim(2048, 4096));
         WriteFile(in.bfnt, MakeSampleBfnt(16, 16, 0, 65534));  // 16 MiB of glyphs, the most codes a sheet converts
+        fs::create_directories(in.dir / "batch");
+        for (int i = 0; i < BATCH_FILES; ++i)
+        {
+            std::string name = "t";
+            name += std::to_string(i);
+            name += ".tim";
+            in.batch.push_back((in.dir / "batch" / name).string());
+            fs::copy_file(in.smallTim, in.batch.back());
+        }
         return in;
     }();
     return s_inputs;
@@ -233,22 +250,73 @@ void BM_SmallPeakMemory(benchmark::State& state)
     Budgets().push_back(Budget{"13 KB TIM -> BMP, peak resident memory", dPeak, 8.0});
 }
 
-void LargeAgainstCat(benchmark::State& state, const std::string& strIn, const char* pszOutName, const char* pszLabel)
+void BM_Batch300VsMogrify(benchmark::State& state)
+{
+    const char* pszMogrify = ToolPath("mogrify");
+    if (pszMogrify == nullptr)
+    {
+        state.SkipWithError("ImageMagick's mogrify is not installed");
+        return;
+    }
+    const Inputs& in = GetInputs();
+    const std::string strJobs = std::to_string(state.range(0));
+    const std::string strOurs = (in.dir / "batch-ours").string();
+    const std::string strTheirs = (in.dir / "batch-theirs").string();
+    fs::create_directories(strTheirs);
+    std::vector<std::string> ours = {VELLUMCONV_PATH, "--to", ".bmp", "--out-dir", strOurs, "-j", strJobs};
+    std::vector<std::string> theirs = {pszMogrify, "-path", strTheirs, "-format", "bmp"};
+    ours.insert(ours.end(), in.batch.begin(), in.batch.end());
+    theirs.insert(theirs.end(), in.batch.begin(), in.batch.end());
+    SideBySide(state, ours, theirs, "/dev/null",
+               Ratio{"300 small TIM -> BMP, -j " + strJobs + ", mogrify / vellumconv", 0, 0,
+                     state.range(0) >= 2 ? 2.0 : 1.0, true});
+}
+
+void LargeAgainstDd(benchmark::State& state, const std::string& strIn, const char* pszOutName, const char* pszLabel)
 {
     const Inputs& in = GetInputs();
     const std::string strOut = (in.dir / pszOutName).string();
     const std::string strCopy = (in.dir / "copy.bin").string();
     const double dInputMiB = static_cast<double>(fs::file_size(strIn)) / (1024.0 * 1024.0);
-    SideBySide(state, {VELLUMCONV_PATH, strIn, strOut}, {"/bin/cat", strIn}, strCopy.c_str(),
-               Ratio{std::string(pszLabel) + ", vellumconv / cat", 0, 0, 0, false});
+    SideBySide(state, {VELLUMCONV_PATH, strIn, strOut},
+               {"/bin/dd", "if=" + strIn, "of=" + strCopy, "bs=1M", "conv=fdatasync", "status=none"}, "/dev/null",
+               Ratio{std::string(pszLabel) + ", vellumconv / durable dd", 0, 0, 2.0, false});
     Budgets().push_back(Budget{std::string(pszLabel) + ", peak resident memory",
                                PeakMiB({VELLUMCONV_PATH, strIn, strOut}, in.dir), 2.0 * dInputMiB + 8.0});
 }
 
-void BM_BmpToBmp(benchmark::State& state) { LargeAgainstCat(state, GetInputs().bmp, "out.bmp", "16 MiB BMP -> BMP"); }
-void BM_TimToBmp(benchmark::State& state) { LargeAgainstCat(state, GetInputs().tim, "out.bmp", "16 MiB TIM -> BMP"); }
-void BM_BmpToTim(benchmark::State& state) { LargeAgainstCat(state, GetInputs().bmp, "out.tim", "16 MiB BMP -> TIM"); }
-void BM_BfntToBmp(benchmark::State& state) { LargeAgainstCat(state, GetInputs().bfnt, "out.bmp", "16 MiB BFNT -> BMP"); }
+void LargeAgainstImageMagick(benchmark::State& state, const std::string& strIn, const char* pszOutName,
+                             const char* pszLabel)
+{
+    const char* pszConvert = ToolPath("convert");
+    if (pszConvert == nullptr)
+    {
+        state.SkipWithError("ImageMagick's convert is not installed");
+        return;
+    }
+    const Inputs& in = GetInputs();
+    const std::string strOut = (in.dir / pszOutName).string();
+    const std::string strTheirs = "BMP3:" + (in.dir / "theirs.bmp").string();
+    SideBySide(state, {VELLUMCONV_PATH, strIn, strOut}, {pszConvert, strIn, "-compress", "none", strTheirs}, "/dev/null",
+               Ratio{std::string(pszLabel) + ", ImageMagick / vellumconv", 0, 0, 8.0, true});
+}
+
+void BM_BmpToBmp(benchmark::State& state) { LargeAgainstDd(state, GetInputs().bmp, "out.bmp", "16 MiB BMP -> BMP"); }
+void BM_TimToBmp(benchmark::State& state) { LargeAgainstDd(state, GetInputs().tim, "out.bmp", "16 MiB TIM -> BMP"); }
+void BM_BmpToTim(benchmark::State& state) { LargeAgainstDd(state, GetInputs().bmp, "out.tim", "16 MiB BMP -> TIM"); }
+void BM_BfntToBmp(benchmark::State& state) { LargeAgainstDd(state, GetInputs().bfnt, "out.bmp", "16 MiB BFNT -> BMP"); }
+void BM_BmpToBmpVsImageMagick(benchmark::State& state)
+{
+    LargeAgainstImageMagick(state, GetInputs().bmp, "out.bmp", "16 MiB BMP -> BMP");
+}
+void BM_TimToBmpVsImageMagick(benchmark::State& state)
+{
+    LargeAgainstImageMagick(state, GetInputs().tim, "out.bmp", "16 MiB TIM -> BMP");
+}
+void BM_BmpToTimVsImageMagick(benchmark::State& state)
+{
+    LargeAgainstImageMagick(state, GetInputs().bmp, "out.tim", "16 MiB BMP -> TIM (theirs to BMP)");
+}
 
 void PrintSummary()
 {
@@ -276,10 +344,14 @@ BENCHMARK(BM_SmallBmpToBmpVsImageMagick)->UseManualTime()->Iterations(30)->Unit(
 BENCHMARK(BM_SmallTimToBmpVsImageMagick)->UseManualTime()->Iterations(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HelpVsCat)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SmallPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Batch300VsMogrify)->Arg(2)->Arg(1)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BmpToBmp)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TimToBmp)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BmpToTim)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BfntToBmp)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BmpToBmpVsImageMagick)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TimToBmpVsImageMagick)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BmpToTimVsImageMagick)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
