@@ -25,6 +25,12 @@ bool Fail(std::string& strError, std::string strMessage)
     return false;
 }
 
+// "a 4-bit", "an 8-bit".
+std::string DepthPhrase(int nBpp)
+{
+    return (nBpp == 8 ? "an " : "a ") + std::to_string(nBpp) + "-bit";
+}
+
 std::string Size(std::uint64_t w, std::uint64_t h)
 {
     return std::to_string(w) + " x " + std::to_string(h);
@@ -179,13 +185,12 @@ bool ImportTim(const PngPicture& pic, const MetaChunk& meta, int nAskedBpp, std:
     const std::uint64_t w = pic.nWidth, h = pic.nHeight;
     const std::uint64_t nPerUnit = nBpp == 4 ? 4 : (nBpp == 8 ? 2 : 1);
     if (nBpp <= 8 && w % nPerUnit != 0)
-        return Fail(strError, "a " + std::to_string(nBpp) + "-bit TIM needs a width that is a multiple of " +
+        return Fail(strError, DepthPhrase(nBpp) + " TIM needs a width that is a multiple of " +
                                   std::to_string(nPerUnit) + "; the picture is " + std::to_string(w) +
                                   " pixels wide.");
     const std::uint64_t nUnits = nBpp == 24 ? (3 * w + 1) / 2 : w / nPerUnit;
     if (nUnits > 0xFFFF || h > 0xFFFF)
-        return Fail(strError, "the picture (" + Size(w, h) + ") is too large for a " + std::to_string(nBpp) +
-                                  "-bit TIM.");
+        return Fail(strError, "the picture (" + Size(w, h) + ") is too large for " + DepthPhrase(nBpp) + " TIM.");
 
     const std::uint32_t nMode = nBpp == 4 ? TIM_MODE_4BIT : (nBpp == 8 ? TIM_MODE_8BIT : (nBpp == 16 ? TIM_MODE_16BIT : TIM_MODE_24BIT));
     TimImage tim;
@@ -217,7 +222,7 @@ bool ImportTim(const PngPicture& pic, const MetaChunk& meta, int nAskedBpp, std:
     {
         const std::uint32_t nSize = nBpp == 4 ? 16 : 256;
         Indexed ix;
-        if (!ToIndexed(pic, nSize, "a " + std::to_string(nBpp) + "-bit file", ix, strError))
+        if (!ToIndexed(pic, nSize, DepthPhrase(nBpp) + " file", ix, strError))
             return false;
         // The PNG's palette, perhaps edited, is the row it shows; the other rows come from the chunk.
         std::size_t nBase = 0;
