@@ -228,8 +228,9 @@ bool ImportTim(const PngPicture& pic, const MetaChunk& meta, int nAskedBpp, std:
         std::size_t nBase = 0;
         if (bSameMode)
         {
+            // Export only writes indexed chunks for files with a CLUT holding the row shown.
             nBase = std::size_t{meta.tim.nShownRow} * nSize;
-            if (nBase >= tim.clut.size())
+            if (!tim.HasClut() || nBase >= tim.clut.size())
                 return Fail(strError, std::string("the PNG's ") + META_CHUNK_TYPE + " chunk is damaged.");
         }
         else

@@ -3,9 +3,9 @@
 // by hand, chunk by chunk, without libpng.
 
 #include "ExchangeSamples.h"
+#include "HandMadePng.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <string>
 #include <vector>
@@ -14,65 +14,14 @@ namespace
 {
 using exsample::Bytes;
 
-struct Chunk
-{
-    std::string type;
-    Bytes data;
-};
+using handpng::AddChunk;
+using handpng::Chunk;
+using handpng::Chunks;
 
-std::uint32_t Be32(const std::uint8_t* p)
-{
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
-void PutBe32(Bytes& b, std::uint32_t v)
-{
-    for (int s = 24; s >= 0; s -= 8)
-        b.push_back(static_cast<std::uint8_t>(v >> s));
-}
-
-std::vector<Chunk> Chunks(const Bytes& png)
-{
-    std::vector<Chunk> chunks;
-    for (std::size_t pos = 8; pos + 12 <= png.size();)
-    {
-        const std::uint32_t n = Be32(&png[pos]);
-        chunks.push_back({std::string(png.begin() + static_cast<std::ptrdiff_t>(pos + 4), png.begin() + static_cast<std::ptrdiff_t>(pos + 8)),
-                          Bytes(png.begin() + static_cast<std::ptrdiff_t>(pos + 8), png.begin() + static_cast<std::ptrdiff_t>(pos + 8 + n))});
-        pos += 12 + n;
-    }
-    return chunks;
-}
-
-void AddChunk(Bytes& png, const char* pszType, const Bytes& data)
-{
-    PutBe32(png, static_cast<std::uint32_t>(data.size()));
-    const std::size_t at = png.size();
-    png.insert(png.end(), pszType, pszType + 4);
-    png.insert(png.end(), data.begin(), data.end());
-    PutBe32(png, static_cast<std::uint32_t>(
-                     crc32(0, png.data() + at, static_cast<uInt>(png.size() - at))));
-}
-
-// A PNG written without libpng: raw rows (filter byte included) deflated by zlib.
 Bytes HandMadePng(std::uint32_t w, std::uint32_t h, int nDepth, int nType, const Bytes& rawRows,
                   const std::vector<Chunk>& beforeIdat = {})
 {
-    Bytes png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    Bytes ihdr;
-    PutBe32(ihdr, w);
-    PutBe32(ihdr, h);
-    ihdr.insert(ihdr.end(), {static_cast<std::uint8_t>(nDepth), static_cast<std::uint8_t>(nType), 0, 0, 0});
-    AddChunk(png, "IHDR", ihdr);
-    for (const Chunk& c : beforeIdat)
-        AddChunk(png, c.type.c_str(), c.data);
-    uLongf nZ = compressBound(static_cast<uLong>(rawRows.size()));
-    Bytes z(nZ);
-    compress2(z.data(), &nZ, rawRows.data(), static_cast<uLong>(rawRows.size()), 6);
-    z.resize(nZ);
-    AddChunk(png, "IDAT", z);
-    AddChunk(png, "IEND", {});
-    return png;
+    return handpng::Make(w, h, nDepth, nType, rawRows, beforeIdat);
 }
 
 TEST(PngEncode, RenderLayoutIsIhdrPltePhysIdatIendWithUnfilteredRows)
