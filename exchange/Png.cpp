@@ -163,7 +163,9 @@ bool InfoFrame(png_structp png, png_infop info, const char* pszPrivateType, Deco
     png_set_user_limits(png, PNG_MAX_SIDE, PNG_MAX_SIDE);
     png_set_chunk_malloc_max(png, PNG_MAX_CHUNK_BYTES);
     png_set_chunk_cache_max(png, 256);
-    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, 0);
+    // Every ancillary chunk is skipped unread but ours: text and profiles are not needed,
+    // and libpng would zero-fill a buffer of whatever length a text chunk claims.
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
     if (pszPrivateType != nullptr)
     {
         png_byte name[5] = {};
