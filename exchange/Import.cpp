@@ -49,6 +49,16 @@ std::uint32_t Packed(const std::uint8_t* p)
     return std::uint32_t{p[0]} | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
 }
 
+// An index past the end of the palette names no colour; libpng lets it through.
+bool IndicesFit(const PngPicture& pic, std::string& strError)
+{
+    const std::uint8_t nTop = *std::max_element(pic.pixels.begin(), pic.pixels.end());
+    if (nTop < pic.palette.size())
+        return true;
+    return Fail(strError, "the PNG uses colour index " + std::to_string(nTop) + " but its palette has " +
+                              std::to_string(pic.palette.size()) + " colours.");
+}
+
 // Indexed PNGs keep their indices and palette. Other PNGs get a palette of their
 // colours in the order they first appear, if there are few enough: no quantising.
 bool ToIndexed(const PngPicture& pic, std::uint32_t nMax, const std::string& strTarget, Indexed& out,
@@ -60,10 +70,8 @@ bool ToIndexed(const PngPicture& pic, std::uint32_t nMax, const std::string& str
         if (pic.palette.size() > nMax)
             return Fail(strError, "the PNG's palette has " + std::to_string(pic.palette.size()) + " colours; " +
                                       strTarget + " holds at most " + std::to_string(nMax) + ".");
-        const std::uint8_t nTop = *std::max_element(pic.pixels.begin(), pic.pixels.end());
-        if (nTop >= pic.palette.size())
-            return Fail(strError, "the PNG uses colour index " + std::to_string(nTop) + " but its palette has " +
-                                      std::to_string(pic.palette.size()) + " colours.");
+        if (!IndicesFit(pic, strError))
+            return false;
         out.pIndices = pic.pixels.data();
         out.palette = pic.palette;
         return true;
@@ -257,13 +265,15 @@ bool ImportTim(const PngPicture& pic, const MetaChunk& meta, int nAskedBpp, std:
     }
     else
     {
+        if (pic.bIndexed && !IndicesFit(pic, strError))
+            return false;
         for (std::uint64_t y = 0; y < h; ++y)
         {
             std::uint8_t* pOut = pixels.data() + y * nRowBytes;
             for (std::uint64_t x = 0; x < w; ++x)
             {
                 const std::size_t k = static_cast<std::size_t>(y * w + x);
-                const PngColor c = pic.bIndexed ? pic.palette[std::min<std::size_t>(pic.pixels[k], pic.palette.size() - 1)]
+                const PngColor c = pic.bIndexed ? pic.palette[pic.pixels[k]]
                                                 : PngColor{pic.pixels[4 * k], pic.pixels[4 * k + 1],
                                                            pic.pixels[4 * k + 2], pic.pixels[4 * k + 3]};
                 if (nBpp == 16)
@@ -311,7 +321,6 @@ bool ImportBfnt(const PngPicture& pic, const MetaChunk& meta, const ImportOption
     }
     else
     {
-        std::memcpy(h.magic, "BFNT", 4);
         h.unknown4 = 0x1A;
         h.format = BFNT_PALETTE | BFNT_COLORS_256;
         h.unknown6 = 22;
@@ -349,6 +358,7 @@ bool ImportBfnt(const PngPicture& pic, const MetaChunk& meta, const ImportOption
     if (!ToIndexed(pic, 256, "an 8-bit file", ix, strError))
         return false;
 
+    std::memcpy(h.magic, "BFNT", 4);  // whatever a damaged chunk says
     h.format = static_cast<std::uint8_t>((h.format & BFNT_PALETTE) | BFNT_COLORS_256);
     h.glyphWidth = static_cast<std::uint16_t>(nCellW);
     h.glyphHeight = static_cast<std::uint16_t>(nCellH);

@@ -14,9 +14,31 @@ namespace fuzzex
 {
 inline const std::vector<std::uint8_t> SENTINEL = {0x5E, 0x17};
 
+inline PngColor ColourAt(const PngPicture& pic, std::size_t i)
+{
+    if (pic.bIndexed)
+        return pic.palette.at(pic.pixels[i]);
+    const std::uint8_t* p = pic.pixels.data() + 4 * i;
+    return PngColor{p[0], p[1], p[2], p[3]};
+}
+
+// The same indices where both are indexed (a sheet's colours may come from the window
+// and differ); the same colours where one is not (a few-colour truecolour BMP comes
+// back as an 8-bit one).
 inline bool SamePicture(const PngPicture& a, const PngPicture& b)
 {
-    return a.nWidth == b.nWidth && a.nHeight == b.nHeight && a.bIndexed == b.bIndexed && a.pixels == b.pixels;
+    if (a.nWidth != b.nWidth || a.nHeight != b.nHeight)
+        return false;
+    if (a.bIndexed && b.bIndexed)
+        return a.pixels == b.pixels;
+    const std::size_t n = std::size_t{a.nWidth} * a.nHeight;
+    for (std::size_t i = 0; i < n; ++i)
+    {
+        const PngColor x = ColourAt(a, i), y = ColourAt(b, i);
+        if (x.r != y.r || x.g != y.g || x.b != y.b || x.a != y.a)
+            return false;
+    }
+    return true;
 }
 
 inline void CheckExport(const std::uint8_t* pData, std::size_t nSize)
@@ -32,6 +54,10 @@ inline void CheckExport(const std::uint8_t* pData, std::size_t nSize)
     }
     PngPicture pic;
     FUZZ_CHECK(DecodePng(png.data(), png.size(), "vlMD", pic, strError) && pic.bPrivate);
+    // The way back for pictures of a sensible size: a sparse sheet's grid of tens of
+    // millions of empty pixels would cost the fuzzer seconds an input.
+    if (std::uint64_t{pic.nWidth} * pic.nHeight > (std::uint64_t{1} << 22))
+        return;
     ImportOptions io;
     io.kind = DetectExchangeKind(pData, nSize);
     std::vector<std::uint8_t> file;

@@ -471,6 +471,13 @@ inline std::vector<ExchangeCase> ExchangeCases()
         "a cell is 1 to 65535 pixels a side, not 0 x 2.");
     imp("meta-bfnt-cell-larger-than-picture", withMeta(Meta(3, 4, 4, BfntMeta(5, 5, 0, 0, 0, 0))), EXCH_KIND_BFNT,
         "the picture (4 x 4) holds no whole 5 x 5 cell.");
+    // Found by fuzz_import_png: the sheet written kept a chunk's damaged magic.
+    imp("meta-bfnt-magic-garbage", withMeta(Meta(3, 4, 4, [] {
+            Bytes p = BfntMeta(2, 2, 0, 3, 0, 0);
+            std::memcpy(&p[0], "XXXX", 4);
+            return p;
+        }())),
+        EXCH_KIND_BFNT, "");
     imp("meta-bfnt-extension", withMeta(Meta(3, 4, 4, BfntMeta(2, 2, 1, 3, 3, 3))), EXCH_KIND_BFNT, "");
     imp("meta-twice", Indexed4x4({{"vlMD", Bytes{9}}, {"vlMD", Meta(2, 4, 4, Bytes(36, 0))}}), EXCH_KIND_BMP, damaged);
     return cases;
