@@ -1,5 +1,6 @@
 // What export and import refuse, with the message they give, and that a refusal
-// leaves the output exactly as it was.
+// leaves the output exactly as it was. Malformed files are the corpus's business
+// (tests/corpus/ExchangeHostileFiles.h); these are the refusals a user meets.
 
 #include "ExchangeSamples.h"
 #include "SampleFiles.h"
@@ -36,14 +37,13 @@ ExportOptions Columns(std::uint32_t n)
     return opt;
 }
 
-Bytes Tim(int nBpp, std::uint16_t nClutW, std::uint16_t nClutH, std::uint32_t nExtraFlags = 0)
+Bytes Tim(int nBpp, std::uint16_t nClutW, std::uint16_t nClutH)
 {
     TimSpec s;
     s.nBpp = nBpp;
     s.nClutWidth = nClutW;
     s.nClutHeight = nClutH;
     s.bClut = nClutW != 0;
-    s.nExtraFlags = nExtraFlags;
     return exsample::MakeTim(s);
 }
 
@@ -55,12 +55,6 @@ Bytes Bmp(int nBits, std::uint32_t nCompression, std::uint32_t nInfoSize = 40)
     s.nInfoSize = nInfoSize;
     s.rle = {0, 1};
     return exsample::MakeBmp(s);
-}
-
-Bytes Patched(Bytes b, std::size_t at, std::uint8_t v)
-{
-    b[at] = v;
-    return b;
 }
 
 class ExportRefuses : public testing::TestWithParam<ExportRefusal>
@@ -82,21 +76,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ExportRefusal{"clut_row_past_two", Tim(8, 256, 2), Clut(2), "CLUT row 2 does not exist: the file has 2 rows."},
         ExportRefusal{"clut_row_past_one", Tim(4, 16, 1), Clut(1), "CLUT row 1 does not exist: the file has 1 row."},
-        ExportRefusal{"tim_mixed_mode", Tim(8, 256, 1, 4), {}, "TIM with pixel mode 5 is not supported."},
-        ExportRefusal{"tim_4bit_without_clut", Tim(4, 0, 0), {},
-                      "a TIM with 4 bits per pixel needs a CLUT; this one has none."},
-        ExportRefusal{"tim_version", Patched(Tim(8, 256, 1), 1, 2), {}, "TIM version 2 is not supported."},
-        ExportRefusal{"tim_cut", Bytes{0x10, 0, 0}, {}, "the TIM file is cut short."},
         ExportRefusal{"bmp_bit_fields", Bmp(16, 3), {}, "BMP with bit fields (compression 3) is not supported."},
         ExportRefusal{"bmp_v5_bit_fields", Bmp(32, 3, 124), {}, "BMP with bit fields (compression 3) is not supported."},
         ExportRefusal{"bmp_jpeg", Bmp(0, 4), {}, "BMP with JPEG data inside (compression 4) is not supported."},
-        ExportRefusal{"bmp_png", Bmp(0, 5), {}, "BMP with PNG data inside (compression 5) is not supported."},
         ExportRefusal{"bmp_16_bits", Bmp(16, 0), {}, "BMP with 16 bits per pixel is not supported."},
-        ExportRefusal{"bmp_32_bits", Bmp(32, 0), {}, "BMP with 32 bits per pixel is not supported."},
-        ExportRefusal{"bmp_os2", Bmp(8, 0, 12), {}, "BMP with a 12-byte info header (OS/2) is not supported."},
-        ExportRefusal{"bmp_rle8_at_4_bits", Bmp(4, 1), {}, "BMP with RLE8 compression and 4 bits per pixel is not valid."},
-        ExportRefusal{"bfnt_colour_type", Patched(MakeSampleBfnt(2, 2, 0, 1), 5, 0x85), {},
-                      "BFNT with colour type 5 is not supported."},
         ExportRefusal{"bfnt_no_columns", MakeSampleBfnt(2, 2, 0, 1), Columns(0), "a grid has 1 to 65536 columns."},
         ExportRefusal{"unknown", Bytes{'G', 'I', 'F', '8'}, {}, "unknown data format."},
         ExportRefusal{"empty", Bytes{}, {}, "unknown data format."}),
