@@ -124,29 +124,29 @@ int main(int argc, char** argv)
     fs::create_directories(png);
     for (int nBpp : {4, 8, 16, 24})
     {
-        exsample::TimSpec spec;
-        spec.nBpp = nBpp;
-        spec.nUnits = 6;
-        spec.bClut = nBpp <= 8;
-        spec.nClutWidth = nBpp == 4 ? 16 : 256;
-        spec.nClutHeight = 2;
-        Put(tim, SizeName("depth", nBpp, "rows", 2, ".tim"), exsample::MakeTim(spec));
+        exsample::TimShape shape;
+        shape.nBpp = nBpp;
+        shape.nUnits = 6;
+        shape.bClut = nBpp <= 8;
+        shape.nClutWidth = nBpp == 4 ? 16 : 256;
+        shape.nClutHeight = 2;
+        Put(tim, SizeName("depth", nBpp, "rows", 2, ".tim"), exsample::MakeTim(shape));
     }
-    exsample::BmpSpec rle8;
+    exsample::BmpShape rle8;
     rle8.nWidth = 9;
     rle8.nHeight = 5;
     rle8.nCompression = 1;
     rle8.rle = {3, 7, 0, 4, 1, 2, 3, 4, 2, 9, 0, 0, 0, 2, 1, 1, 9, 200, 0, 0, 0, 1};
-    exsample::BmpSpec rle4 = rle8;
+    exsample::BmpShape rle4 = rle8;
     rle4.nBits = 4;
     rle4.nCompression = 2;
     for (int nBits : {1, 4, 24})
     {
-        exsample::BmpSpec spec;
-        spec.nBits = nBits;
-        spec.nWidth = 13;
-        spec.nHeight = 5;
-        Put(bmp, SizeName("depth", nBits, "w", 13, ".bmp"), exsample::MakeBmp(spec));
+        exsample::BmpShape shape;
+        shape.nBits = nBits;
+        shape.nWidth = 13;
+        shape.nHeight = 5;
+        Put(bmp, SizeName("depth", nBits, "w", 13, ".bmp"), exsample::MakeBmp(shape));
     }
     Put(bmp, "rle8.bmp", exsample::MakeBmp(rle8));
     Put(bmp, "rle4.bmp", exsample::MakeBmp(rle4));

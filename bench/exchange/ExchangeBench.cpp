@@ -122,7 +122,7 @@ const Inputs& GetInputs()
         if (::mkdtemp(strTemplate.data()) == nullptr)
             std::abort();
         in.dir = strTemplate;
-        exsample::TimSpec tim;
+        exsample::TimShape tim;
         tim.nBpp = 4;
         tim.nUnits = 256;  // 1024 pixels
         tim.nHeight = 512;

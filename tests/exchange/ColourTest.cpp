@@ -63,7 +63,7 @@ TEST(TimColour, NarrowsByShiftingAndMapsAlphaBack)
 
 TEST(TimColour, IndexedExportCarriesAlphaInTrns)
 {
-    exsample::TimSpec s;
+    exsample::TimShape s;
     s.nBpp = 4;
     s.nClutWidth = 16;
     const PngPicture pic = exsample::Decode(exsample::Export(exsample::MakeTim(s)));
@@ -77,7 +77,7 @@ TEST(TimColour, IndexedExportCarriesAlphaInTrns)
 
 TEST(TimColour, FourBitPixelsTakeTheLowNibbleFirstAndKeepTheirValues)
 {
-    exsample::TimSpec s;
+    exsample::TimShape s;
     s.nBpp = 4;
     s.nClutWidth = 16;
     s.nUnits = 1;

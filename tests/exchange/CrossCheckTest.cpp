@@ -17,8 +17,8 @@
 namespace
 {
 using exsample::Bytes;
-using exsample::BmpSpec;
-using exsample::TimSpec;
+using exsample::BmpShape;
+using exsample::TimShape;
 namespace fs = std::filesystem;
 
 const char* const PYTHON = "/usr/bin/python3";
@@ -128,7 +128,7 @@ TEST_P(ImageMagickTim, ExportedRgbEqualsImageMagicksReading)
     if (!HaveConvert())
         GTEST_SKIP() << "ImageMagick's convert is not installed (scripts/deps.sh test installs it)";
     const TimCheck& c = GetParam();
-    TimSpec s;
+    TimShape s;
     s.nBpp = c.nBpp;
     s.nUnits = c.nUnits;
     s.nHeight = c.nHeight;
@@ -180,7 +180,7 @@ Bytes Rle4Codes()
 struct BmpCheck
 {
     const char* pszName;
-    BmpSpec spec;
+    BmpShape shape;
 };
 
 class PillowBmp : public testing::TestWithParam<BmpCheck>
@@ -191,7 +191,7 @@ TEST_P(PillowBmp, ExportedRgbEqualsPillowsReading)
 {
     if (!HavePillow())
         GTEST_SKIP() << "Pillow for /usr/bin/python3 is not installed (scripts/deps.sh test installs python3-pil)";
-    const Bytes bmp = exsample::MakeBmp(GetParam().spec);
+    const Bytes bmp = exsample::MakeBmp(GetParam().shape);
     const CScratch scratch;
     const Bytes ours = exsample::ToRgb(exsample::Decode(exsample::Export(bmp)));
     const Bytes theirs = PillowRgb(scratch.Put("x.bmp", bmp));
@@ -199,9 +199,9 @@ TEST_P(PillowBmp, ExportedRgbEqualsPillowsReading)
     EXPECT_TRUE(ours == theirs) << "differs from Pillow";
 }
 
-BmpSpec Bits(int nBits, std::int32_t w, std::int32_t h, std::uint32_t nClrUsed = 0, std::uint32_t nInfoSize = 40)
+BmpShape Bits(int nBits, std::int32_t w, std::int32_t h, std::uint32_t nClrUsed = 0, std::uint32_t nInfoSize = 40)
 {
-    BmpSpec s;
+    BmpShape s;
     s.nBits = nBits;
     s.nWidth = w;
     s.nHeight = h;
@@ -210,9 +210,9 @@ BmpSpec Bits(int nBits, std::int32_t w, std::int32_t h, std::uint32_t nClrUsed =
     return s;
 }
 
-BmpSpec Rle(std::uint32_t nCompression, std::int32_t w, std::int32_t h, Bytes codes)
+BmpShape Rle(std::uint32_t nCompression, std::int32_t w, std::int32_t h, Bytes codes)
 {
-    BmpSpec s = Bits(nCompression == 1 ? 8 : 4, w, h);
+    BmpShape s = Bits(nCompression == 1 ? 8 : 4, w, h);
     s.nCompression = nCompression;
     s.rle = std::move(codes);
     return s;

@@ -19,7 +19,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 // ---- TIM -----------------------------------------------------------------------------
 
-struct TimSpec
+struct TimShape
 {
     int nBpp = 8;
     std::uint16_t nUnits = 4;            // image width in 16-bit units
@@ -48,7 +48,7 @@ inline std::uint8_t TimSampleByte(std::size_t k, std::uint32_t nSeed)
     return static_cast<std::uint8_t>((k * 7 + k / 13 + nSeed * 31) & 0xFF);
 }
 
-inline Bytes MakeTim(const TimSpec& s)
+inline Bytes MakeTim(const TimShape& s)
 {
     static const std::uint32_t s_mode[25] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 3};
     Bytes b(8, 0);
@@ -84,7 +84,7 @@ inline Bytes MakeTim(const TimSpec& s)
 
 // ---- BMP -----------------------------------------------------------------------------
 
-struct BmpSpec
+struct BmpShape
 {
     int nBits = 8;
     std::int32_t nWidth = 5;
@@ -95,7 +95,7 @@ struct BmpSpec
     Bytes rle;                           // the pixel data of RLE files
 };
 
-inline std::uint32_t BmpTableEntries(const BmpSpec& s)
+inline std::uint32_t BmpTableEntries(const BmpShape& s)
 {
     if (s.nBits > 8)
         return 0;
@@ -104,7 +104,7 @@ inline std::uint32_t BmpTableEntries(const BmpSpec& s)
 
 // Standard layout: rows padded to 4 bytes; palette entry i is (i*37, 255-i, i*11) as R, G, B.
 // Pixel bytes of uncompressed files are a pattern that keeps indices below the table size.
-inline Bytes MakeBmp(const BmpSpec& s)
+inline Bytes MakeBmp(const BmpShape& s)
 {
     const std::uint32_t nEntries = BmpTableEntries(s);
     const std::uint32_t nOff = 14 + s.nInfoSize + 4 * nEntries;

@@ -10,8 +10,8 @@
 namespace
 {
 using exsample::Bytes;
-using exsample::BmpSpec;
-using exsample::TimSpec;
+using exsample::BmpShape;
+using exsample::TimShape;
 
 const Bytes SENTINEL = {0xDE, 0xAD};
 
@@ -39,7 +39,7 @@ ExportOptions Columns(std::uint32_t n)
 
 Bytes Tim(int nBpp, std::uint16_t nClutW, std::uint16_t nClutH)
 {
-    TimSpec s;
+    TimShape s;
     s.nBpp = nBpp;
     s.nClutWidth = nClutW;
     s.nClutHeight = nClutH;
@@ -49,7 +49,7 @@ Bytes Tim(int nBpp, std::uint16_t nClutW, std::uint16_t nClutH)
 
 Bytes Bmp(int nBits, std::uint32_t nCompression, std::uint32_t nInfoSize = 40)
 {
-    BmpSpec s;
+    BmpShape s;
     s.nBits = nBits;
     s.nCompression = nCompression;
     s.nInfoSize = nInfoSize;

@@ -12,12 +12,12 @@
 namespace
 {
 using exsample::Bytes;
-using exsample::TimSpec;
+using exsample::TimShape;
 
 struct TimCase
 {
     const char* pszName;
-    TimSpec spec;
+    TimShape shape;
     std::uint32_t nRows;  // CLUT rows to export in turn (16 and 24 bits: 1, the option is unused)
 };
 
@@ -28,7 +28,7 @@ class TimRoundTrip : public testing::TestWithParam<TimCase>
 TEST_P(TimRoundTrip, EveryRowGivesBackTheFile)
 {
     const TimCase& c = GetParam();
-    const Bytes tim = exsample::MakeTim(c.spec);
+    const Bytes tim = exsample::MakeTim(c.shape);
     for (std::uint32_t r = 0; r < c.nRows; ++r)
     {
         ExportOptions opt;
@@ -38,9 +38,9 @@ TEST_P(TimRoundTrip, EveryRowGivesBackTheFile)
     }
 }
 
-TimSpec Spec(int nBpp, std::uint16_t nClutW, std::uint16_t nClutH)
+TimShape Shape(int nBpp, std::uint16_t nClutW, std::uint16_t nClutH)
 {
-    TimSpec s;
+    TimShape s;
     s.nBpp = nBpp;
     s.nClutWidth = nClutW;
     s.nClutHeight = nClutH;
@@ -48,7 +48,7 @@ TimSpec Spec(int nBpp, std::uint16_t nClutW, std::uint16_t nClutH)
     return s;
 }
 
-TimSpec WithPlace(TimSpec s, std::uint16_t cx, std::uint16_t cy, std::uint16_t ix, std::uint16_t iy)
+TimShape WithPlace(TimShape s, std::uint16_t cx, std::uint16_t cy, std::uint16_t ix, std::uint16_t iy)
 {
     s.nClutX = cx;
     s.nClutY = cy;
@@ -57,7 +57,7 @@ TimSpec WithPlace(TimSpec s, std::uint16_t cx, std::uint16_t cy, std::uint16_t i
     return s;
 }
 
-TimSpec Sized(TimSpec s, std::uint16_t nUnits, std::uint16_t nHeight, std::int64_t nColours = -1)
+TimShape Sized(TimShape s, std::uint16_t nUnits, std::uint16_t nHeight, std::int64_t nColours = -1)
 {
     s.nUnits = nUnits;
     s.nHeight = nHeight;
@@ -68,21 +68,21 @@ TimSpec Sized(TimSpec s, std::uint16_t nUnits, std::uint16_t nHeight, std::int64
 INSTANTIATE_TEST_SUITE_P(
     Tims, TimRoundTrip,
     testing::Values(
-        TimCase{"bpp4_one_row", Spec(4, 16, 1), 1},
+        TimCase{"bpp4_one_row", Shape(4, 16, 1), 1},
         // As other tools write sprite sheets: many 16-colour rows at odd VRAM places.
-        TimCase{"bpp4_sixteen_rows_odd_places", WithPlace(Spec(4, 16, 16), 0x1F3, 0x1E1, 0x140, 7), 16},
-        TimCase{"bpp4_clut_256_wide", Spec(4, 256, 1), 16},
-        TimCase{"bpp8_one_row", Spec(8, 256, 1), 1},
-        TimCase{"bpp8_three_rows", WithPlace(Spec(8, 256, 3), 0, 481, 320, 0), 3},
-        TimCase{"bpp8_clut_16_by_16", Spec(8, 16, 16), 1},
-        TimCase{"bpp8_only_16_colours", Spec(8, 16, 1), 1},
-        TimCase{"bpp8_wide", Sized(Spec(8, 256, 1), 61, 9), 1},
-        TimCase{"bpp16_no_clut", Sized(Spec(16, 0, 0), 7, 5), 1},
-        TimCase{"bpp16_with_clut", Sized(Spec(16, 256, 2), 3, 2), 1},
-        TimCase{"bpp24", Sized(Spec(24, 0, 0), 6, 4), 1},
+        TimCase{"bpp4_sixteen_rows_odd_places", WithPlace(Shape(4, 16, 16), 0x1F3, 0x1E1, 0x140, 7), 16},
+        TimCase{"bpp4_clut_256_wide", Shape(4, 256, 1), 16},
+        TimCase{"bpp8_one_row", Shape(8, 256, 1), 1},
+        TimCase{"bpp8_three_rows", WithPlace(Shape(8, 256, 3), 0, 481, 320, 0), 3},
+        TimCase{"bpp8_clut_16_by_16", Shape(8, 16, 16), 1},
+        TimCase{"bpp8_only_16_colours", Shape(8, 16, 1), 1},
+        TimCase{"bpp8_wide", Sized(Shape(8, 256, 1), 61, 9), 1},
+        TimCase{"bpp16_no_clut", Sized(Shape(16, 0, 0), 7, 5), 1},
+        TimCase{"bpp16_with_clut", Sized(Shape(16, 256, 2), 3, 2), 1},
+        TimCase{"bpp24", Sized(Shape(24, 0, 0), 6, 4), 1},
         TimCase{"bpp4_reserved_and_flag_bits",
                 [] {
-                    TimSpec s = Spec(4, 16, 2);
+                    TimShape s = Shape(4, 16, 2);
                     s.nReserved = 0x1234;
                     s.nExtraFlags = 0x100;
                     return s;
@@ -99,7 +99,7 @@ TEST(TimRoundTrip, TheProjectsOwnTimWriterRoundTrips)
 // A whole 16-bit TIM holding every colour value once: widening and narrowing lose nothing.
 TEST(TimRoundTrip, EverySixteenBitValueSurvives)
 {
-    TimSpec s = Sized(Spec(16, 0, 0), 256, 256);
+    TimShape s = Sized(Shape(16, 0, 0), 256, 256);
     Bytes tim = exsample::MakeTim(s);
     const std::size_t at = tim.size() - 2 * 65536;
     for (std::uint32_t v = 0; v < 65536; ++v)
@@ -110,7 +110,7 @@ TEST(TimRoundTrip, EverySixteenBitValueSurvives)
 // The PNG's palette may be edited: it becomes the row it showed; the other rows stay.
 TEST(TimRoundTrip, AnEditedPaletteReplacesOnlyTheRowShown)
 {
-    const Bytes tim = exsample::MakeTim(Spec(4, 16, 3));
+    const Bytes tim = exsample::MakeTim(Shape(4, 16, 3));
     ExportOptions opt;
     opt.nClut = 1;
     PngPicture pic = exsample::Decode(exsample::Export(tim, opt));
