@@ -1,14 +1,17 @@
 // Writes the seed corpora: valid files of every kind and size class, made by the
 // program's own writers (the 16-colour sheets by hand), plus a few near-valid
 // variants that reach the readers' later branches.
-// Usage: vellum_fuzz_seeds OUTDIR   (creates OUTDIR/bmp, OUTDIR/tim, OUTDIR/bfnt)
+// With the exchange library, TIMs and BMPs of the other depths and exported PNGs too.
+// Usage: vellum_fuzz_seeds OUTDIR   (creates OUTDIR/bmp, OUTDIR/tim, OUTDIR/bfnt, OUTDIR/png)
 
 #include "SampleFiles.h"
+#include "ExchangeSamples.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace
@@ -114,6 +117,48 @@ int main(int argc, char** argv)
     Put(bfnt, "c16ascii8x8.fnt", MakeSampleBfnt16(8, 8, 32, 127));
     Put(bfnt, "c16odd3x3.fnt", MakeSampleBfnt16(3, 3, 0, 0, false));
     Put(bfnt, "c16sq16.fnt", MakeSampleBfnt16(16, 16, 0, 15));
+    const fs::path png = root / "png";
+    fs::create_directories(png);
+    for (int nBpp : {4, 8, 16, 24})
+    {
+        exsample::TimShape shape;
+        shape.nBpp = nBpp;
+        shape.nUnits = 6;
+        shape.bClut = nBpp <= 8;
+        shape.nClutWidth = nBpp == 4 ? 16 : 256;
+        shape.nClutHeight = 2;
+        Put(tim, SizeName("depth", nBpp, "rows", 2, ".tim"), exsample::MakeTim(shape));
+    }
+    exsample::BmpShape rle8;
+    rle8.nWidth = 9;
+    rle8.nHeight = 5;
+    rle8.nCompression = 1;
+    rle8.rle = {3, 7, 0, 4, 1, 2, 3, 4, 2, 9, 0, 0, 0, 2, 1, 1, 9, 200, 0, 0, 0, 1};
+    exsample::BmpShape rle4 = rle8;
+    rle4.nBits = 4;
+    rle4.nCompression = 2;
+    for (int nBits : {1, 4, 24})
+    {
+        exsample::BmpShape shape;
+        shape.nBits = nBits;
+        shape.nWidth = 13;
+        shape.nHeight = 5;
+        Put(bmp, SizeName("depth", nBits, "w", 13, ".bmp"), exsample::MakeBmp(shape));
+    }
+    Put(bmp, "rle8.bmp", exsample::MakeBmp(rle8));
+    Put(bmp, "rle4.bmp", exsample::MakeBmp(rle4));
+    for (const fs::path& dir : {bmp, tim, bfnt})
+        for (const auto& entry : fs::directory_iterator(dir))
+        {
+            std::ifstream in(entry.path(), std::ios::binary);
+            const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+            std::vector<std::uint8_t> out;
+            std::string strError;
+            ExportOptions opt;
+            opt.nZlibLevel = 1;
+            if (ExportToPng(bytes.data(), bytes.size(), opt, out, strError))
+                Put(png, entry.path().filename().string() + ".png", out);
+        }
     std::printf("seeds written to %s\n", root.c_str());
     return 0;
 }

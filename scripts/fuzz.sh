@@ -10,7 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=${VELLUM_FUZZ_BUILD_DIR:-build-fuzz}
-targets=(read_bmp read_tim read_bfnt256 read_bfnt convert_bmp convert_tim convert_bfnt raster whole_road)
+targets=(read_bmp read_tim read_bfnt256 read_bfnt convert_bmp convert_tim convert_bfnt raster whole_road
+         export_tim export_bmp export_bfnt read_png import_png)
 
 if [ "${1:-}" = "--list" ]; then
   printf '%s\n' "${targets[@]}"
@@ -39,9 +40,10 @@ if [ "${VELLUM_FUZZ_NOBUILD:-0}" != 1 ]; then
 fi
 
 seeds=$build/seeds
-[ -d "$seeds/bmp" ] || "$build/fuzz/vellum_fuzz_seeds" "$seeds" >/dev/null
+[ -d "$seeds/png" ] || "$build/fuzz/vellum_fuzz_seeds" "$seeds" >/dev/null
 case "$target" in
   raster) seed_dirs=() ;;
+  *png) seed_dirs=("$seeds/png") ;;
   *bmp) seed_dirs=("$seeds/bmp") ;;
   *tim) seed_dirs=("$seeds/tim") ;;
   *bfnt*) seed_dirs=("$seeds/bfnt") ;;

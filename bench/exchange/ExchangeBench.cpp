@@ -1,0 +1,215 @@
+// PNG export and import against ImageMagick's convert, timed side by side in the same
+// iterations: a 1024 x 512 4-bit TIM and a 4096 x 4096 8-bit BMP to PNG, and each PNG
+// back. Both sides use zlib level 6 and no row filter. Until the converter has its
+// export and import verbs, our side is the library call plus reading the input and
+// writing the output file atomically, in this process; RunOurs is the one place to
+// change to time `vellumconv export IN OUT` as a process instead.
+
+#include "ExchangeSamples.h"
+#include "FileIo.h"
+#include "SampleFiles.h"
+
+#include <benchmark/benchmark.h>
+#include <png.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <filesystem>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+namespace
+{
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int ZLIB_LEVEL = 6;
+
+struct Inputs
+{
+    fs::path dir;
+    std::string tim, bmp, timPng, bmpPng;
+};
+
+const char* ConvertPath()
+{
+    for (const char* psz : {"/usr/bin/convert", "/usr/local/bin/convert"})
+        if (::access(psz, X_OK) == 0)
+            return psz;
+    return nullptr;
+}
+
+double RunChild(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const auto t0 = Clock::now();
+    pid_t pid = 0;
+    int nStatus = -1;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0)
+        ::waitpid(pid, &nStatus, 0);
+    const double dSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
+    posix_spawn_file_actions_destroy(&actions);
+    return WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0 ? dSeconds : -1;
+}
+
+// Our side of one conversion, timed: read the input, convert, write the output atomically.
+// To time the converter instead:
+//   return RunChild({VELLUMCONV_PATH, bExport ? "export" : "import", strIn, strOut});
+double RunOurs(bool bExport, const std::string& strIn, const std::string& strOut, ExchangeKind target)
+{
+    const auto t0 = Clock::now();
+    std::vector<std::uint8_t> in, out;
+    std::string strError;
+    if (!ReadWholeFile(strIn, in, strError))
+        return -1;
+    bool bOk = false;
+    if (bExport)
+    {
+        ExportOptions opt;
+        opt.nZlibLevel = ZLIB_LEVEL;
+        opt.nFilters = PNG_FILTER_NONE;
+        bOk = ExportToPng(in.data(), in.size(), opt, out, strError);
+    }
+    else
+    {
+        ImportOptions opt;
+        opt.kind = target;
+        bOk = ImportFromPng(in.data(), in.size(), opt, out, strError);
+    }
+    if (!bOk || !WriteFileAtomically(strOut, out, strError))
+        return -1;
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+}
+
+// PNG out: the same zlib level, filter and strategy as ours. BMP out: a palette and no RLE,
+// which ImageMagick would otherwise choose, so its file has the layout of ours.
+double RunTheirs(bool bExport, const std::string& strIn, const std::string& strOut)
+{
+    if (bExport)
+        return RunChild({ConvertPath(), strIn, "-define", "png:compression-level=" + std::to_string(ZLIB_LEVEL),
+                         "-define", "png:compression-filter=0", "-define", "png:compression-strategy=0", strOut});
+    return RunChild({ConvertPath(), strIn, "-type", "Palette", "-compress", "none", strOut});
+}
+
+void WriteOrDie(const std::string& strPath, const std::vector<std::uint8_t>& data)
+{
+    std::string strError;
+    if (!WriteFileAtomically(strPath, data, strError))
+    {
+        std::fprintf(stderr, "%s\n", strError.c_str());
+        std::abort();
+    }
+}
+
+const Inputs& GetInputs()
+{
+    static Inputs s_in = [] {
+        Inputs in;
+        std::string strTemplate = (fs::temp_directory_path() / "vellum-exbench-XXXXXX").string();
+        if (::mkdtemp(strTemplate.data()) == nullptr)
+            std::abort();
+        in.dir = strTemplate;
+        exsample::TimShape tim;
+        tim.nBpp = 4;
+        tim.nUnits = 256;  // 1024 pixels
+        tim.nHeight = 512;
+        tim.nClutWidth = 16;
+        in.tim = (in.dir / "in.tim").string();
+        in.bmp = (in.dir / "in.bmp").string();
+        in.timPng = (in.dir / "tim.png").string();
+        in.bmpPng = (in.dir / "bmp.png").string();
+        WriteOrDie(in.tim, exsample::MakeTim(tim));
+        WriteOrDie(in.bmp, MakeSampleBmp(4096, 4096, true));
+        if (RunOurs(true, in.tim, in.timPng, EXCH_KIND_NONE) < 0 || RunOurs(true, in.bmp, in.bmpPng, EXCH_KIND_NONE) < 0)
+            std::abort();
+        return in;
+    }();
+    return s_in;
+}
+
+double FileMiB(const std::string& strPath)
+{
+    std::error_code ec;
+    const auto n = fs::file_size(strPath, ec);
+    return ec ? -1 : static_cast<double>(n) / (1024.0 * 1024.0);
+}
+
+void SideBySide(benchmark::State& state, bool bExport, const std::string& strIn, ExchangeKind target,
+                const char* pszOurs, const char* pszTheirs)
+{
+    if (ConvertPath() == nullptr)
+    {
+        state.SkipWithError("ImageMagick's convert is not installed");
+        return;
+    }
+    const Inputs& in = GetInputs();
+    const std::string strOurs = (in.dir / pszOurs).string();
+    const std::string strTheirs = (in.dir / pszTheirs).string();
+    // ImageMagick writes BMP3, the version with the 40-byte header, when told so in front of the path.
+    const std::string strTheirsArg = (bExport ? "" : "BMP3:") + strTheirs;
+    double dOurs = 0, dTheirs = 0;
+    for (auto _ : state)
+    {
+        const double o = RunOurs(bExport, strIn, strOurs, target);
+        const double t = RunTheirs(bExport, strIn, strTheirsArg);
+        if (o < 0 || t < 0)
+        {
+            state.SkipWithError("a conversion failed");
+            return;
+        }
+        state.SetIterationTime(o);
+        dOurs += o;
+        dTheirs += t;
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["ours_ms"] = 1000.0 * dOurs / n;
+    state.counters["convert_ms"] = 1000.0 * dTheirs / n;
+    state.counters["speedup"] = dTheirs / dOurs;
+    state.counters["ours_MiB"] = FileMiB(strOurs);
+    state.counters["convert_MiB"] = FileMiB(strTheirs);
+}
+
+void BM_ExportTim4(benchmark::State& s) { SideBySide(s, true, GetInputs().tim, EXCH_KIND_NONE, "ours.png", "theirs.png"); }
+void BM_ExportBmp8(benchmark::State& s) { SideBySide(s, true, GetInputs().bmp, EXCH_KIND_NONE, "ours.png", "theirs.png"); }
+// ImageMagick reads TIM but cannot write it: its side writes the same picture as a palette BMP.
+void BM_ImportTim4(benchmark::State& s) { SideBySide(s, false, GetInputs().timPng, EXCH_KIND_TIM, "ours.tim", "theirs.bmp"); }
+void BM_ImportBmp8(benchmark::State& s) { SideBySide(s, false, GetInputs().bmpPng, EXCH_KIND_BMP, "ours.bmp", "theirs.bmp"); }
+}  // namespace
+
+BENCHMARK(BM_ExportTim4)->UseManualTime()->Iterations(9)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExportBmp8)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportTim4)->UseManualTime()->Iterations(9)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ImportBmp8)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    std::printf("vellum exchange against ImageMagick's convert, zlib level %d, no row filter, side by side.\n"
+                "Our side: the library call plus reading the input and writing the output file (atomically,\n"
+                "flushed to disk), in this process, until vellumconv has its export and import verbs.\n"
+                "Import: ImageMagick writes `-type Palette -compress none BMP3:OUT`, a palette BMP laid out like\n"
+                "ours; it cannot write TIM, so for the TIM import its side writes that BMP too.\n"
+                "speedup = convert time / our time; the goal is at least 3.\n",
+                ZLIB_LEVEL);
+    GetInputs();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    std::error_code ec;
+    fs::remove_all(GetInputs().dir, ec);
+    return 0;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// PNG export and import of the three formats: the whole work of the converter's
+// `export` and `import` verbs. Export recognises its input by content; import writes
+// the kind the caller chose (the converter applies its extension rule). Both leave
+// their output untouched and give a short message when they refuse.
+
+#include "Png.h"
+#include "RgbPalette.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum ExchangeKind : int
+{
+    EXCH_KIND_NONE,
+    EXCH_KIND_BMP,
+    EXCH_KIND_TIM,
+    EXCH_KIND_BFNT,
+};
+
+struct ExportOptions
+{
+    std::uint32_t nClut = 0;        // CLUT row of a 4- or 8-bit TIM
+    std::uint32_t nColumns = 16;    // cells across a BFNT grid, 1 to 65536
+    int nZlibLevel = PNG_LEVEL_DEFAULT;
+    int nFilters = PNG_FILTERS_DEFAULT;
+    // The colours the window shows a sheet without a palette block in: the surface's
+    // 256 colours. Null: StartupPalette().
+    const RgbPalette* pDefaultPalette = nullptr;
+};
+
+struct ImportOptions
+{
+    ExchangeKind kind = EXCH_KIND_BFNT;
+    int nBpp = 0;                   // TIM: 4, 8, 16 or 24; 0 = from the chunk, else 8 indexed, 16 otherwise
+    std::uint32_t nCellWidth = 0;   // BFNT: 0 = from the chunk, else 16
+    std::uint32_t nCellHeight = 0;
+    bool bCodes = false;            // BFNT: nFirstCode..nLastCode instead of the chunk's or every cell
+    std::uint32_t nFirstCode = 0;
+    std::uint32_t nLastCode = 0;
+};
+
+// "BFNT" gives BFNT, "BM" BMP, 0x10 TIM; anything else EXCH_KIND_NONE.
+ExchangeKind DetectExchangeKind(const std::uint8_t* pData, std::size_t nSize);
+
+// The colours the window starts with: the system palette of this platform's surface
+// (twenty static colours at 0..9 and 246..255, a grey ramp, a 6 x 6 x 6 cube, black).
+RgbPalette StartupPalette();
+
+[[nodiscard]] bool ExportToPng(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& opt,
+                               std::vector<std::uint8_t>& png, std::string& strError);
+
+[[nodiscard]] bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt,
+                                 std::vector<std::uint8_t>& out, std::string& strError);

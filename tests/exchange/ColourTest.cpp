@@ -1,0 +1,136 @@
+// The colour and transparency rules at their edges: widening to 8 bits, alpha from
+// 0x0000 and the semi-transparency bit, narrowing back, and the window's fallback colours.
+
+#include "Colour15.h"
+#include "ExchangeSamples.h"
+#include "SampleFiles.h"
+
+#include <gtest/gtest.h>
+
+#include "WinGdi.h"
+
+namespace
+{
+using exsample::Bytes;
+
+struct WidenCase
+{
+    std::uint16_t nValue;
+    PngColor want;
+};
+
+TEST(TimColour, WidensEachComponentAndDerivesAlpha)
+{
+    const WidenCase cases[] = {
+        {0x0000, {0, 0, 0, 0}},           // the transparent value
+        {0x8000, {0, 0, 0, 128}},         // black with the semi-transparency bit
+        {0x7FFF, {255, 255, 255, 255}},   // 31 widens to 255
+        {0xFFFF, {255, 255, 255, 128}},
+        {0x001F, {255, 0, 0, 255}},       // red is the low five bits
+        {0x03E0, {0, 255, 0, 255}},
+        {0x7C00, {0, 0, 255, 255}},
+        {0x0001, {8, 0, 0, 255}},         // 1 -> 8: a dark colour, not transparent
+        {0x0010, {132, 0, 0, 255}},       // 16 -> 128 | 4
+        {0x8421, {8, 8, 8, 128}},
+    };
+    for (const WidenCase& c : cases)
+    {
+        const PngColor got = WidenTimColor(c.nValue);
+        EXPECT_EQ((Bytes{got.r, got.g, got.b, got.a}), (Bytes{c.want.r, c.want.g, c.want.b, c.want.a}))
+            << std::hex << c.nValue;
+    }
+}
+
+TEST(TimColour, NarrowsByShiftingAndMapsAlphaBack)
+{
+    const WidenCase cases[] = {
+        {0x7FFF, {255, 255, 255, 255}},
+        {0x0000, {7, 7, 7, 255}},       // below one step: opaque black is the transparent value
+        {0x0000, {200, 100, 50, 0}},    // alpha 0 is 0x0000 whatever the colour
+        {0x8001, {8, 0, 0, 1}},         // any alpha short of opaque sets the bit
+        {0x801F, {255, 0, 0, 254}},
+        {0x8000, {0, 0, 0, 128}},
+        {0x0421, {15, 15, 15, 255}},
+    };
+    for (const WidenCase& c : cases)
+        EXPECT_EQ(NarrowTimColor(c.want), c.nValue)
+            << int{c.want.r} << "," << int{c.want.g} << "," << int{c.want.b} << "," << int{c.want.a};
+    for (std::uint32_t v = 0; v < 65536; ++v)
+        ASSERT_EQ(NarrowTimColor(WidenTimColor(static_cast<std::uint16_t>(v))), v);
+}
+
+TEST(TimColour, IndexedExportCarriesAlphaInTrns)
+{
+    exsample::TimShape s;
+    s.nBpp = 4;
+    s.nClutWidth = 16;
+    const PngPicture pic = exsample::Decode(exsample::Export(exsample::MakeTim(s)));
+    ASSERT_TRUE(pic.bIndexed);
+    ASSERT_EQ(pic.palette.size(), 16u);
+    EXPECT_EQ(pic.palette[0].a, 0);    // 0x0000
+    EXPECT_EQ(pic.palette[1].a, 128);  // 0x8000
+    EXPECT_EQ(pic.palette[2].a, 255);  // 0x7FFF
+    EXPECT_EQ(pic.palette[3].a, 128);  // 0xFFFF
+}
+
+TEST(TimColour, FourBitPixelsTakeTheLowNibbleFirstAndKeepTheirValues)
+{
+    exsample::TimShape s;
+    s.nBpp = 4;
+    s.nClutWidth = 16;
+    s.nUnits = 1;
+    s.nHeight = 1;
+    Bytes tim = exsample::MakeTim(s);
+    tim[tim.size() - 2] = 0x21;
+    tim[tim.size() - 1] = 0xF3;
+    const PngPicture pic = exsample::Decode(exsample::Export(tim));
+    EXPECT_EQ(pic.pixels, (Bytes{1, 2, 3, 15}));
+}
+
+TEST(TimColour, ImportNarrowsRgbaPixels)
+{
+    const Bytes rgba = {255, 255, 255, 255, 7, 7, 7, 255, 200, 100, 50, 0, 8, 0, 0, 1, 255, 0, 0, 254, 0, 0, 0, 128};
+    const Bytes tim = exsample::Import(exsample::EncodeForeign(6, 1, rgba, {}), exsample::ImportAs(EXCH_KIND_TIM, 16));
+    ASSERT_EQ(tim.size(), 8u + 12 + 12);
+    const std::uint16_t want[] = {0x7FFF, 0x0000, 0x0000, 0x8001, 0x801F, 0x8000};
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(GetLe16(&tim[20 + 2 * i]), want[i]) << i;
+}
+
+// A sheet without a palette block shows in the colours the caller passes, or in the
+// colours the window starts with; a 16-colour sheet's value v in colour v + 10.
+TEST(WindowColours, SheetWithoutPaletteUsesTheWindowsColours)
+{
+    RgbPalette window{};
+    for (int i = 0; i < 768; ++i)
+        window.rgb[i] = static_cast<std::uint8_t>(i * 5);
+    ExportOptions opt;
+    opt.pDefaultPalette = &window;
+    Bytes sheet16 = MakeSampleBfnt16(2, 2, 0, 3, false);
+    const PngPicture pic16 = exsample::Decode(exsample::Export(sheet16, opt));
+    ASSERT_EQ(pic16.palette.size(), 16u);
+    EXPECT_EQ(pic16.palette[0].r, window.rgb[30]);
+    EXPECT_EQ(pic16.palette[15].b, window.rgb[3 * 25 + 2]);
+
+    Bytes sheet256 = MakeSampleBfnt(2, 2, 0, 3);
+    sheet256[5] = BFNT_COLORS_256;
+    sheet256.erase(sheet256.begin() + 32, sheet256.begin() + 32 + 768);
+    const PngPicture pic = exsample::Decode(exsample::Export(sheet256));
+    const RgbPalette start = StartupPalette();
+    ASSERT_EQ(pic.palette.size(), 256u);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ((Bytes{pic.palette[i].r, pic.palette[i].g, pic.palette[i].b}),
+                  (Bytes{start.rgb[3 * i], start.rgb[3 * i + 1], start.rgb[3 * i + 2]}));
+}
+
+TEST(WindowColours, FallbackIsTheSurfacesSystemPalette)
+{
+    PALETTEENTRY entries[256] = {};
+    ASSERT_EQ(GetSystemPaletteEntries(nullptr, 0, 256, entries), 256u);
+    const RgbPalette start = StartupPalette();
+    for (int i = 0; i < 256; ++i)
+        EXPECT_EQ((Bytes{start.rgb[3 * i], start.rgb[3 * i + 1], start.rgb[3 * i + 2]}),
+                  (Bytes{entries[i].peRed, entries[i].peGreen, entries[i].peBlue}))
+            << i;
+}
+}  // namespace

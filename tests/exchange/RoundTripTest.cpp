@@ -1,0 +1,344 @@
+// File -> PNG -> file gives back every byte, for each CLUT row of a TIM; and a PNG
+// from elsewhere (no private chunk) gives exactly what the formats' writers write.
+
+#include "Bfnt.h"
+#include "Bmp.h"
+#include "ExchangeSamples.h"
+#include "SampleFiles.h"
+#include "Tim.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+using exsample::Bytes;
+using exsample::TimShape;
+
+struct TimCase
+{
+    const char* pszName;
+    TimShape shape;
+    std::uint32_t nRows;  // CLUT rows to export in turn (16 and 24 bits: 1, the option is unused)
+};
+
+class TimRoundTrip : public testing::TestWithParam<TimCase>
+{
+};
+
+TEST_P(TimRoundTrip, EveryRowGivesBackTheFile)
+{
+    const TimCase& c = GetParam();
+    const Bytes tim = exsample::MakeTim(c.shape);
+    for (std::uint32_t r = 0; r < c.nRows; ++r)
+    {
+        ExportOptions opt;
+        opt.nClut = r;
+        const Bytes back = exsample::Import(exsample::Export(tim, opt), exsample::ImportAs(EXCH_KIND_TIM));
+        EXPECT_EQ(back, tim) << "CLUT row " << r;
+    }
+}
+
+TimShape Shape(int nBpp, std::uint16_t nClutW, std::uint16_t nClutH)
+{
+    TimShape s;
+    s.nBpp = nBpp;
+    s.nClutWidth = nClutW;
+    s.nClutHeight = nClutH;
+    s.bClut = nClutW != 0;
+    return s;
+}
+
+TimShape WithPlace(TimShape s, std::uint16_t cx, std::uint16_t cy, std::uint16_t ix, std::uint16_t iy)
+{
+    s.nClutX = cx;
+    s.nClutY = cy;
+    s.nImageX = ix;
+    s.nImageY = iy;
+    return s;
+}
+
+TimShape Sized(TimShape s, std::uint16_t nUnits, std::uint16_t nHeight, std::int64_t nColours = -1)
+{
+    s.nUnits = nUnits;
+    s.nHeight = nHeight;
+    s.nColours = nColours;
+    return s;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tims, TimRoundTrip,
+    testing::Values(
+        TimCase{"bpp4_one_row", Shape(4, 16, 1), 1},
+        // As other tools write sprite sheets: many 16-colour rows at odd VRAM places.
+        TimCase{"bpp4_sixteen_rows_odd_places", WithPlace(Shape(4, 16, 16), 0x1F3, 0x1E1, 0x140, 7), 16},
+        TimCase{"bpp4_clut_256_wide", Shape(4, 256, 1), 16},
+        TimCase{"bpp8_one_row", Shape(8, 256, 1), 1},
+        TimCase{"bpp8_three_rows", WithPlace(Shape(8, 256, 3), 0, 481, 320, 0), 3},
+        TimCase{"bpp8_clut_16_by_16", Shape(8, 16, 16), 1},
+        TimCase{"bpp8_only_16_colours", Shape(8, 16, 1), 1},
+        TimCase{"bpp8_wide", Sized(Shape(8, 256, 1), 61, 9), 1},
+        TimCase{"bpp16_no_clut", Sized(Shape(16, 0, 0), 7, 5), 1},
+        TimCase{"bpp16_with_clut", Sized(Shape(16, 256, 2), 3, 2), 1},
+        TimCase{"bpp24", Sized(Shape(24, 0, 0), 6, 4), 1},
+        TimCase{"bpp4_reserved_and_flag_bits",
+                [] {
+                    TimShape s = Shape(4, 16, 2);
+                    s.nReserved = 0x1234;
+                    s.nExtraFlags = 0x100;
+                    return s;
+                }(),
+                2}),
+    [](const testing::TestParamInfo<TimCase>& param) { return std::string(param.param.pszName); });
+
+TEST(TimRoundTrip, TheProjectsOwnTimWriterRoundTrips)
+{
+    const Bytes tim = MakeSampleTim(7, 5);
+    EXPECT_EQ(exsample::Import(exsample::Export(tim), exsample::ImportAs(EXCH_KIND_TIM)), tim);
+}
+
+// A whole 16-bit TIM holding every colour value once: widening and narrowing lose nothing.
+TEST(TimRoundTrip, EverySixteenBitValueSurvives)
+{
+    TimShape s = Sized(Shape(16, 0, 0), 256, 256);
+    Bytes tim = exsample::MakeTim(s);
+    const std::size_t at = tim.size() - 2 * 65536;
+    for (std::uint32_t v = 0; v < 65536; ++v)
+        PutLe16(&tim[at + 2 * v], static_cast<std::uint16_t>(v));
+    EXPECT_EQ(exsample::Import(exsample::Export(tim), exsample::ImportAs(EXCH_KIND_TIM)), tim);
+}
+
+// The PNG's palette may be edited: it becomes the row it showed; the other rows stay.
+TEST(TimRoundTrip, AnEditedPaletteReplacesOnlyTheRowShown)
+{
+    const Bytes tim = exsample::MakeTim(Shape(4, 16, 3));
+    ExportOptions opt;
+    opt.nClut = 1;
+    PngPicture pic = exsample::Decode(exsample::Export(tim, opt));
+    pic.palette[5] = PngColor{255, 0, 0, 255};
+    std::vector<std::uint8_t> chunk = pic.privateData;
+    PngEncodeImage image;
+    image.nWidth = pic.nWidth;
+    image.nHeight = pic.nHeight;
+    image.pPalette = pic.palette.data();
+    image.nPalette = 16;
+    image.nBitDepth = 4;
+    image.bUnpacked = true;
+    CBufferRowSource rows(pic.pixels.data(), pic.nWidth);
+    PngEncodeOptions enc;
+    enc.pszPrivateType = "vlMD";
+    enc.pPrivateData = &chunk;
+    Bytes png;
+    std::string strError;
+    ASSERT_TRUE(EncodePng(image, rows, enc, png, strError)) << strError;
+
+    Bytes expected = tim;
+    PutLe16(&expected[8 + 12 + 2 * (16 + 5)], 0x001F);
+    EXPECT_EQ(exsample::Import(png, exsample::ImportAs(EXCH_KIND_TIM)), expected);
+}
+
+// ---- BMP ----------------------------------------------------------------------------
+
+Bytes WithHeaderFields(Bytes bmp)
+{
+    PutLe16(&bmp[6], 0xBEEF);  // bfReserved1
+    PutLe32(&bmp[34], 0);      // biSizeImage: 0 is allowed for uncompressed data
+    PutLeS32(&bmp[38], 2835);  // biXPelsPerMeter
+    PutLeS32(&bmp[42], 3780);  // biYPelsPerMeter
+    PutLe32(&bmp[46], 256);    // biClrUsed
+    PutLe32(&bmp[50], 17);     // biClrImportant
+    return bmp;
+}
+
+TEST(BmpRoundTrip, FilesInTheWritersLayoutComeBackByteForByte)
+{
+    const std::vector<std::pair<const char*, Bytes>> cases = {
+        {"5x3", MakeSampleBmp(5, 3)},
+        {"5x3 padded", MakeSampleBmp(5, 3, true)},
+        {"8x2", MakeSampleBmp(8, 2)},
+        {"1x1", MakeSampleBmp(1, 1)},
+        {"17x9 padded", MakeSampleBmp(17, 9, true)},
+        {"header fields", WithHeaderFields(MakeSampleBmp(6, 4, true))},
+    };
+    for (const auto& [pszName, bmp] : cases)
+        EXPECT_EQ(exsample::Import(exsample::Export(bmp), exsample::ImportAs(EXCH_KIND_BMP)), bmp) << pszName;
+}
+
+// ---- BFNT ---------------------------------------------------------------------------
+
+Bytes WithoutPalette(Bytes b, std::ptrdiff_t nExtension = 0)
+{
+    b[5] = BFNT_COLORS_256;
+    const auto at = b.begin() + BFNT_HEADER_SIZE + nExtension;
+    b.erase(at, at + BFNT_PALETTE_256_SIZE);
+    return b;
+}
+
+TEST(BfntRoundTrip, SheetsComeBackByteForByteAtAnyColumnCount)
+{
+    const std::vector<std::pair<const char*, Bytes>> cases = {
+        {"ascii 8x16", MakeSampleBfnt(8, 16, 32, 127)},
+        {"extension", MakeSampleBfnt(16, 16, 0, 255, 40)},
+        {"odd cells", MakeSampleBfnt(5, 7, 48, 57)},
+        {"one glyph", MakeSampleBfnt(1, 1, 0, 0)},
+        {"no palette", WithoutPalette(MakeSampleBfnt(6, 8, 65, 90))},
+        {"no palette, extension", WithoutPalette(MakeSampleBfnt(4, 4, 300, 310, 3), 3)},
+    };
+    for (std::uint32_t nColumns : {16u, 7u, 1u})
+        for (const auto& [pszName, bfnt] : cases)
+        {
+            ExportOptions opt;
+            opt.nColumns = nColumns;
+            EXPECT_EQ(exsample::Import(exsample::Export(bfnt, opt), exsample::ImportAs(EXCH_KIND_BFNT)), bfnt)
+                << pszName << ", " << nColumns << " columns";
+        }
+}
+
+TEST(BfntRoundTrip, CellsSitWhereTheirCodesSay)
+{
+    ExportOptions opt;
+    opt.nColumns = 10;
+    const PngPicture pic = exsample::Decode(exsample::Export(MakeSampleBfnt(3, 2, 25, 31), opt));
+    ASSERT_EQ(pic.nWidth, 30u);
+    ASSERT_EQ(pic.nHeight, 8u);  // codes 0..39 in 4 rows of cells
+    for (std::uint32_t y = 0; y < pic.nHeight; ++y)
+        for (std::uint32_t x = 0; x < pic.nWidth; ++x)
+        {
+            const std::uint32_t nCode = y / 2 * 10 + x / 3;
+            const std::uint8_t want = nCode >= 25 && nCode <= 31 ? SampleGlyphPixel(nCode - 25, y % 2, x % 3) : 0;
+            ASSERT_EQ(pic.pixels[y * pic.nWidth + x], want) << x << "," << y;
+        }
+}
+
+// A 16-colour sheet comes back as a 256-colour sheet whose values are the nibbles.
+TEST(BfntRoundTrip, SixteenColourSheetBecomesItsValuesAt256Colours)
+{
+    const Bytes bfnt16 = MakeSampleBfnt16(3, 3, 0, 4);
+    const Bytes back = exsample::Import(exsample::Export(bfnt16), exsample::ImportAs(EXCH_KIND_BFNT));
+    RgbPalette palette{};
+    CBfntData rec;
+    rec.m_pPalette = &palette;
+    CMemStream in(back);
+    ASSERT_EQ(rec.ReadBfnt256(in), FMT_OK);
+    ASSERT_EQ(rec.m_nGlyphsSize, 45u);
+    for (std::size_t k = 0; k < 45; ++k)
+        EXPECT_EQ(rec.m_pGlyphs[k], k % 16) << k;
+    EXPECT_EQ(palette.rgb[3 * 1 + 0], 16);  // the file's colour 1: (b, r, g) = (8, 16, 24)
+    EXPECT_EQ(palette.rgb[3 * 1 + 2], 8);
+}
+
+// ---- PNGs from elsewhere: the writers' defaults ----------------------------------------
+
+struct Foreign
+{
+    std::uint32_t w = 32, h = 48;
+    Bytes indices;
+    std::vector<PngColor> palette;
+    Foreign()
+    {
+        for (std::uint32_t i = 0; i < w * h; ++i)
+            indices.push_back(static_cast<std::uint8_t>((i * 7 + i / w) % 200));
+        for (unsigned i = 0; i < 200; ++i)
+            palette.push_back(PngColor{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i * 3),
+                                       static_cast<std::uint8_t>(255 - i), 255});
+    }
+    Bytes Png() const { return exsample::EncodeForeign(w, h, indices, palette); }
+    RgbPalette Rgb(std::size_t nShift) const
+    {
+        RgbPalette p{};
+        for (std::size_t i = 0; i < palette.size(); ++i)
+        {
+            std::uint8_t* q = p.rgb + 3 * ((i + nShift) % 256);
+            q[0] = palette[i].r;
+            q[1] = palette[i].g;
+            q[2] = palette[i].b;
+        }
+        return p;
+    }
+    void FillBmp(CBmpData& bmp, RgbPalette& pal) const
+    {
+        pal = Rgb(0);
+        bmp.m_fileHeader = {BMP_TYPE, BMP_PIXEL_OFFSET + w * h, 0, 0, BMP_PIXEL_OFFSET};
+        bmp.m_infoHeader = {BMP_INFO_HEADER_SIZE, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h), 1, 8, 0,
+                            w * h, 0, 0, 0, 0};
+        bmp.m_pBits = std::make_unique<std::uint8_t[]>(w * h);
+        std::memcpy(bmp.m_pBits.get(), indices.data(), w * h);
+        bmp.m_nBitsSize = w * h;
+        bmp.m_pPalette = &pal;
+    }
+};
+
+TEST(ForeignPng, BmpGetsTheConvertersHeader)
+{
+    const Foreign f;
+    CBmpData bmp;
+    RgbPalette pal;
+    f.FillBmp(bmp, pal);
+    CMemStream expected;
+    ASSERT_EQ(bmp.WriteBmp(expected), FMT_OK);
+    EXPECT_EQ(exsample::Import(f.Png(), exsample::ImportAs(EXCH_KIND_BMP)), expected.Data());
+}
+
+TEST(ForeignPng, EightBitTimIsWhatTheTimWriterWrites)
+{
+    const Foreign f;
+    CBmpData bmp;
+    RgbPalette pal;
+    f.FillBmp(bmp, pal);
+    // In memory the formats hold colours and pixels 10 places up.
+    RgbPalette shifted = f.Rgb(TIM_COLOR_SHIFT);
+    ShiftPixels(bmp.m_pBits.get(), bmp.m_nBitsSize, TIM_COLOR_SHIFT);
+    CTimData tim;
+    ASSERT_EQ(bmp.BmpToTim(tim), FMT_OK);
+    tim.m_pPalette = &shifted;
+    CMemStream expected;
+    ASSERT_EQ(tim.WriteTim(expected), FMT_OK);
+    EXPECT_EQ(exsample::Import(f.Png(), exsample::ImportAs(EXCH_KIND_TIM)), expected.Data());
+}
+
+TEST(ForeignPng, BfntIsTheSixteenBySixteenSheetOfTheBfntWriter)
+{
+    const Foreign f;
+    CBmpData bmp;
+    RgbPalette pal;
+    f.FillBmp(bmp, pal);
+    CBfntData bfnt;
+    ASSERT_EQ(bmp.BmpToBfnt(bfnt, 16), FMT_OK);
+    bfnt.m_pPalette = &pal;
+    CMemStream expected;
+    ASSERT_EQ(bfnt.WriteBfnt(expected), FMT_OK);
+    EXPECT_EQ(exsample::Import(f.Png(), exsample::ImportAs(EXCH_KIND_BFNT)), expected.Data());
+}
+
+TEST(ForeignPng, OtherDepthsGetPlainHeaders)
+{
+    // 4 bits: flags 8, a 16-colour CLUT of one row; 16 bits: flags 2 and no CLUT.
+    const std::vector<PngColor> pal16(16, PngColor{255, 255, 255, 255});
+    const Bytes four = exsample::Import(exsample::EncodeForeign(8, 2, Bytes(16, 3), pal16, 4),
+                                        exsample::ImportAs(EXCH_KIND_TIM, 4));
+    ASSERT_EQ(four.size(), 8u + 44 + 12 + 8);
+    EXPECT_EQ(GetLe32(&four[4]), 8u);
+    EXPECT_EQ(GetLe32(&four[8]), 44u);
+    EXPECT_EQ(GetLe16(&four[16]), 16u);
+    EXPECT_EQ(GetLe16(&four[18]), 1u);
+    EXPECT_EQ(GetLe16(&four[20]), 0x7FFF);
+    EXPECT_EQ(GetLe16(&four[52 + 8]), 2u);  // units
+    EXPECT_EQ(four[64], 0x33);
+
+    const Bytes sixteen = exsample::Import(exsample::EncodeForeign(3, 1, Bytes(12, 255), {}),
+                                           exsample::ImportAs(EXCH_KIND_TIM));
+    ASSERT_EQ(sixteen.size(), 8u + 12 + 6);
+    EXPECT_EQ(GetLe32(&sixteen[4]), 2u);
+    EXPECT_EQ(GetLe32(&sixteen[8]), 18u);
+    EXPECT_EQ(GetLe16(&sixteen[20]), 0x7FFF);
+}
+
+// A truecolour PNG with few colours gets a palette in the order they first appear.
+TEST(ForeignPng, TruecolourWithFewColoursGetsThemInOrderOfAppearance)
+{
+    const Bytes rgba = {9, 9, 9, 255, 1, 2, 3, 255, 9, 9, 9, 255, 4, 5, 6, 255};
+    const Bytes bmp = exsample::Import(exsample::EncodeForeign(4, 1, rgba, {}), exsample::ImportAs(EXCH_KIND_BMP));
+    ASSERT_EQ(bmp.size(), 1078u + 4);
+    EXPECT_EQ((Bytes{bmp[54], bmp[55], bmp[56], bmp[58], bmp[59], bmp[60]}), (Bytes{9, 9, 9, 3, 2, 1}));
+    EXPECT_EQ((Bytes(bmp.end() - 4, bmp.end())), (Bytes{0, 1, 0, 2}));
+}
+}  // namespace
