@@ -1,5 +1,7 @@
 #include "GdiObjects.h"
 
+#include "SystemPalette.h"
+
 #include <unordered_map>
 #include <unordered_set>
 
@@ -24,31 +26,9 @@ std::uint64_t g_nGeneration = 0;
 
 PALETTEENTRY SystemEntry(UINT i)
 {
-    static const BYTE s_low[10][3] = {
-        {0, 0, 0},       {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
-        {128, 0, 128},   {0, 128, 128},   {192, 192, 192}, {192, 220, 192}, {166, 202, 240},
-    };
-    static const BYTE s_high[10][3] = {
-        {255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0},
-        {255, 255, 0},   {0, 0, 255},     {255, 0, 255},   {0, 255, 255},   {255, 255, 255},
-    };
-    if (i < 10)
-        return PALETTEENTRY{s_low[i][0], s_low[i][1], s_low[i][2], 0};
-    if (i >= 246)
-        return PALETTEENTRY{s_high[i - 246][0], s_high[i - 246][1], s_high[i - 246][2], 0};
-    if (i < 26)
-    {
-        const auto grey = static_cast<BYTE>(17 * (i - 10));
-        return PALETTEENTRY{grey, grey, grey, 0};
-    }
-    if (i < 242)
-    {
-        // The 6 x 6 x 6 colour cube.
-        const UINT c = i - 26;
-        return PALETTEENTRY{static_cast<BYTE>(51 * (c / 36)), static_cast<BYTE>(51 * (c / 6 % 6)),
-                            static_cast<BYTE>(51 * (c % 6)), 0};
-    }
-    return PALETTEENTRY{0, 0, 0, 0};
+    std::uint8_t rgb[3];
+    SystemPaletteEntry(i, rgb);
+    return PALETTEENTRY{rgb[0], rgb[1], rgb[2], 0};
 }
 
 } // namespace

@@ -27,7 +27,7 @@ struct ExportOptions
     int nZlibLevel = PNG_LEVEL_DEFAULT;
     int nFilters = PNG_FILTERS_DEFAULT;
     // The colours the window shows a sheet without a palette block in: the surface's
-    // 256 colours. Null: StartupPalette().
+    // 256 colours. Null: SystemPalette(), the colours the window starts with.
     const RgbPalette* pDefaultPalette = nullptr;
 };
 
@@ -44,10 +44,6 @@ struct ImportOptions
 
 // "BFNT" gives BFNT, "BM" BMP, 0x10 TIM; anything else EXCH_KIND_NONE.
 ExchangeKind DetectExchangeKind(const std::uint8_t* pData, std::size_t nSize);
-
-// The colours the window starts with: the system palette of this platform's surface
-// (twenty static colours at 0..9 and 246..255, a grey ramp, a 6 x 6 x 6 cube, black).
-RgbPalette StartupPalette();
 
 [[nodiscard]] bool ExportToPng(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& opt,
                                std::vector<std::uint8_t>& png, std::string& strError);

@@ -8,6 +8,7 @@
 #include "Colour15.h"
 #include "Exchange.h"
 #include "MetaChunk.h"
+#include "SystemPalette.h"
 #include "TimFile.h"
 
 #include <algorithm>
@@ -294,7 +295,7 @@ bool ExportBfnt(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& o
     std::vector<PngColor> palette = f.palette;
     if (palette.empty())
     {
-        const RgbPalette fallback = StartupPalette();
+        const RgbPalette fallback = SystemPalette();
         const RgbPalette& window = opt.pDefaultPalette != nullptr ? *opt.pDefaultPalette : fallback;
         const std::size_t nBase = f.b16 ? 10 : 0;
         for (std::size_t i = 0; i < (f.b16 ? 16u : 256u); ++i)
@@ -328,37 +329,6 @@ ExchangeKind DetectExchangeKind(const std::uint8_t* pData, std::size_t nSize)
     if (nSize >= 1 && pData[0] == 0x10)
         return EXCH_KIND_TIM;
     return EXCH_KIND_NONE;
-}
-
-RgbPalette StartupPalette()
-{
-    static const std::uint8_t s_low[10][3] = {
-        {0, 0, 0},       {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
-        {128, 0, 128},   {0, 128, 128},   {192, 192, 192}, {192, 220, 192}, {166, 202, 240},
-    };
-    static const std::uint8_t s_high[10][3] = {
-        {255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},     {0, 255, 0},
-        {255, 255, 0},   {0, 0, 255},     {255, 0, 255},   {0, 255, 255},   {255, 255, 255},
-    };
-    RgbPalette pal{};
-    for (unsigned i = 0; i < 256; ++i)
-    {
-        std::uint8_t* p = pal.rgb + 3 * i;
-        if (i < 10)
-            std::memcpy(p, s_low[i], 3);
-        else if (i >= 246)
-            std::memcpy(p, s_high[i - 246], 3);
-        else if (i < 26)
-            p[0] = p[1] = p[2] = static_cast<std::uint8_t>(17 * (i - 10));
-        else if (i < 242)
-        {
-            const unsigned c = i - 26;
-            p[0] = static_cast<std::uint8_t>(51 * (c / 36));
-            p[1] = static_cast<std::uint8_t>(51 * (c / 6 % 6));
-            p[2] = static_cast<std::uint8_t>(51 * (c % 6));
-        }
-    }
-    return pal;
 }
 
 bool ExportToPng(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& opt, std::vector<std::uint8_t>& png,

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "WinGdi.h"
+#include "SystemPalette.h"
 
 namespace
 {
@@ -116,21 +116,11 @@ TEST(WindowColours, SheetWithoutPaletteUsesTheWindowsColours)
     sheet256[5] = BFNT_COLORS_256;
     sheet256.erase(sheet256.begin() + 32, sheet256.begin() + 32 + 768);
     const PngPicture pic = exsample::Decode(exsample::Export(sheet256));
-    const RgbPalette start = StartupPalette();
+    const RgbPalette start = SystemPalette();
     ASSERT_EQ(pic.palette.size(), 256u);
     for (int i = 0; i < 256; ++i)
         ASSERT_EQ((Bytes{pic.palette[i].r, pic.palette[i].g, pic.palette[i].b}),
                   (Bytes{start.rgb[3 * i], start.rgb[3 * i + 1], start.rgb[3 * i + 2]}));
 }
 
-TEST(WindowColours, FallbackIsTheSurfacesSystemPalette)
-{
-    PALETTEENTRY entries[256] = {};
-    ASSERT_EQ(GetSystemPaletteEntries(nullptr, 0, 256, entries), 256u);
-    const RgbPalette start = StartupPalette();
-    for (int i = 0; i < 256; ++i)
-        EXPECT_EQ((Bytes{start.rgb[3 * i], start.rgb[3 * i + 1], start.rgb[3 * i + 2]}),
-                  (Bytes{entries[i].peRed, entries[i].peGreen, entries[i].peBlue}))
-            << i;
-}
 }  // namespace

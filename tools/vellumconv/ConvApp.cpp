@@ -1,6 +1,6 @@
 #include "ConvApp.h"
 
-#include "SurfacePng.h"
+#include "Png.h"
 #include "VellumDoc.h"
 #include "VellumView.h"
 #include "resource.h"
@@ -258,25 +258,29 @@ std::string WriteSurfacePng(const CVellumView& view, const std::string& strPath)
     if (bits.width <= 0 || bits.height <= 0 || bits.bits == nullptr)
         return "nothing to render: the window has no drawing area yet.";
 
-    std::vector<const std::uint8_t*> rows(static_cast<std::size_t>(bits.height));
-    const auto nRow = static_cast<std::size_t>(bits.width);
-    for (int y = 0; y < bits.height; ++y)
-    {
-        // A bottom-up surface keeps the shown top row last in memory.
-        const int nMemRow = bits.orientation >= 0 ? bits.height - 1 - y : y;
-        rows[static_cast<std::size_t>(y)] = bits.bits + static_cast<std::size_t>(nMemRow) * nRow;
-    }
-    std::uint8_t rgb[768];
+    PngColor palette[256];
     for (int i = 0; i < 256; ++i)
     {
         const RGBQUAD& q = surface.m_bmiColors[i];
-        rgb[3 * i] = q.rgbRed;
-        rgb[3 * i + 1] = q.rgbGreen;
-        rgb[3 * i + 2] = q.rgbBlue;
+        palette[i] = PngColor{q.rgbRed, q.rgbGreen, q.rgbBlue, 0xFF};
     }
+    PngEncodeImage image;
+    image.nWidth = static_cast<std::uint32_t>(bits.width);
+    image.nHeight = static_cast<std::uint32_t>(bits.height);
+    image.pPalette = palette;
+    image.nPalette = 256;
+    // A bottom-up surface keeps the shown top row last in memory.
+    const auto nRow = static_cast<std::ptrdiff_t>(bits.width);
+    CBufferRowSource rows(bits.orientation >= 0 ? bits.bits + (bits.height - 1) * nRow : bits.bits,
+                          bits.orientation >= 0 ? -nRow : nRow);
+    // As renders have always been written: 3780 pixels per metre, libpng's own settings.
+    PngEncodeOptions options;
+    options.bPhys = true;
+    options.nPhysX = 3780;
+    options.nPhysY = 3780;
     std::vector<std::uint8_t> png;
     std::string strError;
-    if (!EncodeIndexedPng(static_cast<std::uint32_t>(bits.width), rows, rgb, png, strError))
+    if (!EncodePng(image, rows, options, png, strError))
         return strError;
 
     // Written beside the target and renamed over it, so a failed write leaves no half a PNG.

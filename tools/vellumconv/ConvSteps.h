@@ -3,6 +3,7 @@
 // person would use the program between start and exit; with --to it is a batch of files,
 // each converted as if it were the only one. Parsing is separate so it can be tested alone.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,11 +32,34 @@ constexpr int CONV_MAX_JOBS = 256;
 enum class EConvMode
 {
     Steps,  // vellumconv IN OUT... / vellumconv STEP...
-    Batch,  // vellumconv --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...
+    Batch,  // [export|import [OPTIONS]] --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...
+    Verb,   // vellumconv export [OPTIONS] IN OUT.png / vellumconv import [OPTIONS] IN.png OUT
+};
+
+// What each file goes through: the program's open and save, or PNG export or import.
+enum class EConvVerb
+{
+    Convert,
+    Export,
+    Import,
+};
+
+struct ConvExchangeOptions
+{
+    std::uint32_t nClut = 0;        // export: the CLUT row of a 4- or 8-bit TIM
+    std::uint32_t nColumns = 16;    // export: cells across a BFNT grid
+    int nBpp = 0;                   // import to TIM: 4, 8, 16 or 24; 0 = from the PNG
+    std::uint32_t nCellWidth = 0;   // import to BFNT: 0 = from the PNG, else 16 x 16
+    std::uint32_t nCellHeight = 0;
+    bool bCodes = false;            // import to BFNT: these codes, not the PNG's or every cell
+    std::uint32_t nFirstCode = 0;
+    std::uint32_t nLastCode = 0;
 };
 
 struct ConvBatchOptions
 {
+    EConvVerb verb = EConvVerb::Convert;
+    ConvExchangeOptions exchange;
     std::string strExt;         // with its dot: ".bmp"
     std::string strOutDir;      // empty: each output beside its input
     int nJobs = 0;              // 0: one per processor
@@ -48,13 +72,16 @@ struct ConvCommandLine
 {
     EConvMode mode = EConvMode::Steps;
     std::vector<ConvStep> steps;
-    ConvBatchOptions batch;
+    ConvBatchOptions batch;    // a batch; also the verb and its options of a single export or import
+    std::string strVerbIn;     // a single export or import
+    std::string strVerbOut;
     bool bHelp = false;
     std::string strError;  // non-empty: a usage error, described
 };
 
 // A bare PATH opens when no step came before it and saves otherwise, so
 // "IN OUT..." is "--open IN --save OUT ...". "--" makes every later argument a PATH.
+// "export" or "import" as the first argument names a verb.
 ConvCommandLine ParseConvArgs(const std::vector<std::string>& args);
 
 // Parses "WxH" (decimal, each 0..CONV_MAX_SIZE); false when malformed or out of range.
