@@ -104,11 +104,13 @@ int CBmpData::BmpToTim(CTimData& tim)
 {
     const std::int32_t nWidth = m_infoHeader.biWidth;
     const std::int32_t nHeight = m_infoHeader.biHeight;
-    if (nWidth < 1 || nHeight < 1 || static_cast<std::uint64_t>(nHeight) > MAX_U16)
+    // An image without pixels (a width or a height of 0) is still an image: it becomes a
+    // TIM of the same size with no pixel bytes.
+    if (nWidth < 0 || nHeight < 0 || static_cast<std::uint64_t>(nHeight) > MAX_U16)
         return FMT_BAD_SOURCE;
     const auto nSrcRow = static_cast<std::uint64_t>(nWidth);
     const auto nRows = static_cast<std::uint64_t>(nHeight);
-    if (!m_pBits || nSrcRow * nRows > m_nBitsSize)
+    if (nSrcRow * nRows > m_nBitsSize || (nSrcRow * nRows != 0 && !m_pBits))
         return FMT_BAD_SOURCE;
     // TIM rows hold whole 16-bit units: an odd width gets one more column, of colour 0.
     const std::uint64_t nUnits = (nSrcRow + 1) / 2;
@@ -121,7 +123,8 @@ int CBmpData::BmpToTim(CTimData& tim)
         return FMT_NO_MEMORY;
     if (nRow == nSrcRow)
     {
-        std::memcpy(pPixels.get(), m_pBits.get(), static_cast<std::size_t>(nPixels));
+        if (nPixels != 0)
+            std::memcpy(pPixels.get(), m_pBits.get(), static_cast<std::size_t>(nPixels));
     }
     else
     {
@@ -157,12 +160,13 @@ int CTimData::TimToBmp(CBmpData& bmp)
     const std::uint64_t nWidth = 2 * std::uint64_t{m_imageWidth};
     const std::uint64_t nHeight = m_imageHeight;
     const std::uint64_t nPixels = nWidth * nHeight;
-    if (nPixels == 0 || !m_pPixels || nPixels > m_nPixelsSize || !FitsBmp(nWidth, nHeight))
+    if (nPixels > m_nPixelsSize || (nPixels != 0 && !m_pPixels) || !FitsBmp(nWidth, nHeight))
         return FMT_BAD_SOURCE;
     std::unique_ptr<std::uint8_t[]> pBits = TryAllocBytes(nPixels);
     if (!pBits)
         return FMT_NO_MEMORY;
-    std::memcpy(pBits.get(), m_pPixels.get(), static_cast<std::size_t>(nPixels));
+    if (nPixels != 0)
+        std::memcpy(pBits.get(), m_pPixels.get(), static_cast<std::size_t>(nPixels));
 
     SetConvertedBmpHeader(bmp, nWidth, nHeight);
     bmp.m_pPalette = m_pPalette;
@@ -176,8 +180,8 @@ int CBfntData::BfntToBmp(CBmpData& bmp)
     const std::uint64_t nGlyphWidth = m_header.glyphWidth;
     const std::uint64_t nGlyphHeight = m_header.glyphHeight;
     const std::uint64_t nCount = GlyphCount();
-    if (nGlyphWidth < 1 || nGlyphWidth > 256 || nGlyphHeight < 1 || nCount == 0 || nCount > MAX_U16 ||
-        !HasCompleteGlyphs())
+    // Cells of height 0 lay out as an image of height 0, which converts like any other.
+    if (nGlyphWidth < 1 || nGlyphWidth > 256 || nCount == 0 || nCount > MAX_U16 || !HasCompleteGlyphs())
         return FMT_BAD_SOURCE;
     const std::uint64_t nPerRow = 256 / nGlyphWidth;
     const std::uint64_t nWidth = nPerRow * nGlyphWidth;

@@ -5,6 +5,7 @@
 
 #include "SampleFiles.h"
 
+#include <algorithm>
 #include <cstring>
 
 TEST(DetectDataType, ClassifiesByTheFirstBytesInOrder)
@@ -339,6 +340,54 @@ TEST_F(DocTest, ConversionMatrixRoundTrips)
             const Bytes colorsAgain = SurfaceColors(*m_pView);
             EXPECT_TRUE(std::equal(colorsAgain.begin() + 30, colorsAgain.begin() + 246 * 3, colors.begin() + 30));
         }
+}
+
+// Images without pixels open, save as the other image format and open again; only a
+// sheet cannot hold them.
+TEST_F(DocTest, EmptyImagesSaveAsTheOtherImageFormatAndReopen)
+{
+    struct Case
+    {
+        const char* pszName;
+        Bytes file;
+        const char* pszStatus;
+        const char* pszTarget;
+        std::size_t nSavedSize;
+        Bytes savedHead;  // the saved file's size fields
+        std::size_t nHeadAt;
+        const char* pszStatusAgain;
+    };
+    const Case cases[] = {
+        {"flat.bmp", MakeSampleBmp(8, 0), "size:8x0", "flat.tim", 544,
+         {12, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0}, 532, "size:8x0"},
+        {"thin.tim", MakeSampleTim(0, 4), "size:0x4", "thin.bmp", 1078,
+         {0x36, 0x04, 0, 0, 0, 0, 0, 0, 0x36, 0x04, 0, 0, 40, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0}, 2, "size:0x4"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.pszName);
+        ASSERT_TRUE(Open(Put(c.pszName, c.file)));
+        EXPECT_EQ(m_pFrame->m_strStatus, c.pszStatus);
+        const Bytes colors = SurfaceColors(*m_pView);
+        ASSERT_TRUE(SaveAs(Path(c.pszTarget)));
+        EXPECT_TRUE(TakeMessages().empty());
+        const Bytes saved = ReadBytes(Path(c.pszTarget));
+        ASSERT_EQ(saved.size(), c.nSavedSize);
+        EXPECT_EQ(Bytes(saved.begin() + static_cast<std::ptrdiff_t>(c.nHeadAt),
+                        saved.begin() + static_cast<std::ptrdiff_t>(c.nHeadAt + c.savedHead.size())),
+                  c.savedHead);
+
+        ASSERT_TRUE(Open(Path(c.pszTarget)));
+        EXPECT_TRUE(TakeMessages().empty());
+        EXPECT_EQ(m_pFrame->m_strStatus, c.pszStatusAgain);
+        EXPECT_EQ(SurfaceColors(*m_pView), colors);
+        const Bytes shown = ShownPixels(*m_pView);
+        EXPECT_EQ(std::count(shown.begin(), shown.end(), CVellumView::BACKGROUND_INDEX), 256 * 256);
+
+        EXPECT_FALSE(SaveAs(Path("cells.fnt")));
+        EXPECT_EQ(TakeMessages(), std::vector<std::string>{"cannot save as BFNT: the data does not fit that format."});
+        EXPECT_FALSE(std::filesystem::exists(Path("cells.fnt")));
+    }
 }
 
 TEST_F(DocTest, RefusedConversionsWriteNothing)
