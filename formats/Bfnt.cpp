@@ -134,7 +134,7 @@ int ReadPalette16(IByteStream& file, BfntScratch& s)
         return FMT_BFNT_TRUNCATED;
     std::memset(s.palette.rgb, 0, sizeof s.palette.rgb);
     for (std::uint32_t i = 0; i < 16; ++i)
-        TripleToRgb(block + 3 * i, s.palette.rgb + 3 * (BFNT_16_COLOR_BASE + i));
+        TripleToRgb(block + 3 * i, s.palette.rgb + 3 * (PAL_FIRST_IMAGE_COLOR + i));
     s.bPalette = true;
     return FMT_OK;
 }
@@ -161,11 +161,11 @@ int ReadGlyphs16(IByteStream& file, BfntScratch& s)
     const std::uint8_t* pIn = pPacked.get();
     for (std::uint64_t k = 0; k < nHalf; ++k)
     {
-        pOut[2 * k] = static_cast<std::uint8_t>((pIn[k] >> 4) + BFNT_16_COLOR_BASE);
-        pOut[2 * k + 1] = static_cast<std::uint8_t>((pIn[k] & 0x0F) + BFNT_16_COLOR_BASE);
+        pOut[2 * k] = static_cast<std::uint8_t>((pIn[k] >> 4) + PAL_FIRST_IMAGE_COLOR);
+        pOut[2 * k + 1] = static_cast<std::uint8_t>((pIn[k] & 0x0F) + PAL_FIRST_IMAGE_COLOR);
     }
     if (s.nGlyphs % 2 != 0)
-        pOut[s.nGlyphs - 1] = static_cast<std::uint8_t>((pIn[nHalf] >> 4) + BFNT_16_COLOR_BASE);
+        pOut[s.nGlyphs - 1] = static_cast<std::uint8_t>((pIn[nHalf] >> 4) + PAL_FIRST_IMAGE_COLOR);
     s.bGlyphs = true;
     return FMT_OK;
 }

@@ -25,7 +25,6 @@ enum : std::uint32_t
     BFNT_HEADER_SIZE = 32,
     BFNT_PALETTE_256_SIZE = 768,
     BFNT_PALETTE_16_SIZE = 48,
-    BFNT_16_COLOR_BASE = 10,  // 16-colour pixel value v is colour index v + 10
 };
 
 // The 32-byte file header, field for field. The unnamed bytes are kept so a

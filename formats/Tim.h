@@ -1,6 +1,7 @@
 #pragma once
 // The TIM image with an 8-bit CLUT. File colours and pixel values count from 0;
-// in memory they sit 10 places higher, where the surface keeps image colours.
+// in memory they sit PAL_FIRST_IMAGE_COLOR places higher, where the surface keeps
+// image colours.
 
 #include "ByteStream.h"
 #include "FormatResult.h"
@@ -19,7 +20,6 @@ enum : std::uint32_t
     TIM_MODE_8BIT_CLUT = 9,     // low byte of the flags
     TIM_CLUT_LENGTH = 524,      // 12 header bytes + 256 colours of 2 bytes
     TIM_BLOCK_HEADER_SIZE = 12,
-    TIM_COLOR_SHIFT = 10,
 };
 
 // Adds nShift (mod 256) to every byte; written so the compiler vectorises it.

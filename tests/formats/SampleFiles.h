@@ -18,10 +18,10 @@
 #include <utility>
 #include <vector>
 
-// Pixel at column x, row y (0 = top) of every sample image: an image colour 10..245.
+// Pixel at column x, row y (0 = top) of every sample image: an image colour (10..245).
 inline std::uint8_t SamplePixel(std::uint64_t x, std::uint64_t y)
 {
-    return static_cast<std::uint8_t>(10 + (x * 7 + y * 13) % 236);
+    return static_cast<std::uint8_t>(PAL_FIRST_IMAGE_COLOR + (x * 7 + y * 13) % PAL_IMAGE_COLORS);
 }
 
 // Components are multiples of 8, so the colours survive a TIM's 15-bit table.
@@ -104,7 +104,7 @@ inline std::vector<std::uint8_t> MakeSampleTim(int nWidthUnits, int nHeight, con
 // Glyph g (0 = firstCode), row r (0 = top), column c of every sample sheet.
 inline std::uint8_t SampleGlyphPixel(std::uint64_t g, std::uint64_t r, std::uint64_t c)
 {
-    return static_cast<std::uint8_t>(10 + (g * 31 + r * 5 + c * 3) % 236);
+    return static_cast<std::uint8_t>(PAL_FIRST_IMAGE_COLOR + (g * 31 + r * 5 + c * 3) % PAL_IMAGE_COLORS);
 }
 
 inline BfntHeader SampleBfntHeader(int nGlyphWidth, int nGlyphHeight, int nFirst, int nLast, std::uint8_t format,
