@@ -8,30 +8,12 @@
 #include <algorithm>
 #include <cstring>
 
-TEST(DetectDataType, ClassifiesByTheFirstBytesInOrder)
+namespace
 {
-    struct Case
-    {
-        Bytes sig;
-        int nKind;
-    };
-    const Case cases[] = {
-        {{'B', 'F', 'N', 'T', 0x1A, 0x87}, DATA_BFNT},
-        {{'B', 'M', 0, 0, 0, 0}, DATA_BMP},
-        {{'B', 'M'}, DATA_BMP},
-        {{0x10, 0, 0, 0, 9, 0}, DATA_TIM},
-        {{0x10}, DATA_TIM},
-        {{'B', 'F', 'N'}, DATA_NONE},
-        {{'B', 'f', 'n', 't', 0, 0}, DATA_NONE},  // case matters
-        {{'B'}, DATA_NONE},
-        {{'M', 'B', 0, 0, 0, 0}, DATA_NONE},
-        {{0x11, 0, 0, 0, 0, 0}, DATA_NONE},
-        {{}, DATA_NONE},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(DetectDataType(c.sig.data(), c.sig.size()), c.nKind) << c.sig.size();
-    EXPECT_EQ(DetectDataType(nullptr, 6), DATA_NONE);
-}
+// The image colours' bytes in a table of R, G, B triples.
+constexpr std::ptrdiff_t IMAGE_BEGIN = 3 * PAL_FIRST_IMAGE_COLOR;
+constexpr std::ptrdiff_t IMAGE_END = 3 * (PAL_FIRST_IMAGE_COLOR + PAL_IMAGE_COLORS);
+}  // namespace
 
 TEST(SaveTypeFromPath, LastFourCharactersIgnoringCase)
 {
@@ -74,12 +56,12 @@ TEST_F(DocTest, LoadsEachFormatWithItsStatusTextAndColours)
         EXPECT_EQ(m_pDoc->m_nDataType, c.nKind);
         EXPECT_EQ(m_pFrame->m_strStatus, c.strStatus);
         const Bytes colors = SurfaceColors(*m_pView);
-        // Only 10..245 come from the file; the static colours stay.
-        EXPECT_TRUE(std::equal(colors.begin(), colors.begin() + 30, before.begin()));
-        EXPECT_TRUE(std::equal(colors.begin() + 246 * 3, colors.end(), before.begin() + 246 * 3));
+        // Only the image colours come from the file; the static colours stay.
+        EXPECT_TRUE(std::equal(colors.begin(), colors.begin() + IMAGE_BEGIN, before.begin()));
+        EXPECT_TRUE(std::equal(colors.begin() + IMAGE_END, colors.end(), before.begin() + IMAGE_END));
         // The sample builders write through the writers, so every format's file colours
         // come back to the entries they were written from.
-        EXPECT_TRUE(std::equal(colors.begin() + 30, colors.begin() + 246 * 3, pal.rgb + 30));
+        EXPECT_TRUE(std::equal(colors.begin() + IMAGE_BEGIN, colors.begin() + IMAGE_END, pal.rgb + IMAGE_BEGIN));
         // The palette pointers named the call's own palette; none survives the call.
         EXPECT_EQ(m_pView->m_bmpData.m_pPalette, nullptr);
         EXPECT_EQ(m_pView->m_timData.m_pPalette, nullptr);
@@ -338,7 +320,8 @@ TEST_F(DocTest, ConversionMatrixRoundTrips)
                     ASSERT_EQ(again[static_cast<std::size_t>(y * 256 + x)], shown[static_cast<std::size_t>(y * 256 + x)])
                         << x << "," << y;
             const Bytes colorsAgain = SurfaceColors(*m_pView);
-            EXPECT_TRUE(std::equal(colorsAgain.begin() + 30, colorsAgain.begin() + 246 * 3, colors.begin() + 30));
+            EXPECT_TRUE(std::equal(colorsAgain.begin() + IMAGE_BEGIN, colorsAgain.begin() + IMAGE_END,
+                                   colors.begin() + IMAGE_BEGIN));
         }
 }
 
