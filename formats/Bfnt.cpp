@@ -65,7 +65,7 @@ struct BfntScratch
     std::unique_ptr<std::uint8_t[]> pExtension;
     RgbPalette palette{};
     bool bPalette = false;  // palette holds colours to hand to the caller
-    std::unique_ptr<std::uint8_t[]> pGlyphs;
+    PixelBuffer pGlyphs;
     std::uint64_t nGlyphs = 0;
     bool bGlyphs = false;
 };
@@ -116,7 +116,7 @@ int ReadGlyphs256(IByteStream& file, BfntScratch& s)
     s.nGlyphs = GlyphBytes(s.header);
     if (s.nGlyphs > BytesLeft(file))
         return FMT_BFNT_TRUNCATED;
-    s.pGlyphs = TryAllocBytes(s.nGlyphs);
+    s.pGlyphs = TryAllocPixels(s.nGlyphs);
     if (!s.pGlyphs)
         return FMT_NO_MEMORY;
     if (!ReadPiecewise(file, s.pGlyphs.get(), s.nGlyphs))
@@ -150,8 +150,8 @@ int ReadGlyphs16(IByteStream& file, BfntScratch& s)
     if (nHalf > nLeft)
         return FMT_BFNT_TRUNCATED;
     const std::uint64_t nPacked = (s.nGlyphs % 2 != 0 && nLeft > nHalf) ? nHalf + 1 : nHalf;
-    s.pGlyphs = TryAllocBytes(s.nGlyphs);
-    std::unique_ptr<std::uint8_t[]> pPacked = TryAllocBytes(nPacked + 1);
+    s.pGlyphs = TryAllocPixels(s.nGlyphs);
+    PixelBuffer pPacked = TryAllocPixels(nPacked + 1);
     if (!s.pGlyphs || !pPacked)
         return FMT_NO_MEMORY;
     pPacked[nPacked] = 0;

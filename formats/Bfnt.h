@@ -4,6 +4,7 @@
 
 #include "ByteStream.h"
 #include "FormatResult.h"
+#include "PixelBuffer.h"
 #include "RgbPalette.h"
 
 #include <cstddef>
@@ -75,7 +76,7 @@ public:
     std::unique_ptr<std::uint8_t[]> m_pExtension;  // extensionLength bytes, or null
     std::size_t m_nExtensionSize;
     RgbPalette* m_pPalette;                         // not owned
-    std::unique_ptr<std::uint8_t[]> m_pGlyphs;      // one colour index per pixel, glyphs in code order
+    PixelBuffer m_pGlyphs;                          // one colour index per pixel, glyphs in code order
     std::size_t m_nGlyphsSize;
     std::int32_t m_nRowOrder;
 };

@@ -55,7 +55,7 @@ int CutIntoCells(const std::uint8_t* pSrc, std::uint64_t nSrcSize, std::uint64_t
     if (nCells > MAX_U16)
         return FMT_BAD_SOURCE;
     const std::uint64_t nBytes = nCells * n * n;
-    std::unique_ptr<std::uint8_t[]> pGlyphs = TryAllocBytes(nBytes);
+    PixelBuffer pGlyphs = TryAllocPixels(nBytes);
     if (!pGlyphs)
         return FMT_NO_MEMORY;
 
@@ -118,7 +118,7 @@ int CBmpData::BmpToTim(CTimData& tim)
     const std::uint64_t nPixels = nRow * nRows;
     if (nUnits > MAX_U16 || nPixels > MAX_U32 - TIM_BLOCK_HEADER_SIZE)
         return FMT_BAD_SOURCE;
-    std::unique_ptr<std::uint8_t[]> pPixels = TryAllocBytes(nPixels);
+    PixelBuffer pPixels = TryAllocPixels(nPixels);
     if (!pPixels)
         return FMT_NO_MEMORY;
     if (nRow == nSrcRow)
@@ -162,7 +162,7 @@ int CTimData::TimToBmp(CBmpData& bmp)
     const std::uint64_t nPixels = nWidth * nHeight;
     if (nPixels > m_nPixelsSize || (nPixels != 0 && !m_pPixels) || !FitsBmp(nWidth, nHeight))
         return FMT_BAD_SOURCE;
-    std::unique_ptr<std::uint8_t[]> pBits = TryAllocBytes(nPixels);
+    PixelBuffer pBits = TryAllocPixels(nPixels);
     if (!pBits)
         return FMT_NO_MEMORY;
     if (nPixels != 0)
@@ -188,7 +188,7 @@ int CBfntData::BfntToBmp(CBmpData& bmp)
     const std::uint64_t nHeight = (nCount + nPerRow - 1) / nPerRow * nGlyphHeight;
     if (!FitsBmp(nWidth, nHeight))
         return FMT_BAD_SOURCE;
-    std::unique_ptr<std::uint8_t[]> pBits = TryAllocBytes(nWidth * nHeight);
+    PixelBuffer pBits = TryAllocPixels(nWidth * nHeight);
     if (!pBits)
         return FMT_NO_MEMORY;
     // Cells that no glyph fills (the end of the last row of cells) are colour 0.

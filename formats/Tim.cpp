@@ -103,7 +103,7 @@ int CTimData::ReadTim(IByteStream& file, bool bReadPixels)
             ToRgb(GetLe16(table + 2 * i), palette.rgb + 3 * ((i + PAL_FIRST_IMAGE_COLOR) % 256));
 
         std::uint8_t imageHead[TIM_BLOCK_HEADER_SIZE] = {};
-        std::unique_ptr<std::uint8_t[]> pPixels;
+        PixelBuffer pPixels;
         std::uint64_t nPixels = 0;
         if (bReadPixels)
         {
@@ -112,7 +112,7 @@ int CTimData::ReadTim(IByteStream& file, bool bReadPixels)
             nPixels = 2 * std::uint64_t{GetLe16(imageHead + 8)} * GetLe16(imageHead + 10);
             if (nPixels > BytesLeft(file))
                 return FMT_TIM_TRUNCATED;
-            pPixels = TryAllocBytes(nPixels);
+            pPixels = TryAllocPixels(nPixels);
             if (!pPixels)
                 return FMT_NO_MEMORY;
             if (!ReadExact(file, pPixels.get(), nPixels))

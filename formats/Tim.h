@@ -5,6 +5,7 @@
 
 #include "ByteStream.h"
 #include "FormatResult.h"
+#include "PixelBuffer.h"
 #include "RgbPalette.h"
 
 #include <cstddef>
@@ -66,6 +67,6 @@ public:
 
     RgbPalette* m_pPalette;  // not owned
     // Top row first, 2 x m_imageWidth bytes per row, each value the file's plus 10.
-    std::unique_ptr<std::uint8_t[]> m_pPixels;
+    PixelBuffer m_pPixels;
     std::size_t m_nPixelsSize;
 };
