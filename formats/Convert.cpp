@@ -191,8 +191,6 @@ int CBfntData::BfntToBmp(CBmpData& bmp)
     PixelBuffer pBits = TryAllocPixels(nWidth * nHeight);
     if (!pBits)
         return FMT_NO_MEMORY;
-    // Cells that no glyph fills (the end of the last row of cells) are colour 0.
-    std::memset(pBits.get(), 0, static_cast<std::size_t>(nWidth * nHeight));
 
     SetBfntRowOrder(0);
     const std::uint8_t* pGlyph = m_pGlyphs.get();
@@ -203,6 +201,12 @@ int CBfntData::BfntToBmp(CBmpData& bmp)
         for (std::uint64_t r = 0; r < nGlyphHeight; ++r, pGlyph += nGlyphWidth)
             std::memcpy(pBits.get() + (nTop + r) * nWidth + nLeft, pGlyph, static_cast<std::size_t>(nGlyphWidth));
     }
+    // The cells of the last row that no glyph fills are colour 0; every other pixel was
+    // just written, so the image is not cleared first.
+    const std::uint64_t nFilled = nCount % nPerRow * nGlyphWidth;
+    if (nFilled != 0)
+        for (std::uint64_t y = nHeight - nGlyphHeight; y < nHeight; ++y)
+            std::memset(pBits.get() + y * nWidth + nFilled, 0, static_cast<std::size_t>(nWidth - nFilled));
 
     SetConvertedBmpHeader(bmp, nWidth, nHeight);
     bmp.m_pPalette = m_pPalette;
