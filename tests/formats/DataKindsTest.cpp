@@ -1,6 +1,7 @@
 // The table of data kinds: recognition by content as a matrix over valid samples of
-// every kind and their short prefixes, the load as the driver runs it (requests, seeks,
-// failure classes), the conversion matrix and the save-path rule.
+// every kind and their short prefixes, the load as the driver runs it (requests and
+// seeks), and the conversion matrix. Messages, status texts and the save-path rule are
+// tested through the driver.
 
 #include "DataKinds.h"
 #include "SampleFiles.h"
@@ -173,52 +174,6 @@ TEST(DataKinds, LoadReadsTheSignatureThenRunsTheKindsReaders)
     }
 }
 
-TEST(DataKinds, EachFailedLoadHasItsClass)
-{
-    Bytes bmp24 = MakeSampleBmp(8, 8);
-    PutLe16(bmp24.data() + 28, 24);
-    Bytes bmpOffset = MakeSampleBmp(8, 8);
-    PutLe32(bmpOffset.data() + 10, 1079);
-    Bytes tim4 = MakeSampleTim(4, 4);
-    PutLe32(tim4.data() + 4, 8);
-    Bytes timVersion = MakeSampleTim(4, 4);
-    timVersion[1] = 1;
-    Bytes bfntType = MakeSampleBfnt(8, 8, 0, 3);
-    bfntType[5] = BFNT_PALETTE | 5;
-    Bytes bfntShort = MakeSampleBfnt(16, 16, 0, 20);
-    bfntShort.resize(bfntShort.size() - 1);
-    Bytes bfnt16Short = MakeSampleBfnt16(16, 16, 0, 20);
-    bfnt16Short.resize(bfnt16Short.size() - 1);
-    struct Case
-    {
-        const char* pszName;
-        Bytes file;
-        int nKind;
-        int nResult;
-        int nFailure;
-    };
-    const Case cases[] = {
-        {"text", {'h', 'e', 'l', 'l', 'o', '\n'}, DATA_NONE, FMT_OK, LOAD_UNKNOWN_FORMAT},
-        {"bmp 24 bits", bmp24, DATA_BMP, FMT_BMP_NOT_8BIT, LOAD_NOT_256},
-        {"bmp offset", bmpOffset, DATA_BMP, FMT_BMP_OFFSET, LOAD_ERROR},
-        {"tim 4 bits", tim4, DATA_TIM, FMT_TIM_NOT_8BIT, LOAD_NOT_256},
-        {"tim version", timVersion, DATA_TIM, FMT_TIM_VERSION, LOAD_ERROR},
-        {"bfnt colour type", bfntType, DATA_BFNT, FMT_BFNT_TYPE, LOAD_NOT_256_OR_16},
-        {"bfnt 256 cut", bfntShort, DATA_BFNT, FMT_BFNT_TRUNCATED, LOAD_ERROR},
-        {"bfnt 16 cut", bfnt16Short, DATA_BFNT, FMT_BFNT_TRUNCATED, LOAD_NOT_256_OR_16},
-    };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(c.pszName);
-        Records r;
-        CMemStream in(c.file);
-        const LoadOutcome load = LoadData(in, r.Refs(), r.pal);
-        EXPECT_EQ(load.nDataType, c.nKind);
-        EXPECT_EQ(load.nResult, c.nResult);
-        EXPECT_EQ(load.nFailure, c.nFailure);
-    }
-}
-
 // Each kind converts into each other kind; sheets become images of their cells and
 // images sheets of 16 x 16 cells; a sheet reaches TIM through the BMP record.
 TEST(DataKinds, ConversionMatrix)
@@ -253,43 +208,4 @@ TEST(DataKinds, ConversionMatrix)
     CMemStream out;
     EXPECT_EQ(WriteData(r.Refs(), DATA_NONE, out, r.pal), FMT_BAD_RECORD);
     EXPECT_EQ(out.GetLength(), 0u);
-}
-
-TEST(DataKinds, NamesExtensionsAndStatusTexts)
-{
-    struct Case
-    {
-        const char* pszExt;
-        int nKind;
-    };
-    for (const Case& c : {Case{".bmp", DATA_BMP}, Case{".tim", DATA_TIM}, Case{".fnt", DATA_BFNT},
-                          Case{".BMP", DATA_BFNT} /* lower-cased by the caller */, Case{"bmp", DATA_BFNT},
-                          Case{"", DATA_BFNT}})
-        EXPECT_EQ(SaveTypeFromExtension(c.pszExt), c.nKind) << c.pszExt;
-
-    EXPECT_STREQ(DataTypeName(DATA_BFNT), "BFNT");
-    EXPECT_STREQ(DataTypeName(DATA_BMP), "BMP");
-    EXPECT_STREQ(DataTypeName(DATA_TIM), "TIM");
-    EXPECT_STREQ(DataTypeName(DATA_NONE), "no data");
-    EXPECT_EQ(FindDataKind(DATA_NONE), nullptr);
-    EXPECT_EQ(FindDataKind(7), nullptr);
-
-    Records r;
-    CMemStream b(MakeSampleBmp(40, 30)), t(MakeSampleTim(20, 30)), f(MakeSampleBfnt(8, 12, 32, 127));
-    ASSERT_EQ(LoadData(b, r.Refs(), r.pal).nFailure, LOAD_OK);
-    ASSERT_EQ(LoadData(t, r.Refs(), r.pal).nFailure, LOAD_OK);
-    ASSERT_EQ(LoadData(f, r.Refs(), r.pal).nFailure, LOAD_OK);
-    EXPECT_EQ(FindDataKind(DATA_BMP)->pfnStatusText(r.Refs()), "size:40x30");
-    EXPECT_EQ(FindDataKind(DATA_TIM)->pfnStatusText(r.Refs()), "size:40x30");
-    EXPECT_EQ(FindDataKind(DATA_BFNT)->pfnStatusText(r.Refs()), "size:8x12  no:32-127");
-    r.bmp.m_infoHeader.biHeight = -3;  // a negative field is shown with its sign
-    EXPECT_EQ(FindDataKind(DATA_BMP)->pfnStatusText(r.Refs()), "size:40x-3");
-
-    // Sheets lay out as cells, images as rows from the top.
-    EXPECT_EQ(FindDataKind(DATA_BFNT)->pfnLayout(r.Refs()).pSheet, &r.bfnt);
-    const ImageRows tim = FindDataKind(DATA_TIM)->pfnLayout(r.Refs()).rows;
-    EXPECT_EQ(tim.pPixels, r.tim.m_pPixels.get());
-    EXPECT_EQ(tim.nWidth, 40);
-    EXPECT_EQ(tim.nHeight, 30);
-    EXPECT_EQ(tim.nSize, 1200u);
 }

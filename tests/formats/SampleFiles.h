@@ -11,6 +11,7 @@
 #include "RgbPalette.h"
 #include "Tim.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -66,7 +67,7 @@ inline std::vector<std::uint8_t> MakeSampleBmp(int nWidth, int nHeight, bool bPa
     bmp.m_infoHeader.biSizeImage = nStride * h;
     const std::vector<std::uint8_t> image = SampleImage(w, h);
     bmp.m_pBits = std::make_unique<std::uint8_t[]>(image.size() + 1);
-    std::memcpy(bmp.m_pBits.get(), image.data(), image.size());
+    std::copy(image.begin(), image.end(), bmp.m_pBits.get());
     bmp.m_nBitsSize = image.size();
     bmp.m_pPalette = &palette;
     CMemStream out;
@@ -92,7 +93,7 @@ inline std::vector<std::uint8_t> MakeSampleTim(int nWidthUnits, int nHeight, con
     tim.m_imageWidth = static_cast<std::uint16_t>(nWidthUnits);
     tim.m_imageHeight = static_cast<std::uint16_t>(nHeight);
     tim.m_pPixels = std::make_unique<std::uint8_t[]>(image.size() + 1);
-    std::memcpy(tim.m_pPixels.get(), image.data(), image.size());
+    std::copy(image.begin(), image.end(), tim.m_pPixels.get());
     tim.m_nPixelsSize = image.size();
     tim.m_pPalette = &palette;
     CMemStream out;
