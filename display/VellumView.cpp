@@ -7,6 +7,8 @@
 #include "VellumDoc.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 IMPLEMENT_DYNCREATE(CVellumView, CView)
 
@@ -65,27 +67,28 @@ void CVellumView::RenderData()
     m_surface.FillRect(0, 0, m_surface.GetWidth() - 1, m_surface.GetHeight() - 1,
                        static_cast<std::uint8_t>(BACKGROUND_INDEX));
     const CVellumDoc* pDoc = GetDocument();
-    switch (pDoc != nullptr ? pDoc->m_nDataType : DATA_NONE)
-    {
-    case DATA_BFNT: RenderBfnt(); break;
-    case DATA_BMP: RenderBmp(); break;
-    case DATA_TIM: RenderTim(); break;
-    default: break;
-    }
+    const DataKind* pKind = FindDataKind(pDoc != nullptr ? pDoc->m_nDataType : DATA_NONE);
+    if (pKind == nullptr)
+        return;
+    const DataLayout layout = pKind->pfnLayout(Records());
+    if (layout.pSheet != nullptr)
+        RenderCells(*layout.pSheet);
+    else
+        RenderRows(layout.rows);
 }
 
-void CVellumView::RenderBfnt()
+void CVellumView::RenderCells(CBfntData& sheet)
 {
     // DrawCell wants cell rows in the surface's memory order.
     if (m_surface.m_bits.orientation >= 0)
-        m_bfntData.SetBfntRowOrder(1);
+        sheet.SetBfntRowOrder(1);
 
-    const BfntHeader& h = m_bfntData.m_header;
+    const BfntHeader& h = sheet.m_header;
     const std::int32_t nWidth = h.glyphWidth;
     const std::int32_t nHeight = h.glyphHeight;
     const std::int32_t nLast = std::int32_t{h.lastCode} - std::int32_t{h.firstCode};
-    const std::uint8_t* pGlyphs = m_bfntData.m_pGlyphs.get();
-    const std::size_t nSize = pGlyphs != nullptr ? m_bfntData.m_nGlyphsSize : 0;
+    const std::uint8_t* pGlyphs = sheet.m_pGlyphs.get();
+    const std::size_t nSize = pGlyphs != nullptr ? sheet.m_nGlyphsSize : 0;
     const std::int64_t nSurfaceHeight = m_surface.GetHeight();
 
     std::int32_t x = 0;
@@ -107,31 +110,15 @@ void CVellumView::RenderBfnt()
     }
 }
 
-void CVellumView::RenderBmp()
+// Image row r goes to surface row r from the top, one source pixel per surface pixel.
+void CVellumView::RenderRows(const ImageRows& image)
 {
-    const std::int32_t nWidth = m_bmpData.m_infoHeader.biWidth;
-    if (nWidth <= 0 || !m_bmpData.m_pBits)
+    if (image.nWidth <= 0 || image.nWidth > std::numeric_limits<std::int32_t>::max() || image.pPixels == nullptr)
         return;
-    const std::int32_t nRows = std::min(m_bmpData.m_infoHeader.biHeight, m_surface.GetHeight());
-    const std::uint8_t* pBits = m_bmpData.m_pBits.get();
-    const std::size_t nSize = m_bmpData.m_nBitsSize;
-    const auto nRowBytes = static_cast<std::size_t>(nWidth);
+    const std::int64_t nRows = std::min<std::int64_t>(image.nHeight, m_surface.GetHeight());
+    const auto nRowBytes = static_cast<std::size_t>(image.nWidth);
+    const auto nCount = static_cast<std::int32_t>(image.nWidth);
     std::size_t nOffset = 0;
-    for (std::int32_t r = 0; r < nRows && nOffset < nSize; ++r, nOffset += nRowBytes)
-        m_surface.DrawRow(0, r, nWidth, 0x10000, pBits + nOffset, nSize - nOffset);
-}
-
-void CVellumView::RenderTim()
-{
-    // The width field counts 16-bit units of two pixels each.
-    const std::int32_t nWidth = 2 * std::int32_t{m_timData.m_imageWidth};
-    if (nWidth == 0 || !m_timData.m_pPixels)
-        return;
-    const std::int32_t nRows = std::min(std::int32_t{m_timData.m_imageHeight}, m_surface.GetHeight());
-    const std::uint8_t* pPixels = m_timData.m_pPixels.get();
-    const std::size_t nSize = m_timData.m_nPixelsSize;
-    const auto nRowBytes = static_cast<std::size_t>(nWidth);
-    std::size_t nOffset = 0;
-    for (std::int32_t r = 0; r < nRows && nOffset < nSize; ++r, nOffset += nRowBytes)
-        m_surface.DrawRow(0, r, nWidth, 0x10000, pPixels + nOffset, nSize - nOffset);
+    for (std::int32_t r = 0; r < nRows && nOffset < image.nSize; ++r, nOffset += nRowBytes)
+        m_surface.DrawRow(0, r, nCount, 0x10000, image.pPixels + nOffset, image.nSize - nOffset);
 }

@@ -8,6 +8,7 @@
 
 #include "Bfnt.h"
 #include "Bmp.h"
+#include "DataKinds.h"
 #include "Tim.h"
 
 #include <cstdint>
@@ -23,7 +24,7 @@ public:
 
     enum : std::int32_t
     {
-        BACKGROUND_INDEX = 247,  // in the upper static block, so no image colour can change it
+        BACKGROUND_INDEX = PAL_BACKGROUND_INDEX,
         LAYOUT_WIDTH = 256,      // glyph cells are laid out on a strip this wide
     };
 
@@ -31,6 +32,8 @@ public:
 
     // Redraws the whole surface from the record of the current kind.
     void RenderData();
+    // The three records, as the table of data kinds works on them.
+    DataRecords Records() { return {m_bmpData, m_timData, m_bfntData}; }
 
     void OnDraw(CDC* pDC) override;
     void OnSize(UINT nType, int cx, int cy) override;
@@ -43,9 +46,8 @@ public:
     CTimData m_timData;
 
 protected:
-    void RenderBfnt();
-    void RenderBmp();
-    void RenderTim();
+    void RenderCells(CBfntData& sheet);
+    void RenderRows(const ImageRows& image);
 
     DECLARE_MESSAGE_MAP()
 };

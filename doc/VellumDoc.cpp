@@ -11,23 +11,21 @@
 #include "VellumView.h"
 #include "resource.h"
 
-#include "Bfnt.h"
-#include "Bmp.h"
-#include "Tim.h"
-
-#include <cstdint>
+#include "DataKinds.h"
 
 namespace
 {
 
-// The message of a failed read, by the kind that was being read and the reader's result.
-UINT LoadMessageId(int nKind, int nResult, bool bSecondBfntRead)
+// The message of a failed load, by its class.
+UINT LoadMessageId(int nFailure)
 {
-    if (nKind == DATA_BFNT && bSecondBfntRead)
-        return IDS_NOT_256_OR_16_COLOR;
-    if ((nKind == DATA_BMP && nResult == FMT_BMP_NOT_8BIT) || (nKind == DATA_TIM && nResult == FMT_TIM_NOT_8BIT))
-        return IDS_NOT_256_COLOR;
-    return IDS_LOAD_ERROR;
+    switch (nFailure)
+    {
+    case LOAD_UNKNOWN_FORMAT: return IDS_UNKNOWN_FORMAT;
+    case LOAD_NOT_256: return IDS_NOT_256_COLOR;
+    case LOAD_NOT_256_OR_16: return IDS_NOT_256_OR_16_COLOR;
+    default: return IDS_LOAD_ERROR;
+    }
 }
 
 CString SaveFailureText(int nTarget, int nResult, bool bConverting)
@@ -105,11 +103,7 @@ int CVellumDoc::SaveTypeFromPath(const CString& strPath)
 {
     CString strExt = strPath.Right(4);
     strExt.MakeLower();
-    if (strExt == ".bmp")
-        return DATA_BMP;
-    if (strExt == ".tim")
-        return DATA_TIM;
-    return DATA_BFNT;
+    return SaveTypeFromExtension(strExt);
 }
 
 CVellumView* CVellumDoc::GetFirstVellumView() const
@@ -144,95 +138,28 @@ void CVellumDoc::Serialize(CArchive& ar)
 
 void CVellumDoc::LoadData(IByteStream& file, CVellumView& view, RgbPalette& palette)
 {
-    // A file shorter than the signature is classed by the bytes it has; an empty one
-    // matches nothing.
-    std::uint8_t signature[DOC_SIGNATURE_SIZE] = {};
-    const std::uint32_t nGot = file.Read(signature, static_cast<std::uint32_t>(DOC_SIGNATURE_SIZE));
-    file.Seek(0, STREAM_BEGIN);
+    const DataRecords rec = view.Records();
+    const LoadOutcome load = ::LoadData(file, rec, palette);
+    if (load.nFailure != LOAD_OK)
+        FailWith(LoadMessageId(load.nFailure));
 
-    const int nKind = DetectDataType(signature, nGot);
-    int nResult = FMT_OK;
-    bool bSecondBfntRead = false;
-    switch (nKind)
-    {
-    case DATA_BMP:
-        view.m_bmpData.m_pPalette = &palette;
-        nResult = view.m_bmpData.ReadBmp(file, true);
-        break;
-    case DATA_TIM:
-        view.m_timData.m_pPalette = &palette;
-        nResult = view.m_timData.ReadTim(file, true);
-        break;
-    case DATA_BFNT:
-        view.m_bfntData.m_pPalette = &palette;
-        nResult = view.m_bfntData.ReadBfnt256(file);
-        if (nResult == FMT_BFNT_NOT_256)
-        {
-            // Perhaps a 16-colour sheet: the general reader starts from the top again.
-            file.Seek(0, STREAM_BEGIN);
-            nResult = view.m_bfntData.ReadBfnt(file, TRUE);
-            bSecondBfntRead = true;
-        }
-        break;
-    default:
-        FailWith(IDS_UNKNOWN_FORMAT);
-    }
-    if (nResult != FMT_OK)
-        FailWith(LoadMessageId(nKind, nResult, bSecondBfntRead));
+    m_nDataType = load.nDataType;
 
-    m_nDataType = nKind;
-
-    std::string strText;
-    if (nKind == DATA_BFNT)
-        strText = BfntStatusText(view.m_bfntData);
-    else if (nKind == DATA_BMP)
-        strText = BmpStatusText(view.m_bmpData);
-    else
-        strText = TimStatusText(view.m_timData);
-    const CString strStatus(std::move(strText));
+    const CString strStatus(FindDataKind(m_nDataType)->pfnStatusText(rec));
     CWinThread* pThread = AfxGetThread();
     CWnd* pMainWnd = pThread != nullptr ? pThread->GetMainWnd() : nullptr;
     if (pMainWnd != nullptr && pMainWnd->IsKindOf(RUNTIME_CLASS(CFrameWnd)))
         static_cast<CFrameWnd*>(pMainWnd)->SetStatusText(strStatus);
 
     // Only the image colours: the static colours at both ends keep the blit untranslated.
-    view.m_surface.SetColors(&palette.rgb[3 * 10], 10, 236);
+    view.m_surface.SetColors(&palette.rgb[3 * PAL_FIRST_IMAGE_COLOR], PAL_FIRST_IMAGE_COLOR, PAL_IMAGE_COLORS);
     view.RenderData();
     view.Invalidate(TRUE);
 }
 
 BOOL CVellumDoc::ConvertTo(int nTarget, CVellumView& view)
 {
-    int nResult = FMT_OK;
-    switch (nTarget)
-    {
-    case DATA_BFNT:
-        if (m_nDataType == DATA_BMP)
-            nResult = view.m_bmpData.BmpToBfnt(view.m_bfntData, 16);
-        else if (m_nDataType == DATA_TIM)
-            nResult = view.m_timData.TimToBfnt(view.m_bfntData, 16);
-        break;
-    case DATA_BMP:
-        if (m_nDataType == DATA_BFNT)
-            nResult = view.m_bfntData.BfntToBmp(view.m_bmpData);
-        else if (m_nDataType == DATA_TIM)
-            nResult = view.m_timData.TimToBmp(view.m_bmpData);
-        break;
-    case DATA_TIM:
-        if (m_nDataType == DATA_BFNT)
-        {
-            nResult = view.m_bfntData.BfntToBmp(view.m_bmpData);
-            if (nResult == FMT_OK)
-                nResult = view.m_bmpData.BmpToTim(view.m_timData);
-        }
-        else if (m_nDataType == DATA_BMP)
-        {
-            nResult = view.m_bmpData.BmpToTim(view.m_timData);
-        }
-        break;
-    default:
-        break;
-    }
+    const int nResult = ConvertData(view.Records(), m_nDataType, nTarget);
     if (nResult != FMT_OK)
     {
         AfxMessageBox(SaveFailureText(nTarget, nResult, true), MB_OK, 0);
@@ -256,22 +183,7 @@ void CVellumDoc::StoreData(IByteStream& file, CVellumView& view, RgbPalette& pal
     }
 
     // The conversions take no colours: the palette goes in just before the writer.
-    int nResult = FMT_OK;
-    switch (nTarget)
-    {
-    case DATA_BMP:
-        view.m_bmpData.m_pPalette = &palette;
-        nResult = view.m_bmpData.WriteBmp(file);
-        break;
-    case DATA_TIM:
-        view.m_timData.m_pPalette = &palette;
-        nResult = view.m_timData.WriteTim(file);
-        break;
-    default:
-        view.m_bfntData.m_pPalette = &palette;
-        nResult = view.m_bfntData.WriteBfnt(file);
-        break;
-    }
+    const int nResult = WriteData(view.Records(), nTarget, file, palette);
     // A writer that refused has written nothing; the save must not pass for a success.
     if (nResult != FMT_OK)
         FailWith(SaveFailureText(nTarget, nResult, false));

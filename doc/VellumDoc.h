@@ -4,8 +4,8 @@
 // of its first view.
 
 #include "Afx.h"
-#include "DataKind.h"
 
+#include "DataKinds.h"
 #include "RgbPalette.h"
 
 class CVellumView;

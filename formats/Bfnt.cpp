@@ -65,7 +65,7 @@ struct BfntScratch
     std::unique_ptr<std::uint8_t[]> pExtension;
     RgbPalette palette{};
     bool bPalette = false;  // palette holds colours to hand to the caller
-    std::unique_ptr<std::uint8_t[]> pGlyphs;
+    PixelBuffer pGlyphs;
     std::uint64_t nGlyphs = 0;
     bool bGlyphs = false;
 };
@@ -116,7 +116,7 @@ int ReadGlyphs256(IByteStream& file, BfntScratch& s)
     s.nGlyphs = GlyphBytes(s.header);
     if (s.nGlyphs > BytesLeft(file))
         return FMT_BFNT_TRUNCATED;
-    s.pGlyphs = TryAllocBytes(s.nGlyphs);
+    s.pGlyphs = TryAllocPixels(s.nGlyphs);
     if (!s.pGlyphs)
         return FMT_NO_MEMORY;
     if (!ReadPiecewise(file, s.pGlyphs.get(), s.nGlyphs))
@@ -134,7 +134,7 @@ int ReadPalette16(IByteStream& file, BfntScratch& s)
         return FMT_BFNT_TRUNCATED;
     std::memset(s.palette.rgb, 0, sizeof s.palette.rgb);
     for (std::uint32_t i = 0; i < 16; ++i)
-        TripleToRgb(block + 3 * i, s.palette.rgb + 3 * (BFNT_16_COLOR_BASE + i));
+        TripleToRgb(block + 3 * i, s.palette.rgb + 3 * (PAL_FIRST_IMAGE_COLOR + i));
     s.bPalette = true;
     return FMT_OK;
 }
@@ -150,8 +150,8 @@ int ReadGlyphs16(IByteStream& file, BfntScratch& s)
     if (nHalf > nLeft)
         return FMT_BFNT_TRUNCATED;
     const std::uint64_t nPacked = (s.nGlyphs % 2 != 0 && nLeft > nHalf) ? nHalf + 1 : nHalf;
-    s.pGlyphs = TryAllocBytes(s.nGlyphs);
-    std::unique_ptr<std::uint8_t[]> pPacked = TryAllocBytes(nPacked + 1);
+    s.pGlyphs = TryAllocPixels(s.nGlyphs);
+    PixelBuffer pPacked = TryAllocPixels(nPacked + 1);
     if (!s.pGlyphs || !pPacked)
         return FMT_NO_MEMORY;
     pPacked[nPacked] = 0;
@@ -161,11 +161,11 @@ int ReadGlyphs16(IByteStream& file, BfntScratch& s)
     const std::uint8_t* pIn = pPacked.get();
     for (std::uint64_t k = 0; k < nHalf; ++k)
     {
-        pOut[2 * k] = static_cast<std::uint8_t>((pIn[k] >> 4) + BFNT_16_COLOR_BASE);
-        pOut[2 * k + 1] = static_cast<std::uint8_t>((pIn[k] & 0x0F) + BFNT_16_COLOR_BASE);
+        pOut[2 * k] = static_cast<std::uint8_t>((pIn[k] >> 4) + PAL_FIRST_IMAGE_COLOR);
+        pOut[2 * k + 1] = static_cast<std::uint8_t>((pIn[k] & 0x0F) + PAL_FIRST_IMAGE_COLOR);
     }
     if (s.nGlyphs % 2 != 0)
-        pOut[s.nGlyphs - 1] = static_cast<std::uint8_t>((pIn[nHalf] >> 4) + BFNT_16_COLOR_BASE);
+        pOut[s.nGlyphs - 1] = static_cast<std::uint8_t>((pIn[nHalf] >> 4) + PAL_FIRST_IMAGE_COLOR);
     s.bGlyphs = true;
     return FMT_OK;
 }

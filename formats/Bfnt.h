@@ -4,6 +4,7 @@
 
 #include "ByteStream.h"
 #include "FormatResult.h"
+#include "PixelBuffer.h"
 #include "RgbPalette.h"
 
 #include <cstddef>
@@ -25,7 +26,6 @@ enum : std::uint32_t
     BFNT_HEADER_SIZE = 32,
     BFNT_PALETTE_256_SIZE = 768,
     BFNT_PALETTE_16_SIZE = 48,
-    BFNT_16_COLOR_BASE = 10,  // 16-colour pixel value v is colour index v + 10
 };
 
 // The 32-byte file header, field for field. The unnamed bytes are kept so a
@@ -76,7 +76,7 @@ public:
     std::unique_ptr<std::uint8_t[]> m_pExtension;  // extensionLength bytes, or null
     std::size_t m_nExtensionSize;
     RgbPalette* m_pPalette;                         // not owned
-    std::unique_ptr<std::uint8_t[]> m_pGlyphs;      // one colour index per pixel, glyphs in code order
+    PixelBuffer m_pGlyphs;                          // one colour index per pixel, glyphs in code order
     std::size_t m_nGlyphsSize;
     std::int32_t m_nRowOrder;
 };

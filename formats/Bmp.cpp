@@ -221,7 +221,7 @@ int CBmpData::ReadBmp(IByteStream& file, bool bReadPixels)
             return FMT_BMP_TRUNCATED;
 
         const std::uint64_t nBufSize = layout.BufferSize();
-        std::unique_ptr<std::uint8_t[]> pBits = TryAllocBytes(nBufSize);
+        PixelBuffer pBits = TryAllocPixels(nBufSize);
         if (!pBits)
             return FMT_NO_MEMORY;
 

@@ -4,6 +4,7 @@
 
 #include "ByteStream.h"
 #include "FormatResult.h"
+#include "PixelBuffer.h"
 #include "RgbPalette.h"
 
 #include <cstddef>
@@ -74,6 +75,6 @@ public:
     RgbPalette* m_pPalette;                 // not owned
     // Top row first, biWidth bytes per row without padding; then any bytes the
     // file held after the image, kept so they are written back.
-    std::unique_ptr<std::uint8_t[]> m_pBits;
+    PixelBuffer m_pBits;
     std::size_t m_nBitsSize;
 };

@@ -55,7 +55,7 @@ int CutIntoCells(const std::uint8_t* pSrc, std::uint64_t nSrcSize, std::uint64_t
     if (nCells > MAX_U16)
         return FMT_BAD_SOURCE;
     const std::uint64_t nBytes = nCells * n * n;
-    std::unique_ptr<std::uint8_t[]> pGlyphs = TryAllocBytes(nBytes);
+    PixelBuffer pGlyphs = TryAllocPixels(nBytes);
     if (!pGlyphs)
         return FMT_NO_MEMORY;
 
@@ -104,11 +104,13 @@ int CBmpData::BmpToTim(CTimData& tim)
 {
     const std::int32_t nWidth = m_infoHeader.biWidth;
     const std::int32_t nHeight = m_infoHeader.biHeight;
-    if (nWidth < 1 || nHeight < 1 || static_cast<std::uint64_t>(nHeight) > MAX_U16)
+    // An image without pixels (a width or a height of 0) is still an image: it becomes a
+    // TIM of the same size with no pixel bytes.
+    if (nWidth < 0 || nHeight < 0 || static_cast<std::uint64_t>(nHeight) > MAX_U16)
         return FMT_BAD_SOURCE;
     const auto nSrcRow = static_cast<std::uint64_t>(nWidth);
     const auto nRows = static_cast<std::uint64_t>(nHeight);
-    if (!m_pBits || nSrcRow * nRows > m_nBitsSize)
+    if (nSrcRow * nRows > m_nBitsSize || (nSrcRow * nRows != 0 && !m_pBits))
         return FMT_BAD_SOURCE;
     // TIM rows hold whole 16-bit units: an odd width gets one more column, of colour 0.
     const std::uint64_t nUnits = (nSrcRow + 1) / 2;
@@ -116,12 +118,13 @@ int CBmpData::BmpToTim(CTimData& tim)
     const std::uint64_t nPixels = nRow * nRows;
     if (nUnits > MAX_U16 || nPixels > MAX_U32 - TIM_BLOCK_HEADER_SIZE)
         return FMT_BAD_SOURCE;
-    std::unique_ptr<std::uint8_t[]> pPixels = TryAllocBytes(nPixels);
+    PixelBuffer pPixels = TryAllocPixels(nPixels);
     if (!pPixels)
         return FMT_NO_MEMORY;
     if (nRow == nSrcRow)
     {
-        std::memcpy(pPixels.get(), m_pBits.get(), static_cast<std::size_t>(nPixels));
+        if (nPixels != 0)
+            std::memcpy(pPixels.get(), m_pBits.get(), static_cast<std::size_t>(nPixels));
     }
     else
     {
@@ -157,12 +160,13 @@ int CTimData::TimToBmp(CBmpData& bmp)
     const std::uint64_t nWidth = 2 * std::uint64_t{m_imageWidth};
     const std::uint64_t nHeight = m_imageHeight;
     const std::uint64_t nPixels = nWidth * nHeight;
-    if (nPixels == 0 || !m_pPixels || nPixels > m_nPixelsSize || !FitsBmp(nWidth, nHeight))
+    if (nPixels > m_nPixelsSize || (nPixels != 0 && !m_pPixels) || !FitsBmp(nWidth, nHeight))
         return FMT_BAD_SOURCE;
-    std::unique_ptr<std::uint8_t[]> pBits = TryAllocBytes(nPixels);
+    PixelBuffer pBits = TryAllocPixels(nPixels);
     if (!pBits)
         return FMT_NO_MEMORY;
-    std::memcpy(pBits.get(), m_pPixels.get(), static_cast<std::size_t>(nPixels));
+    if (nPixels != 0)
+        std::memcpy(pBits.get(), m_pPixels.get(), static_cast<std::size_t>(nPixels));
 
     SetConvertedBmpHeader(bmp, nWidth, nHeight);
     bmp.m_pPalette = m_pPalette;
@@ -176,19 +180,17 @@ int CBfntData::BfntToBmp(CBmpData& bmp)
     const std::uint64_t nGlyphWidth = m_header.glyphWidth;
     const std::uint64_t nGlyphHeight = m_header.glyphHeight;
     const std::uint64_t nCount = GlyphCount();
-    if (nGlyphWidth < 1 || nGlyphWidth > 256 || nGlyphHeight < 1 || nCount == 0 || nCount > MAX_U16 ||
-        !HasCompleteGlyphs())
+    // Cells of height 0 lay out as an image of height 0, which converts like any other.
+    if (nGlyphWidth < 1 || nGlyphWidth > 256 || nCount == 0 || nCount > MAX_U16 || !HasCompleteGlyphs())
         return FMT_BAD_SOURCE;
     const std::uint64_t nPerRow = 256 / nGlyphWidth;
     const std::uint64_t nWidth = nPerRow * nGlyphWidth;
     const std::uint64_t nHeight = (nCount + nPerRow - 1) / nPerRow * nGlyphHeight;
     if (!FitsBmp(nWidth, nHeight))
         return FMT_BAD_SOURCE;
-    std::unique_ptr<std::uint8_t[]> pBits = TryAllocBytes(nWidth * nHeight);
+    PixelBuffer pBits = TryAllocPixels(nWidth * nHeight);
     if (!pBits)
         return FMT_NO_MEMORY;
-    // Cells that no glyph fills (the end of the last row of cells) are colour 0.
-    std::memset(pBits.get(), 0, static_cast<std::size_t>(nWidth * nHeight));
 
     SetBfntRowOrder(0);
     const std::uint8_t* pGlyph = m_pGlyphs.get();
@@ -199,6 +201,12 @@ int CBfntData::BfntToBmp(CBmpData& bmp)
         for (std::uint64_t r = 0; r < nGlyphHeight; ++r, pGlyph += nGlyphWidth)
             std::memcpy(pBits.get() + (nTop + r) * nWidth + nLeft, pGlyph, static_cast<std::size_t>(nGlyphWidth));
     }
+    // The cells of the last row that no glyph fills are colour 0; every other pixel was
+    // just written, so the image is not cleared first.
+    const std::uint64_t nFilled = nCount % nPerRow * nGlyphWidth;
+    if (nFilled != 0)
+        for (std::uint64_t y = nHeight - nGlyphHeight; y < nHeight; ++y)
+            std::memset(pBits.get() + y * nWidth + nFilled, 0, static_cast<std::size_t>(nWidth - nFilled));
 
     SetConvertedBmpHeader(bmp, nWidth, nHeight);
     bmp.m_pPalette = m_pPalette;

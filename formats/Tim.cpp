@@ -100,10 +100,10 @@ int CTimData::ReadTim(IByteStream& file, bool bReadPixels)
 
         RgbPalette palette;
         for (std::uint32_t i = 0; i < 256; ++i)
-            ToRgb(GetLe16(table + 2 * i), palette.rgb + 3 * ((i + TIM_COLOR_SHIFT) % 256));
+            ToRgb(GetLe16(table + 2 * i), palette.rgb + 3 * ((i + PAL_FIRST_IMAGE_COLOR) % 256));
 
         std::uint8_t imageHead[TIM_BLOCK_HEADER_SIZE] = {};
-        std::unique_ptr<std::uint8_t[]> pPixels;
+        PixelBuffer pPixels;
         std::uint64_t nPixels = 0;
         if (bReadPixels)
         {
@@ -112,12 +112,12 @@ int CTimData::ReadTim(IByteStream& file, bool bReadPixels)
             nPixels = 2 * std::uint64_t{GetLe16(imageHead + 8)} * GetLe16(imageHead + 10);
             if (nPixels > BytesLeft(file))
                 return FMT_TIM_TRUNCATED;
-            pPixels = TryAllocBytes(nPixels);
+            pPixels = TryAllocPixels(nPixels);
             if (!pPixels)
                 return FMT_NO_MEMORY;
             if (!ReadExact(file, pPixels.get(), nPixels))
                 return FMT_TIM_TRUNCATED;
-            ShiftPixels(pPixels.get(), static_cast<std::size_t>(nPixels), TIM_COLOR_SHIFT);
+            ShiftPixels(pPixels.get(), static_cast<std::size_t>(nPixels), PAL_FIRST_IMAGE_COLOR);
         }
 
         m_id = head[0];
@@ -173,7 +173,7 @@ int CTimData::WriteTim(IByteStream& file)
 
     std::uint8_t table[512];
     for (std::uint32_t i = 0; i < 256; ++i)
-        PutLe16(table + 2 * i, FromRgb(m_pPalette->rgb + 3 * ((i + TIM_COLOR_SHIFT) % 256)));
+        PutLe16(table + 2 * i, FromRgb(m_pPalette->rgb + 3 * ((i + PAL_FIRST_IMAGE_COLOR) % 256)));
     file.Write(table, sizeof table);
 
     std::uint8_t imageHead[TIM_BLOCK_HEADER_SIZE];
@@ -190,10 +190,10 @@ int CTimData::WriteTim(IByteStream& file)
     {
         std::uint8_t* p;
         std::size_t n;
-        ~CShiftBack() { ShiftPixels(p, n, TIM_COLOR_SHIFT); }
+        ~CShiftBack() { ShiftPixels(p, n, PAL_FIRST_IMAGE_COLOR); }
     };
     const std::size_t nCount = static_cast<std::size_t>(nPixels);
-    ShiftPixels(m_pPixels.get(), nCount, static_cast<std::uint8_t>(256 - TIM_COLOR_SHIFT));
+    ShiftPixels(m_pPixels.get(), nCount, static_cast<std::uint8_t>(256 - PAL_FIRST_IMAGE_COLOR));
     const CShiftBack shiftBack{m_pPixels.get(), nCount};
     WriteExact(file, m_pPixels.get(), nPixels);
     return FMT_OK;

@@ -1,9 +1,11 @@
 #pragma once
 // The TIM image with an 8-bit CLUT. File colours and pixel values count from 0;
-// in memory they sit 10 places higher, where the surface keeps image colours.
+// in memory they sit PAL_FIRST_IMAGE_COLOR places higher, where the surface keeps
+// image colours.
 
 #include "ByteStream.h"
 #include "FormatResult.h"
+#include "PixelBuffer.h"
 #include "RgbPalette.h"
 
 #include <cstddef>
@@ -19,7 +21,6 @@ enum : std::uint32_t
     TIM_MODE_8BIT_CLUT = 9,     // low byte of the flags
     TIM_CLUT_LENGTH = 524,      // 12 header bytes + 256 colours of 2 bytes
     TIM_BLOCK_HEADER_SIZE = 12,
-    TIM_COLOR_SHIFT = 10,
 };
 
 // Adds nShift (mod 256) to every byte; written so the compiler vectorises it.
@@ -66,6 +67,6 @@ public:
 
     RgbPalette* m_pPalette;  // not owned
     // Top row first, 2 x m_imageWidth bytes per row, each value the file's plus 10.
-    std::unique_ptr<std::uint8_t[]> m_pPixels;
+    PixelBuffer m_pPixels;
     std::size_t m_nPixelsSize;
 };

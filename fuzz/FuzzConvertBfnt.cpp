@@ -5,16 +5,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {
     RgbPalette palette = MarkerPalette();
+    CBmpData bmp;
+    CTimData tim;
     CBfntData bfnt;
-    bfnt.m_pPalette = &palette;
     CMemStream in(pData, nSize);
-    int nResult = bfnt.ReadBfnt256(in);
-    if (nResult == FMT_BFNT_NOT_256)
-    {
-        in.Seek(0, STREAM_BEGIN);
-        nResult = bfnt.ReadBfnt(in, 1);
-    }
-    if (nResult == FMT_OK)
+    if (FindDataKind(DATA_BFNT)->pfnRead(DataRecords{bmp, tim, bfnt}, in, palette).nFailure == LOAD_OK)
         RunChainsFromBfnt(bfnt);
     return 0;
 }

@@ -7,9 +7,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
 {
     RgbPalette palette = MarkerPalette();
     CBmpData bmp;
-    bmp.m_pPalette = &palette;
+    CTimData tim;
+    CBfntData bfnt;
     CMemStream in(pData, nSize);
-    if (bmp.ReadBmp(in, true) == FMT_OK)
+    if (FindDataKind(DATA_BMP)->pfnRead(DataRecords{bmp, tim, bfnt}, in, palette).nFailure == LOAD_OK)
         RunChainsFromBmp(bmp);
     return 0;
 }

@@ -6,10 +6,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {
     RgbPalette palette = MarkerPalette();
+    CBmpData bmp;
     CTimData tim;
-    tim.m_pPalette = &palette;
+    CBfntData bfnt;
     CMemStream in(pData, nSize);
-    if (tim.ReadTim(in, true) == FMT_OK)
+    if (FindDataKind(DATA_TIM)->pfnRead(DataRecords{bmp, tim, bfnt}, in, palette).nFailure == LOAD_OK)
         RunChainsFromTim(tim);
     return 0;
 }

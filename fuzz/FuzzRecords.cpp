@@ -188,14 +188,15 @@ void BmpOnward(CBmpData& bmp, int nDepth)
     const Bytes source = Snapshot(bmp);
     CTimData tim;
     PreloadTim(tim);
-    if (Converted(tim, [&] { return bmp.BmpToTim(tim); }))
+    CBfntData bfnt;
+    PreloadBfnt(bfnt);
+    const DataRecords rec{bmp, tim, bfnt};
+    if (Converted(tim, [&] { return ConvertData(rec, DATA_BMP, DATA_TIM); }))
     {
         CheckTimHoldsBmp(bmp, tim);
         CheckTimRoundTrip(tim);
     }
-    CBfntData bfnt;
-    PreloadBfnt(bfnt);
-    if (Converted(bfnt, [&] { return bmp.BmpToBfnt(bfnt, 16); }))
+    if (Converted(bfnt, [&] { return ConvertData(rec, DATA_BMP, DATA_BFNT); }))
     {
         CheckCellsHoldImage(bmp.m_pBits.get(), static_cast<std::uint64_t>(bmp.m_infoHeader.biWidth),
                             static_cast<std::uint64_t>(bmp.m_infoHeader.biHeight), bfnt);
@@ -217,9 +218,17 @@ void BfntOnward(CBfntData& bfnt, int nDepth)
     CBmpData bmp;
     PreloadBmp(bmp);
     bmp.m_pPalette = bfnt.m_pPalette;
-    if (Converted(bmp, [&] { return bfnt.BfntToBmp(bmp); }))
+    CTimData tim;
+    PreloadTim(tim);
+    const DataRecords rec{bmp, tim, bfnt};
+    if (Converted(bmp, [&] { return ConvertData(rec, DATA_BFNT, DATA_BMP); }))
     {
         CheckBmpHoldsGlyphs(bfnt, bmp);
+        // Into TIM the sheet goes through the BMP record, which keeps the same image.
+        const Bytes image = Snapshot(bmp);
+        if (Converted(tim, [&] { return ConvertData(rec, DATA_BFNT, DATA_TIM); }))
+            CheckTimHoldsBmp(bmp, tim);
+        FUZZ_CHECK(Snapshot(bmp) == image);
         if (nDepth > 0)
             BmpOnward(bmp, nDepth - 1);
         else
@@ -244,14 +253,15 @@ void RunChainsFromTim(CTimData& tim)
     CBmpData bmp;
     PreloadBmp(bmp);
     bmp.m_pPalette = tim.m_pPalette;
-    if (Converted(bmp, [&] { return tim.TimToBmp(bmp); }))
+    CBfntData bfnt;
+    PreloadBfnt(bfnt);
+    const DataRecords rec{bmp, tim, bfnt};
+    if (Converted(bmp, [&] { return ConvertData(rec, DATA_TIM, DATA_BMP); }))
     {
         CheckBmpHoldsTim(tim, bmp);
         BmpOnward(bmp, 0);
     }
-    CBfntData bfnt;
-    PreloadBfnt(bfnt);
-    if (Converted(bfnt, [&] { return tim.TimToBfnt(bfnt, 16); }))
+    if (Converted(bfnt, [&] { return ConvertData(rec, DATA_TIM, DATA_BFNT); }))
     {
         CheckCellsHoldImage(tim.m_pPixels.get(), 2 * std::uint64_t{tim.m_imageWidth}, tim.m_imageHeight, bfnt);
         BfntOnward(bfnt, 0);

@@ -6,6 +6,7 @@
 
 #include "Bfnt.h"
 #include "Bmp.h"
+#include "DataKinds.h"
 #include "MemStream.h"
 #include "RecordSnapshot.h"
 #include "Tim.h"
@@ -31,8 +32,10 @@ void CheckBmpHoldsTim(const CTimData& tim, const CBmpData& bmp);
 void CheckCellsHoldImage(const std::uint8_t* pSrc, std::uint64_t nWidth, std::uint64_t nHeight, const CBfntData& bfnt);
 void CheckBmpHoldsGlyphs(const CBfntData& bfnt, const CBmpData& bmp);
 
-// The conversion chains the save driver can run from each loaded kind, one after
-// another as successive saves do; every result is written and read back.
+// The conversion chains the save driver can run from each loaded kind (through the
+// table of data kinds), one after another as successive saves do; every result is
+// written and read back.
 void RunChainsFromBmp(CBmpData& bmp);
 void RunChainsFromTim(CTimData& tim);
 void RunChainsFromBfnt(CBfntData& bfnt);
+

@@ -48,7 +48,8 @@ TEST(Samples, TimReadsAt96x64)
     EXPECT_EQ(tim.m_imageHeight, 64);
     // Pixels land on image colours only.
     for (std::size_t i = 0; i < tim.PixelByteCount(); ++i)
-        ASSERT_TRUE(tim.m_pPixels[i] >= 10 && tim.m_pPixels[i] <= 245) << i;
+        ASSERT_TRUE(tim.m_pPixels[i] >= PAL_FIRST_IMAGE_COLOR && tim.m_pPixels[i] < PAL_FIRST_IMAGE_COLOR + PAL_IMAGE_COLORS)
+            << i;
 }
 
 TEST(Samples, FontSheets)

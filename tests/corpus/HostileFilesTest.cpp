@@ -25,7 +25,6 @@ void PrintTo(const HostileCase& c, std::ostream* pOut)
 namespace
 {
 using corpus::HostileCase;
-using corpus::Kind;
 
 struct Records
 {
@@ -58,38 +57,30 @@ struct Records
 
 struct Outcome
 {
-    Kind kind;
+    int kind;
     int nCode;
     int nMessage;
 };
 
+// The message the driver shows for each class of failed load; 0 for a load.
+int MessageOf(int nFailure)
+{
+    switch (nFailure)
+    {
+    case LOAD_OK: return 0;
+    case LOAD_UNKNOWN_FORMAT: return IDS_UNKNOWN_FORMAT;
+    case LOAD_NOT_256: return IDS_NOT_256_COLOR;
+    case LOAD_NOT_256_OR_16: return IDS_NOT_256_OR_16_COLOR;
+    default: return IDS_LOAD_ERROR;
+    }
+}
+
 // Signature, reader and message exactly as the load driver chooses them.
 Outcome LoadLikeDriver(const Bytes& file, Records& r)
 {
-    std::uint8_t sig[6] = {};
     CMemStream s(file);
-    (void)s.Read(sig, sizeof sig);
-    s.Seek(0, STREAM_BEGIN);
-    if (std::memcmp(sig, "BFNT", 4) == 0)
-    {
-        int nCode = r.bfnt.ReadBfnt256(s);
-        if (nCode != FMT_BFNT_NOT_256)
-            return {corpus::KIND_BFNT, nCode, nCode == FMT_OK ? 0 : IDS_LOAD_ERROR};
-        s.Seek(0, STREAM_BEGIN);
-        nCode = r.bfnt.ReadBfnt(s, 1);
-        return {corpus::KIND_BFNT, nCode, nCode == FMT_OK ? 0 : IDS_NOT_256_OR_16_COLOR};
-    }
-    if (sig[0] == 'B' && sig[1] == 'M')
-    {
-        const int nCode = r.bmp.ReadBmp(s, true);
-        return {corpus::KIND_BMP, nCode, nCode == FMT_OK ? 0 : nCode == FMT_BMP_NOT_8BIT ? IDS_NOT_256_COLOR : IDS_LOAD_ERROR};
-    }
-    if (sig[0] == TIM_ID)
-    {
-        const int nCode = r.tim.ReadTim(s, true);
-        return {corpus::KIND_TIM, nCode, nCode == FMT_OK ? 0 : nCode == FMT_TIM_NOT_8BIT ? IDS_NOT_256_COLOR : IDS_LOAD_ERROR};
-    }
-    return {corpus::KIND_NONE, FMT_OK, IDS_UNKNOWN_FORMAT};
+    const LoadOutcome load = LoadData(s, DataRecords{r.bmp, r.tim, r.bfnt}, r.palette);
+    return {load.nDataType, load.nResult, MessageOf(load.nFailure)};
 }
 
 class HostileFile : public testing::TestWithParam<HostileCase>
@@ -103,7 +94,7 @@ TEST_P(HostileFile, GivesItsOutcomeAndChangesNothingWhenRefused)
     const Bytes before = r.State();
     const Outcome got = LoadLikeDriver(c.bytes, r);
     EXPECT_EQ(got.kind, c.kind);
-    if (c.kind != corpus::KIND_NONE)
+    if (c.kind != DATA_NONE)
     {
         EXPECT_EQ(got.nCode, c.nCode);
     }
@@ -114,22 +105,11 @@ TEST_P(HostileFile, GivesItsOutcomeAndChangesNothingWhenRefused)
         return;
     }
     // An accepted file leaves a record that describes its own buffer and can be saved.
+    EXPECT_TRUE(r.bmp.HasCompleteImage());
+    EXPECT_GE(r.tim.m_nPixelsSize, r.tim.PixelByteCount());
+    EXPECT_TRUE(r.bfnt.HasCompleteGlyphs());
     CMemStream out;
-    switch (got.kind)
-    {
-    case corpus::KIND_BMP:
-        EXPECT_TRUE(r.bmp.HasCompleteImage());
-        EXPECT_EQ(r.bmp.WriteBmp(out), FMT_OK);
-        break;
-    case corpus::KIND_TIM:
-        EXPECT_GE(r.tim.m_nPixelsSize, r.tim.PixelByteCount());
-        EXPECT_EQ(r.tim.WriteTim(out), FMT_OK);
-        break;
-    default:
-        EXPECT_TRUE(r.bfnt.HasCompleteGlyphs());
-        EXPECT_EQ(r.bfnt.WriteBfnt(out), FMT_OK);
-        break;
-    }
+    EXPECT_EQ(WriteData(DataRecords{r.bmp, r.tim, r.bfnt}, got.kind, out, r.palette), FMT_OK);
 }
 
 // The header-only reads (read pixels off) of a refused file change nothing either,
@@ -142,9 +122,9 @@ TEST_P(HostileFile, HeaderOnlyReadsKeepThePixels)
     CMemStream s(c.bytes);
     switch (c.kind)
     {
-    case corpus::KIND_BMP: (void)r.bmp.ReadBmp(s, false); break;
-    case corpus::KIND_TIM: (void)r.tim.ReadTim(s, false); break;
-    case corpus::KIND_BFNT: (void)r.bfnt.ReadBfnt(s, 0); break;
+    case DATA_BMP: (void)r.bmp.ReadBmp(s, false); break;
+    case DATA_TIM: (void)r.tim.ReadTim(s, false); break;
+    case DATA_BFNT: (void)r.bfnt.ReadBfnt(s, 0); break;
     default: return;
     }
     ASSERT_EQ(r.bmp.m_nBitsSize, earlier.bmp.m_nBitsSize);
@@ -170,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(Corpus, HostileFile, testing::ValuesIn(corpus::HostileC
 TEST(HostileCorpus, NamesAreUniqueAndEveryKindIsCovered)
 {
     std::set<std::string> names;
-    int nPerKind[4] = {};
+    int nPerKind[DATA_KIND_COUNT] = {};
     for (const HostileCase& c : corpus::HostileCases())
     {
         EXPECT_TRUE(names.insert(c.name).second) << c.name;

@@ -81,7 +81,7 @@ enum : int
     for (const corpus::HostileCase& c : corpus::HostileCases())
     {
         CMemStream s(c.bytes);
-        readAll(s, c.name, c.kind == corpus::KIND_BMP ? c.nCode : -1);
+        readAll(s, c.name, c.kind == DATA_BMP ? c.nCode : -1);
     }
     // A whole valid file of a few hundred kilobytes still reads within the limit.
     CMemStream big(MakeSampleBmp(1024, 500));

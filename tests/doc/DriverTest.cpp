@@ -5,32 +5,15 @@
 
 #include "SampleFiles.h"
 
+#include <algorithm>
 #include <cstring>
 
-TEST(DetectDataType, ClassifiesByTheFirstBytesInOrder)
+namespace
 {
-    struct Case
-    {
-        Bytes sig;
-        int nKind;
-    };
-    const Case cases[] = {
-        {{'B', 'F', 'N', 'T', 0x1A, 0x87}, DATA_BFNT},
-        {{'B', 'M', 0, 0, 0, 0}, DATA_BMP},
-        {{'B', 'M'}, DATA_BMP},
-        {{0x10, 0, 0, 0, 9, 0}, DATA_TIM},
-        {{0x10}, DATA_TIM},
-        {{'B', 'F', 'N'}, DATA_NONE},
-        {{'B', 'f', 'n', 't', 0, 0}, DATA_NONE},  // case matters
-        {{'B'}, DATA_NONE},
-        {{'M', 'B', 0, 0, 0, 0}, DATA_NONE},
-        {{0x11, 0, 0, 0, 0, 0}, DATA_NONE},
-        {{}, DATA_NONE},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(DetectDataType(c.sig.data(), c.sig.size()), c.nKind) << c.sig.size();
-    EXPECT_EQ(DetectDataType(nullptr, 6), DATA_NONE);
-}
+// The image colours' bytes in a table of R, G, B triples.
+constexpr std::ptrdiff_t IMAGE_BEGIN = 3 * PAL_FIRST_IMAGE_COLOR;
+constexpr std::ptrdiff_t IMAGE_END = 3 * (PAL_FIRST_IMAGE_COLOR + PAL_IMAGE_COLORS);
+}  // namespace
 
 TEST(SaveTypeFromPath, LastFourCharactersIgnoringCase)
 {
@@ -73,12 +56,12 @@ TEST_F(DocTest, LoadsEachFormatWithItsStatusTextAndColours)
         EXPECT_EQ(m_pDoc->m_nDataType, c.nKind);
         EXPECT_EQ(m_pFrame->m_strStatus, c.strStatus);
         const Bytes colors = SurfaceColors(*m_pView);
-        // Only 10..245 come from the file; the static colours stay.
-        EXPECT_TRUE(std::equal(colors.begin(), colors.begin() + 30, before.begin()));
-        EXPECT_TRUE(std::equal(colors.begin() + 246 * 3, colors.end(), before.begin() + 246 * 3));
+        // Only the image colours come from the file; the static colours stay.
+        EXPECT_TRUE(std::equal(colors.begin(), colors.begin() + IMAGE_BEGIN, before.begin()));
+        EXPECT_TRUE(std::equal(colors.begin() + IMAGE_END, colors.end(), before.begin() + IMAGE_END));
         // The sample builders write through the writers, so every format's file colours
         // come back to the entries they were written from.
-        EXPECT_TRUE(std::equal(colors.begin() + 30, colors.begin() + 246 * 3, pal.rgb + 30));
+        EXPECT_TRUE(std::equal(colors.begin() + IMAGE_BEGIN, colors.begin() + IMAGE_END, pal.rgb + IMAGE_BEGIN));
         // The palette pointers named the call's own palette; none survives the call.
         EXPECT_EQ(m_pView->m_bmpData.m_pPalette, nullptr);
         EXPECT_EQ(m_pView->m_timData.m_pPalette, nullptr);
@@ -337,8 +320,57 @@ TEST_F(DocTest, ConversionMatrixRoundTrips)
                     ASSERT_EQ(again[static_cast<std::size_t>(y * 256 + x)], shown[static_cast<std::size_t>(y * 256 + x)])
                         << x << "," << y;
             const Bytes colorsAgain = SurfaceColors(*m_pView);
-            EXPECT_TRUE(std::equal(colorsAgain.begin() + 30, colorsAgain.begin() + 246 * 3, colors.begin() + 30));
+            EXPECT_TRUE(std::equal(colorsAgain.begin() + IMAGE_BEGIN, colorsAgain.begin() + IMAGE_END,
+                                   colors.begin() + IMAGE_BEGIN));
         }
+}
+
+// Images without pixels open, save as the other image format and open again; only a
+// sheet cannot hold them.
+TEST_F(DocTest, EmptyImagesSaveAsTheOtherImageFormatAndReopen)
+{
+    struct Case
+    {
+        const char* pszName;
+        Bytes file;
+        const char* pszStatus;
+        const char* pszTarget;
+        std::size_t nSavedSize;
+        Bytes savedHead;  // the saved file's size fields
+        std::size_t nHeadAt;
+        const char* pszStatusAgain;
+    };
+    const Case cases[] = {
+        {"flat.bmp", MakeSampleBmp(8, 0), "size:8x0", "flat.tim", 544,
+         {12, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0}, 532, "size:8x0"},
+        {"thin.tim", MakeSampleTim(0, 4), "size:0x4", "thin.bmp", 1078,
+         {0x36, 0x04, 0, 0, 0, 0, 0, 0, 0x36, 0x04, 0, 0, 40, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0}, 2, "size:0x4"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.pszName);
+        ASSERT_TRUE(Open(Put(c.pszName, c.file)));
+        EXPECT_EQ(m_pFrame->m_strStatus, c.pszStatus);
+        const Bytes colors = SurfaceColors(*m_pView);
+        ASSERT_TRUE(SaveAs(Path(c.pszTarget)));
+        EXPECT_TRUE(TakeMessages().empty());
+        const Bytes saved = ReadBytes(Path(c.pszTarget));
+        ASSERT_EQ(saved.size(), c.nSavedSize);
+        EXPECT_EQ(Bytes(saved.begin() + static_cast<std::ptrdiff_t>(c.nHeadAt),
+                        saved.begin() + static_cast<std::ptrdiff_t>(c.nHeadAt + c.savedHead.size())),
+                  c.savedHead);
+
+        ASSERT_TRUE(Open(Path(c.pszTarget)));
+        EXPECT_TRUE(TakeMessages().empty());
+        EXPECT_EQ(m_pFrame->m_strStatus, c.pszStatusAgain);
+        EXPECT_EQ(SurfaceColors(*m_pView), colors);
+        const Bytes shown = ShownPixels(*m_pView);
+        EXPECT_EQ(std::count(shown.begin(), shown.end(), CVellumView::BACKGROUND_INDEX), 256 * 256);
+
+        EXPECT_FALSE(SaveAs(Path("cells.fnt")));
+        EXPECT_EQ(TakeMessages(), std::vector<std::string>{"cannot save as BFNT: the data does not fit that format."});
+        EXPECT_FALSE(std::filesystem::exists(Path("cells.fnt")));
+    }
 }
 
 TEST_F(DocTest, RefusedConversionsWriteNothing)

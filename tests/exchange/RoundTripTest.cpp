@@ -285,8 +285,8 @@ TEST(ForeignPng, EightBitTimIsWhatTheTimWriterWrites)
     RgbPalette pal;
     f.FillBmp(bmp, pal);
     // In memory the formats hold colours and pixels 10 places up.
-    RgbPalette shifted = f.Rgb(TIM_COLOR_SHIFT);
-    ShiftPixels(bmp.m_pBits.get(), bmp.m_nBitsSize, TIM_COLOR_SHIFT);
+    RgbPalette shifted = f.Rgb(PAL_FIRST_IMAGE_COLOR);
+    ShiftPixels(bmp.m_pBits.get(), bmp.m_nBitsSize, PAL_FIRST_IMAGE_COLOR);
     CTimData tim;
     ASSERT_EQ(bmp.BmpToTim(tim), FMT_OK);
     tim.m_pPalette = &shifted;

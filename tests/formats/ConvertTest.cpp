@@ -7,6 +7,8 @@
 namespace
 {
 RgbPalette g_pal = SamplePalette();
+// Where a buffer's address goes so the compiler cannot drop the buffer.
+const std::uint8_t* volatile g_pEscape = nullptr;
 
 
 void LoadBmp(CBmpData& b, int w, int h)
@@ -107,13 +109,20 @@ TEST(Convert, BfntToBmpLaysOutWholeCells)
 
     CBfntData twelve;
     LoadBfnt(twelve, 12, 12, 0, 99);
+    {
+        // Dirty memory of the image's size left behind, for the conversion's buffer to
+        // reuse: any pixel it does not write shows.
+        std::vector<std::uint8_t> dirty(252 * 60, 0xAA);
+        g_pEscape = dirty.data();
+    }
     ASSERT_EQ(twelve.BfntToBmp(bmp), FMT_OK);
     EXPECT_EQ(bmp.m_infoHeader.biWidth, 252);
     EXPECT_EQ(bmp.m_infoHeader.biHeight, 60);
     // Last row of cells holds 16 glyphs (84..99); the rest of it is colour 0.
     EXPECT_EQ(bmp.m_pBits[static_cast<std::size_t>(48 * 252 + 15 * 12)], SampleGlyphPixel(99, 0, 0));
-    EXPECT_EQ(bmp.m_pBits[static_cast<std::size_t>(48 * 252 + 16 * 12)], 0);
-    EXPECT_EQ(bmp.m_pBits[static_cast<std::size_t>(59 * 252 + 251)], 0);
+    for (std::size_t y = 48; y < 60; ++y)
+        for (std::size_t x = 16 * 12; x < 252; ++x)
+            ASSERT_EQ(bmp.m_pBits[y * 252 + x], 0) << x << "," << y;
 }
 
 TEST(Convert, BfntToBmpPutsTheSheetBackInRowOrderZero)
@@ -215,9 +224,13 @@ TEST(Convert, OutOfBoundsSourcesAreRefusedAndTargetsKept)
         EXPECT_EQ(src.BfntToBmp(bmpTarget), FMT_BAD_SOURCE);
     }
     {
-        CBmpData src;  // empty
-        EXPECT_EQ(src.BmpToTim(timTarget), FMT_BAD_SOURCE);
+        CBmpData src;  // no pixels: a TIM can hold it, a sheet cannot
         EXPECT_EQ(src.BmpToBfnt(bfntTarget, 16), FMT_BAD_SOURCE);
+        src.m_infoHeader.biWidth = -2;
+        src.m_infoHeader.biHeight = 2;
+        EXPECT_EQ(src.BmpToTim(timTarget), FMT_BAD_SOURCE);
+        src.m_infoHeader.biWidth = 2;  // a header that promises pixels the record lacks
+        EXPECT_EQ(src.BmpToTim(timTarget), FMT_BAD_SOURCE);
     }
     {
         CBmpData src;
@@ -238,8 +251,13 @@ TEST(Convert, OutOfBoundsSourcesAreRefusedAndTargetsKept)
     }
     {
         CTimData src;
-        EXPECT_EQ(src.TimToBmp(bmpTarget), FMT_BAD_SOURCE);
         EXPECT_EQ(src.TimToBfnt(bfntTarget, 16), FMT_BAD_SOURCE);
+        src.m_imageWidth = 3;
+        src.m_imageHeight = 3;
+        EXPECT_EQ(src.TimToBmp(bmpTarget), FMT_BAD_SOURCE);
+        src.m_pPixels = std::make_unique<std::uint8_t[]>(17);
+        src.m_nPixelsSize = 17;  // one byte short of 6 x 3
+        EXPECT_EQ(src.TimToBmp(bmpTarget), FMT_BAD_SOURCE);
     }
     unchanged();
 
@@ -248,4 +266,117 @@ TEST(Convert, OutOfBoundsSourcesAreRefusedAndTargetsKept)
     LoadBmp(src, 65535, 1);
     EXPECT_EQ(src.BmpToBfnt(bfntTarget, 1), FMT_OK);
     EXPECT_EQ(bfntTarget.m_header.lastCode, 65534);
+}
+
+// An image with no pixels is still an image: BMP and TIM hold it (a buffer of
+// width x height bytes, here none); only the conversions into BFNT need a cell.
+TEST(Convert, EmptyImagesConvertBetweenBmpAndTimByteForByte)
+{
+    // The colour blocks are those of any file written with the same palette.
+    const std::vector<std::uint8_t> anyTim = MakeSampleTim(1, 1);
+    const std::vector<std::uint8_t> anyBmp = MakeSampleBmp(1, 1);
+
+    CBmpData bmp;
+    LoadBmp(bmp, 8, 0);
+    CTimData tim;
+    ASSERT_EQ(bmp.BmpToTim(tim), FMT_OK);
+    CMemStream timFile;
+    ASSERT_EQ(tim.WriteTim(timFile), FMT_OK);
+    std::vector<std::uint8_t> wantTim = {
+        0x10, 0, 0, 0,     // id, version, reserved
+        9, 0, 0, 0,        // flags: 8 bits with a CLUT
+        0x0C, 0x02, 0, 0,  // CLUT block length 524
+        0, 0, 0, 0,        // CLUT x, y
+        0x00, 0x01, 1, 0,  // 256 colours, one table
+    };
+    wantTim.insert(wantTim.end(), anyTim.begin() + 20, anyTim.begin() + 532);
+    const std::vector<std::uint8_t> timImage = {
+        12, 0, 0, 0,  // image block length: the header alone
+        0, 0, 0, 0,   // image x, y
+        4, 0,         // width: 4 units of two pixels
+        0, 0,         // height 0, and no pixel bytes follow
+    };
+    wantTim.insert(wantTim.end(), timImage.begin(), timImage.end());
+    EXPECT_EQ(timFile.Data(), wantTim);
+
+    CTimData timBack;
+    timBack.m_pPalette = &g_pal;
+    timFile.Seek(0, STREAM_BEGIN);
+    ASSERT_EQ(timBack.ReadTim(timFile, true), FMT_OK);
+    EXPECT_EQ(timBack.m_imageWidth, 4);
+    EXPECT_EQ(timBack.m_imageHeight, 0);
+    EXPECT_EQ(timBack.m_imageLength, 12u);
+    EXPECT_EQ(timBack.m_nPixelsSize, 0u);
+
+    LoadTim(tim, 0, 4);
+    ASSERT_EQ(tim.TimToBmp(bmp), FMT_OK);
+    CMemStream bmpFile;
+    ASSERT_EQ(bmp.WriteBmp(bmpFile), FMT_OK);
+    std::vector<std::uint8_t> wantBmp = {
+        'B', 'M',
+        0x36, 0x04, 0, 0,  // bfSize 1078: headers and colours only
+        0, 0, 0, 0,        // reserved
+        0x36, 0x04, 0, 0,  // bfOffBits 1078
+        40, 0, 0, 0,       // biSize
+        0, 0, 0, 0,        // biWidth 0
+        4, 0, 0, 0,        // biHeight 4
+        1, 0, 8, 0,        // planes, bits per pixel
+        0, 0, 0, 0,        // no compression
+        0, 0, 0, 0,        // biSizeImage 0
+        0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    };
+    wantBmp.insert(wantBmp.end(), anyBmp.begin() + 54, anyBmp.begin() + 1078);
+    EXPECT_EQ(bmpFile.Data(), wantBmp);
+
+    CBmpData bmpBack;
+    bmpBack.m_pPalette = &g_pal;
+    bmpFile.Seek(0, STREAM_BEGIN);
+    ASSERT_EQ(bmpBack.ReadBmp(bmpFile, true), FMT_OK);
+    EXPECT_EQ(bmpBack.m_infoHeader.biWidth, 0);
+    EXPECT_EQ(bmpBack.m_infoHeader.biHeight, 4);
+    EXPECT_EQ(bmpBack.m_infoHeader.biSizeImage, 0u);
+    EXPECT_EQ(bmpBack.m_fileHeader.bfSize, 1078u);
+}
+
+TEST(Convert, EmptyImagesKeepTheirSizeAndOnlySheetsRefuseThem)
+{
+    struct Case
+    {
+        const char* pszName;
+        int nBmpWidth, nBmpHeight;  // of the image the source shows
+    };
+    for (const Case& c : {Case{"8x0", 8, 0}, Case{"0x4", 0, 4}, Case{"0x0", 0, 0}, Case{"7x0", 7, 0}})
+    {
+        SCOPED_TRACE(c.pszName);
+        CBmpData bmp;
+        LoadBmp(bmp, c.nBmpWidth, c.nBmpHeight);
+        CTimData tim;
+        ASSERT_EQ(bmp.BmpToTim(tim), FMT_OK);
+        EXPECT_EQ(tim.m_imageWidth, (c.nBmpWidth + 1) / 2);
+        EXPECT_EQ(tim.m_imageHeight, c.nBmpHeight);
+        EXPECT_EQ(tim.m_imageLength, 12u);
+        CBmpData again;
+        ASSERT_EQ(tim.TimToBmp(again), FMT_OK);
+        EXPECT_EQ(again.m_infoHeader.biWidth, 2 * tim.m_imageWidth);
+        EXPECT_EQ(again.m_infoHeader.biHeight, c.nBmpHeight);
+        EXPECT_EQ(again.m_fileHeader.bfSize, 1078u);
+
+        CBfntData bfnt;
+        LoadBfnt(bfnt, 2, 2, 0, 0);
+        EXPECT_EQ(bmp.BmpToBfnt(bfnt, 16), FMT_BAD_SOURCE);
+        EXPECT_EQ(tim.TimToBfnt(bfnt, 16), FMT_BAD_SOURCE);
+        EXPECT_EQ(bfnt.m_header.glyphWidth, 2);
+    }
+
+    // Cells of height 0 lay out as an image of height 0, which goes on into TIM.
+    CBfntData flat;
+    LoadBfnt(flat, 8, 0, 32, 127);
+    CBmpData bmp;
+    ASSERT_EQ(flat.BfntToBmp(bmp), FMT_OK);
+    EXPECT_EQ(bmp.m_infoHeader.biWidth, 256);
+    EXPECT_EQ(bmp.m_infoHeader.biHeight, 0);
+    CTimData tim;
+    ASSERT_EQ(bmp.BmpToTim(tim), FMT_OK);
+    EXPECT_EQ(tim.m_imageWidth, 128);
+    EXPECT_EQ(tim.m_imageHeight, 0);
 }

@@ -1,6 +1,7 @@
 // Every source format times every target, as the save driver runs them:
 // convert, write, recognise the written bytes, read back, compare pixels and colours.
 
+#include "DataKinds.h"
 #include "SampleFiles.h"
 
 #include <gtest/gtest.h>
@@ -10,78 +11,36 @@
 
 namespace
 {
-enum Kind
-{
-    KIND_BMP,
-    KIND_TIM,
-    KIND_BFNT,
-    KIND_NONE
-};
-
-Kind Detect(const std::vector<std::uint8_t>& b)
-{
-    if (b.size() >= 2 && b[0] == 'B' && b[1] == 'M')
-        return KIND_BMP;
-    if (!b.empty() && b[0] == 0x10)
-        return KIND_TIM;
-    if (b.size() >= 4 && std::memcmp(b.data(), "BFNT", 4) == 0)
-        return KIND_BFNT;
-    return KIND_NONE;
-}
-
 struct Records
 {
     RgbPalette pal{};
     CBmpData bmp;
     CTimData tim;
     CBfntData bfnt;
-    Records() { bmp.m_pPalette = tim.m_pPalette = bfnt.m_pPalette = &pal; }
+    DataRecords Refs() { return {bmp, tim, bfnt}; }
 
-    int Read(Kind k, const std::vector<std::uint8_t>& bytes)
+    // As the driver loads: the kind comes from the bytes.
+    LoadOutcome Read(const std::vector<std::uint8_t>& bytes)
     {
         CMemStream s(bytes);
-        switch (k)
-        {
-        case KIND_BMP: return bmp.ReadBmp(s, true);
-        case KIND_TIM: return tim.ReadTim(s, true);
-        default: return bfnt.ReadBfnt256(s);
-        }
+        return LoadData(s, Refs(), pal);
     }
-    // The driver's conversion matrix.
-    int Convert(Kind from, Kind to)
+    std::vector<std::uint8_t> Write(int nKind)
     {
-        if (from == to)
-            return FMT_OK;
-        if (to == KIND_BFNT)
-            return from == KIND_BMP ? bmp.BmpToBfnt(bfnt, 16) : tim.TimToBfnt(bfnt, 16);
-        if (to == KIND_BMP)
-            return from == KIND_TIM ? tim.TimToBmp(bmp) : bfnt.BfntToBmp(bmp);
-        if (from == KIND_BFNT)
-        {
-            const int n = bfnt.BfntToBmp(bmp);
-            return n != FMT_OK ? n : bmp.BmpToTim(tim);
-        }
-        return bmp.BmpToTim(tim);
-    }
-    std::vector<std::uint8_t> Write(Kind k)
-    {
-        bmp.m_pPalette = tim.m_pPalette = bfnt.m_pPalette = &pal;
         CMemStream s;
-        const int n = k == KIND_BMP ? bmp.WriteBmp(s) : k == KIND_TIM ? tim.WriteTim(s) : bfnt.WriteBfnt(s);
-        EXPECT_EQ(n, FMT_OK);
+        EXPECT_EQ(WriteData(Refs(), nKind, s, pal), FMT_OK);
         return s.TakeData();
     }
     // The image a record shows, as rows of bytes: sheets are laid out as the BMP conversion does.
-    std::vector<std::vector<std::uint8_t>> Image(Kind k)
+    std::vector<std::vector<std::uint8_t>> Image(int nKind)
     {
-        std::vector<std::vector<std::uint8_t>> rows;
-        if (k == KIND_BFNT)
+        if (nKind == DATA_BFNT)
         {
             CBmpData laid;
             EXPECT_EQ(bfnt.BfntToBmp(laid), FMT_OK);
             return ImageOf(laid.m_pBits.get(), static_cast<std::size_t>(laid.m_infoHeader.biWidth), static_cast<std::size_t>(laid.m_infoHeader.biHeight));
         }
-        if (k == KIND_BMP)
+        if (nKind == DATA_BMP)
             return ImageOf(bmp.m_pBits.get(), static_cast<std::size_t>(bmp.m_infoHeader.biWidth), static_cast<std::size_t>(bmp.m_infoHeader.biHeight));
         return ImageOf(tim.m_pPixels.get(), 2u * tim.m_imageWidth, tim.m_imageHeight);
     }
@@ -97,7 +56,7 @@ struct Records
 struct Source
 {
     const char* name;
-    Kind kind;
+    int kind;
     std::vector<std::uint8_t> bytes;
 };
 }  // namespace
@@ -105,32 +64,35 @@ struct Source
 TEST(RoundTrip, EverySourceToEveryTarget)
 {
     const Source sources[] = {
-        {"bmp 32x20", KIND_BMP, MakeSampleBmp(32, 20)},
-        {"bmp 31x17 padded", KIND_BMP, MakeSampleBmp(31, 17, true)},
-        {"tim 16x20", KIND_TIM, MakeSampleTim(16, 20)},
-        {"bfnt 8x8 x 40", KIND_BFNT, MakeSampleBfnt(8, 8, 0, 39)},
-        {"bfnt 5x7 x 60", KIND_BFNT, MakeSampleBfnt(5, 7, 32, 91)},
+        {"bmp 32x20", DATA_BMP, MakeSampleBmp(32, 20)},
+        {"bmp 31x17 padded", DATA_BMP, MakeSampleBmp(31, 17, true)},
+        {"tim 16x20", DATA_TIM, MakeSampleTim(16, 20)},
+        {"bfnt 8x8 x 40", DATA_BFNT, MakeSampleBfnt(8, 8, 0, 39)},
+        {"bfnt 5x7 x 60", DATA_BFNT, MakeSampleBfnt(5, 7, 32, 91)},
     };
     const RgbPalette want = SamplePalette();
     for (const Source& src : sources)
-        for (Kind to : {KIND_BMP, KIND_TIM, KIND_BFNT})
+        for (int to : {DATA_BMP, DATA_TIM, DATA_BFNT})
         {
             SCOPED_TRACE(testing::Message() << src.name << " -> " << to);
             Records rec;
-            ASSERT_EQ(rec.Read(src.kind, src.bytes), FMT_OK);
+            const LoadOutcome load = rec.Read(src.bytes);
+            ASSERT_EQ(load.nDataType, src.kind);
+            ASSERT_EQ(load.nFailure, LOAD_OK);
             const auto srcImage = rec.Image(src.kind);
-            ASSERT_EQ(rec.Convert(src.kind, to), FMT_OK);
+            ASSERT_EQ(ConvertData(rec.Refs(), src.kind, to), FMT_OK);
             const auto written = rec.Write(to);
-            ASSERT_EQ(Detect(written), to);
 
             Records back;
             std::memset(back.pal.rgb, 0x77, 768);
-            ASSERT_EQ(back.Read(to, written), FMT_OK);
+            const LoadOutcome again = back.Read(written);
+            ASSERT_EQ(again.nDataType, to);  // recognised as what it was written as
+            ASSERT_EQ(again.nFailure, LOAD_OK);
             EXPECT_EQ(0, std::memcmp(back.pal.rgb, want.rgb, 768));
             EXPECT_EQ(back.Image(to), rec.Image(to));  // the file holds what the record held
 
             // The source's pixels survive in the target (BFNT targets are cut into 16 x 16 cells).
-            if (to == KIND_BFNT && src.kind != KIND_BFNT)
+            if (to == DATA_BFNT && src.kind != DATA_BFNT)
             {
                 const auto& g = back.bfnt;
                 const std::size_t nAcross = (srcImage[0].size() + 15) / 16;

@@ -11,6 +11,7 @@
 #include "RgbPalette.h"
 #include "Tim.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -18,10 +19,10 @@
 #include <utility>
 #include <vector>
 
-// Pixel at column x, row y (0 = top) of every sample image: an image colour 10..245.
+// Pixel at column x, row y (0 = top) of every sample image: an image colour (10..245).
 inline std::uint8_t SamplePixel(std::uint64_t x, std::uint64_t y)
 {
-    return static_cast<std::uint8_t>(10 + (x * 7 + y * 13) % 236);
+    return static_cast<std::uint8_t>(PAL_FIRST_IMAGE_COLOR + (x * 7 + y * 13) % PAL_IMAGE_COLORS);
 }
 
 // Components are multiples of 8, so the colours survive a TIM's 15-bit table.
@@ -66,7 +67,7 @@ inline std::vector<std::uint8_t> MakeSampleBmp(int nWidth, int nHeight, bool bPa
     bmp.m_infoHeader.biSizeImage = nStride * h;
     const std::vector<std::uint8_t> image = SampleImage(w, h);
     bmp.m_pBits = std::make_unique<std::uint8_t[]>(image.size() + 1);
-    std::memcpy(bmp.m_pBits.get(), image.data(), image.size());
+    std::copy(image.begin(), image.end(), bmp.m_pBits.get());
     bmp.m_nBitsSize = image.size();
     bmp.m_pPalette = &palette;
     CMemStream out;
@@ -92,7 +93,7 @@ inline std::vector<std::uint8_t> MakeSampleTim(int nWidthUnits, int nHeight, con
     tim.m_imageWidth = static_cast<std::uint16_t>(nWidthUnits);
     tim.m_imageHeight = static_cast<std::uint16_t>(nHeight);
     tim.m_pPixels = std::make_unique<std::uint8_t[]>(image.size() + 1);
-    std::memcpy(tim.m_pPixels.get(), image.data(), image.size());
+    std::copy(image.begin(), image.end(), tim.m_pPixels.get());
     tim.m_nPixelsSize = image.size();
     tim.m_pPalette = &palette;
     CMemStream out;
@@ -104,7 +105,7 @@ inline std::vector<std::uint8_t> MakeSampleTim(int nWidthUnits, int nHeight, con
 // Glyph g (0 = firstCode), row r (0 = top), column c of every sample sheet.
 inline std::uint8_t SampleGlyphPixel(std::uint64_t g, std::uint64_t r, std::uint64_t c)
 {
-    return static_cast<std::uint8_t>(10 + (g * 31 + r * 5 + c * 3) % 236);
+    return static_cast<std::uint8_t>(PAL_FIRST_IMAGE_COLOR + (g * 31 + r * 5 + c * 3) % PAL_IMAGE_COLORS);
 }
 
 inline BfntHeader SampleBfntHeader(int nGlyphWidth, int nGlyphHeight, int nFirst, int nLast, std::uint8_t format,

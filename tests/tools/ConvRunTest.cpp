@@ -227,17 +227,17 @@ TEST_F(ConvRunTest, RendersAnIndexedPngOfTheWindow)
     ASSERT_FALSE(empty.isNull());
     EXPECT_EQ(empty.size(), QSize(256, 256));
     EXPECT_EQ(empty.format(), QImage::Format_Indexed8);
-    EXPECT_EQ(empty.pixelIndex(100, 100), 247);
+    EXPECT_EQ(empty.pixelIndex(100, 100), PAL_BACKGROUND_INDEX);
 
     QImage a(QString::fromStdString(Path("a.png")));
     ASSERT_EQ(a.format(), QImage::Format_Indexed8);
     EXPECT_EQ(a.size(), QSize(256, 256));
     ASSERT_EQ(a.colorCount(), 256);
-    for (int i = 10; i < 246; ++i)
+    for (int i = PAL_FIRST_IMAGE_COLOR; i < PAL_FIRST_IMAGE_COLOR + PAL_IMAGE_COLORS; ++i)
         ASSERT_EQ(a.color(i), qRgb(pal.rgb[3 * i], pal.rgb[3 * i + 1], pal.rgb[3 * i + 2])) << i;
     for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x)
-            ASSERT_EQ(a.pixelIndex(x, y), y < 20 ? SamplePixel(static_cast<std::uint64_t>(x), static_cast<std::uint64_t>(y)) : 247)
+            ASSERT_EQ(a.pixelIndex(x, y), y < 20 ? SamplePixel(static_cast<std::uint64_t>(x), static_cast<std::uint64_t>(y)) : int{PAL_BACKGROUND_INDEX})
                 << x << "," << y;
 
     // Width 5 rounds up to 8; an empty size keeps the last picture.

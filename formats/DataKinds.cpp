@@ -1,0 +1,227 @@
+#include "DataKinds.h"
+
+#include <cstring>
+
+namespace
+{
+LoadOutcome Outcome(int nDataType, int nResult, int nFailure)
+{
+    return {nDataType, nResult, nResult == FMT_OK ? LOAD_OK : nFailure};
+}
+
+std::string SizeText(std::int64_t nWidth, std::int64_t nHeight)
+{
+    return "size:" + std::to_string(nWidth) + "x" + std::to_string(nHeight);
+}
+
+// ---- BFNT -------------------------------------------------------------------------------
+
+bool MatchesBfnt(const std::uint8_t* pSig, std::size_t nSize)
+{
+    return nSize >= 4 && std::memcmp(pSig, "BFNT", 4) == 0;
+}
+
+LoadOutcome ReadBfntSheet(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
+{
+    rec.bfnt.m_pPalette = &palette;
+    const int nResult = rec.bfnt.ReadBfnt256(file);
+    if (nResult != FMT_BFNT_NOT_256)
+        return Outcome(DATA_BFNT, nResult, LOAD_ERROR);
+    // Perhaps a 16-colour sheet: the general reader starts from the top again.
+    file.Seek(0, STREAM_BEGIN);
+    return Outcome(DATA_BFNT, rec.bfnt.ReadBfnt(file, 1), LOAD_NOT_256_OR_16);
+}
+
+int WriteBfntSheet(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
+{
+    rec.bfnt.m_pPalette = &palette;
+    return rec.bfnt.WriteBfnt(file);
+}
+
+std::string BfntStatusText(const DataRecords& rec)
+{
+    const BfntHeader& h = rec.bfnt.m_header;
+    return SizeText(h.glyphWidth, h.glyphHeight) + "  no:" + std::to_string(h.firstCode) + "-" +
+           std::to_string(h.lastCode);
+}
+
+int BfntToBmp(const DataRecords& rec)
+{
+    return rec.bfnt.BfntToBmp(rec.bmp);
+}
+
+// There is no direct way: the BMP record keeps the intermediate image.
+int BfntToTim(const DataRecords& rec)
+{
+    const int nResult = rec.bfnt.BfntToBmp(rec.bmp);
+    return nResult != FMT_OK ? nResult : rec.bmp.BmpToTim(rec.tim);
+}
+
+DataLayout BfntLayout(const DataRecords& rec)
+{
+    return {&rec.bfnt, {}};
+}
+
+// ---- BMP --------------------------------------------------------------------------------
+
+bool MatchesBmp(const std::uint8_t* pSig, std::size_t nSize)
+{
+    return nSize >= 2 && pSig[0] == 0x42 && pSig[1] == 0x4D;
+}
+
+LoadOutcome ReadBmpImage(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
+{
+    rec.bmp.m_pPalette = &palette;
+    const int nResult = rec.bmp.ReadBmp(file, true);
+    return Outcome(DATA_BMP, nResult, nResult == FMT_BMP_NOT_8BIT ? LOAD_NOT_256 : LOAD_ERROR);
+}
+
+int WriteBmpImage(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
+{
+    rec.bmp.m_pPalette = &palette;
+    return rec.bmp.WriteBmp(file);
+}
+
+std::string BmpStatusText(const DataRecords& rec)
+{
+    return SizeText(rec.bmp.m_infoHeader.biWidth, rec.bmp.m_infoHeader.biHeight);
+}
+
+int BmpToBfnt(const DataRecords& rec)
+{
+    return rec.bmp.BmpToBfnt(rec.bfnt, DATA_SHEET_CELL_SIZE);
+}
+
+int BmpToTim(const DataRecords& rec)
+{
+    return rec.bmp.BmpToTim(rec.tim);
+}
+
+DataLayout BmpLayout(const DataRecords& rec)
+{
+    const CBmpData& bmp = rec.bmp;
+    const std::uint8_t* p = bmp.m_pBits.get();
+    return {nullptr, {p, p != nullptr ? bmp.m_nBitsSize : 0, bmp.m_infoHeader.biWidth, bmp.m_infoHeader.biHeight}};
+}
+
+// ---- TIM --------------------------------------------------------------------------------
+
+bool MatchesTim(const std::uint8_t* pSig, std::size_t nSize)
+{
+    return nSize >= 1 && pSig[0] == TIM_ID;
+}
+
+LoadOutcome ReadTimImage(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
+{
+    rec.tim.m_pPalette = &palette;
+    const int nResult = rec.tim.ReadTim(file, true);
+    return Outcome(DATA_TIM, nResult, nResult == FMT_TIM_NOT_8BIT ? LOAD_NOT_256 : LOAD_ERROR);
+}
+
+int WriteTimImage(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
+{
+    rec.tim.m_pPalette = &palette;
+    return rec.tim.WriteTim(file);
+}
+
+// The width field counts 16-bit units of two pixels each.
+std::int64_t TimWidth(const CTimData& tim)
+{
+    return 2 * std::int64_t{tim.m_imageWidth};
+}
+
+std::string TimStatusText(const DataRecords& rec)
+{
+    return SizeText(TimWidth(rec.tim), rec.tim.m_imageHeight);
+}
+
+int TimToBfnt(const DataRecords& rec)
+{
+    return rec.tim.TimToBfnt(rec.bfnt, DATA_SHEET_CELL_SIZE);
+}
+
+int TimToBmp(const DataRecords& rec)
+{
+    return rec.tim.TimToBmp(rec.bmp);
+}
+
+DataLayout TimLayout(const DataRecords& rec)
+{
+    const CTimData& tim = rec.tim;
+    const std::uint8_t* p = tim.m_pPixels.get();
+    return {nullptr, {p, p != nullptr ? tim.m_nPixelsSize : 0, TimWidth(tim), tim.m_imageHeight}};
+}
+
+// In the order the loader tests the signatures.
+const DataKind DATA_KINDS[] = {
+    {DATA_BFNT, "BFNT", nullptr, MatchesBfnt, ReadBfntSheet, WriteBfntSheet, BfntStatusText,
+     {nullptr, nullptr, BfntToBmp, BfntToTim}, BfntLayout},
+    {DATA_BMP, "BMP", ".bmp", MatchesBmp, ReadBmpImage, WriteBmpImage, BmpStatusText,
+     {nullptr, BmpToBfnt, nullptr, BmpToTim}, BmpLayout},
+    {DATA_TIM, "TIM", ".tim", MatchesTim, ReadTimImage, WriteTimImage, TimStatusText,
+     {nullptr, TimToBfnt, TimToBmp, nullptr}, TimLayout},
+};
+}  // namespace
+
+const DataKind* FindDataKind(int nDataType)
+{
+    for (const DataKind& kind : DATA_KINDS)
+        if (kind.nDataType == nDataType)
+            return &kind;
+    return nullptr;
+}
+
+int DetectDataType(const std::uint8_t* pSig, std::size_t nSize)
+{
+    if (pSig == nullptr)
+        return DATA_NONE;
+    for (const DataKind& kind : DATA_KINDS)
+        if (kind.pfnMatches(pSig, nSize))
+            return kind.nDataType;
+    return DATA_NONE;
+}
+
+LoadOutcome LoadData(IByteStream& file, const DataRecords& rec, RgbPalette& palette)
+{
+    // A file shorter than the signature is classed by the bytes it has.
+    std::uint8_t signature[DATA_SIGNATURE_SIZE] = {};
+    const std::uint32_t nGot = file.Read(signature, static_cast<std::uint32_t>(DATA_SIGNATURE_SIZE));
+    file.Seek(0, STREAM_BEGIN);
+    const DataKind* pKind = FindDataKind(DetectDataType(signature, nGot));
+    if (pKind == nullptr)
+        return {DATA_NONE, FMT_OK, LOAD_UNKNOWN_FORMAT};
+    return pKind->pfnRead(rec, file, palette);
+}
+
+int ConvertData(const DataRecords& rec, int nFrom, int nTo)
+{
+    const DataKind* pFrom = FindDataKind(nFrom);
+    if (pFrom == nullptr || nTo < 0 || nTo >= DATA_KIND_COUNT || pFrom->pfnConvertTo[nTo] == nullptr)
+        return FMT_OK;
+    return pFrom->pfnConvertTo[nTo](rec);
+}
+
+int WriteData(const DataRecords& rec, int nDataType, IByteStream& file, RgbPalette& palette)
+{
+    const DataKind* pKind = FindDataKind(nDataType);
+    return pKind != nullptr ? pKind->pfnWrite(rec, file, palette) : FMT_BAD_RECORD;
+}
+
+int SaveTypeFromExtension(const char* pszLowerExt)
+{
+    int nOther = DATA_NONE;
+    for (const DataKind& kind : DATA_KINDS)
+    {
+        if (kind.pszSaveExtension == nullptr)
+            nOther = kind.nDataType;
+        else if (pszLowerExt != nullptr && std::strcmp(pszLowerExt, kind.pszSaveExtension) == 0)
+            return kind.nDataType;
+    }
+    return nOther;
+}
+
+const char* DataTypeName(int nDataType)
+{
+    const DataKind* pKind = FindDataKind(nDataType);
+    return pKind != nullptr ? pKind->pszName : "no data";
+}
