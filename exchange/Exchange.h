@@ -4,6 +4,7 @@
 // the kind the caller chose (the converter applies its extension rule). Both leave
 // their output untouched and give a short message when they refuse.
 
+#include "DataKinds.h"
 #include "Png.h"
 #include "RgbPalette.h"
 
@@ -11,14 +12,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-
-enum ExchangeKind : int
-{
-    EXCH_KIND_NONE,
-    EXCH_KIND_BMP,
-    EXCH_KIND_TIM,
-    EXCH_KIND_BFNT,
-};
 
 struct ExportOptions
 {
@@ -33,7 +26,7 @@ struct ExportOptions
 
 struct ImportOptions
 {
-    ExchangeKind kind = EXCH_KIND_BFNT;
+    int kind = DATA_BFNT;           // DATA_BMP, DATA_TIM or DATA_BFNT
     int nBpp = 0;                   // TIM: 4, 8, 16 or 24; 0 = from the chunk, else 8 indexed, 16 otherwise
     std::uint32_t nCellWidth = 0;   // BFNT: 0 = from the chunk, else 16
     std::uint32_t nCellHeight = 0;
@@ -41,9 +34,6 @@ struct ImportOptions
     std::uint32_t nFirstCode = 0;
     std::uint32_t nLastCode = 0;
 };
-
-// "BFNT" gives BFNT, "BM" BMP, 0x10 TIM; anything else EXCH_KIND_NONE.
-ExchangeKind DetectExchangeKind(const std::uint8_t* pData, std::size_t nSize);
 
 [[nodiscard]] bool ExportToPng(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& opt,
                                std::vector<std::uint8_t>& png, std::string& strError);

@@ -318,29 +318,16 @@ bool ExportBfnt(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& o
 }
 }  // namespace
 
-ExchangeKind DetectExchangeKind(const std::uint8_t* pData, std::size_t nSize)
-{
-    if (pData == nullptr)
-        return EXCH_KIND_NONE;
-    if (nSize >= 4 && std::memcmp(pData, "BFNT", 4) == 0)
-        return EXCH_KIND_BFNT;
-    if (nSize >= 2 && pData[0] == 'B' && pData[1] == 'M')
-        return EXCH_KIND_BMP;
-    if (nSize >= 1 && pData[0] == 0x10)
-        return EXCH_KIND_TIM;
-    return EXCH_KIND_NONE;
-}
-
 bool ExportToPng(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& opt, std::vector<std::uint8_t>& png,
                  std::string& strError)
 {
     try
     {
-        switch (DetectExchangeKind(pIn, nIn))
+        switch (DetectDataType(pIn, nIn))
         {
-        case EXCH_KIND_TIM: return ExportTim(pIn, nIn, opt, png, strError);
-        case EXCH_KIND_BMP: return ExportBmp(pIn, nIn, opt, png, strError);
-        case EXCH_KIND_BFNT: return ExportBfnt(pIn, nIn, opt, png, strError);
+        case DATA_TIM: return ExportTim(pIn, nIn, opt, png, strError);
+        case DATA_BMP: return ExportBmp(pIn, nIn, opt, png, strError);
+        case DATA_BFNT: return ExportBfnt(pIn, nIn, opt, png, strError);
         default: return Fail(strError, "unknown data format.");
         }
     }

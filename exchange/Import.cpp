@@ -428,9 +428,9 @@ bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptio
         bool bOk = false;
         switch (opt.kind)
         {
-        case EXCH_KIND_BMP: bOk = ImportBmp(pic, meta, result, strError); break;
-        case EXCH_KIND_TIM: bOk = ImportTim(pic, meta, opt.nBpp, result, strError); break;
-        case EXCH_KIND_BFNT: bOk = ImportBfnt(pic, meta, opt, result, strError); break;
+        case DATA_BMP: bOk = ImportBmp(pic, meta, result, strError); break;
+        case DATA_TIM: bOk = ImportTim(pic, meta, opt.nBpp, result, strError); break;
+        case DATA_BFNT: bOk = ImportBfnt(pic, meta, opt, result, strError); break;
         default: return Fail(strError, "unknown target format.");
         }
         if (bOk)

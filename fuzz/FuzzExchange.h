@@ -59,12 +59,12 @@ inline void CheckExport(const std::uint8_t* pData, std::size_t nSize)
     if (std::uint64_t{pic.nWidth} * pic.nHeight > (std::uint64_t{1} << 22))
         return;
     ImportOptions io;
-    io.kind = DetectExchangeKind(pData, nSize);
+    io.kind = DetectDataType(pData, nSize);
     std::vector<std::uint8_t> file;
     // A truecolour BMP fits an 8-bit one only with few colours; everything else comes back.
     if (!ImportFromPng(png.data(), png.size(), io, file, strError))
     {
-        FUZZ_CHECK(io.kind == EXCH_KIND_BMP && !pic.bIndexed);
+        FUZZ_CHECK(io.kind == DATA_BMP && !pic.bIndexed);
         return;
     }
     std::vector<std::uint8_t> png2;

@@ -4,7 +4,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {
-    for (ExchangeKind kind : {EXCH_KIND_BMP, EXCH_KIND_TIM, EXCH_KIND_BFNT})
+    for (int kind : {DATA_BMP, DATA_TIM, DATA_BFNT})
     {
         ImportOptions opt;
         opt.kind = kind;
@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
             FUZZ_CHECK(out == fuzzex::SENTINEL && !strError.empty());
             continue;
         }
-        FUZZ_CHECK(DetectExchangeKind(out.data(), out.size()) == kind);
+        FUZZ_CHECK(DetectDataType(out.data(), out.size()) == kind);
         ExportOptions eo;
         eo.nZlibLevel = 1;
         std::vector<std::uint8_t> png;

@@ -68,7 +68,7 @@ double RunChild(const std::vector<std::string>& args)
 // Our side of one conversion, timed: read the input, convert, write the output atomically.
 // To time the converter instead:
 //   return RunChild({VELLUMCONV_PATH, bExport ? "export" : "import", strIn, strOut});
-double RunOurs(bool bExport, const std::string& strIn, const std::string& strOut, ExchangeKind target)
+double RunOurs(bool bExport, const std::string& strIn, const std::string& strOut, int target)
 {
     const auto t0 = Clock::now();
     std::vector<std::uint8_t> in, out;
@@ -133,7 +133,7 @@ const Inputs& GetInputs()
         in.bmpPng = (in.dir / "bmp.png").string();
         WriteOrDie(in.tim, exsample::MakeTim(tim));
         WriteOrDie(in.bmp, MakeSampleBmp(4096, 4096, true));
-        if (RunOurs(true, in.tim, in.timPng, EXCH_KIND_NONE) < 0 || RunOurs(true, in.bmp, in.bmpPng, EXCH_KIND_NONE) < 0)
+        if (RunOurs(true, in.tim, in.timPng, DATA_NONE) < 0 || RunOurs(true, in.bmp, in.bmpPng, DATA_NONE) < 0)
             std::abort();
         return in;
     }();
@@ -147,7 +147,7 @@ double FileMiB(const std::string& strPath)
     return ec ? -1 : static_cast<double>(n) / (1024.0 * 1024.0);
 }
 
-void SideBySide(benchmark::State& state, bool bExport, const std::string& strIn, ExchangeKind target,
+void SideBySide(benchmark::State& state, bool bExport, const std::string& strIn, int target,
                 const char* pszOurs, const char* pszTheirs)
 {
     if (ConvertPath() == nullptr)
@@ -182,11 +182,11 @@ void SideBySide(benchmark::State& state, bool bExport, const std::string& strIn,
     state.counters["convert_MiB"] = FileMiB(strTheirs);
 }
 
-void BM_ExportTim4(benchmark::State& s) { SideBySide(s, true, GetInputs().tim, EXCH_KIND_NONE, "ours.png", "theirs.png"); }
-void BM_ExportBmp8(benchmark::State& s) { SideBySide(s, true, GetInputs().bmp, EXCH_KIND_NONE, "ours.png", "theirs.png"); }
+void BM_ExportTim4(benchmark::State& s) { SideBySide(s, true, GetInputs().tim, DATA_NONE, "ours.png", "theirs.png"); }
+void BM_ExportBmp8(benchmark::State& s) { SideBySide(s, true, GetInputs().bmp, DATA_NONE, "ours.png", "theirs.png"); }
 // ImageMagick reads TIM but cannot write it: its side writes the same picture as a palette BMP.
-void BM_ImportTim4(benchmark::State& s) { SideBySide(s, false, GetInputs().timPng, EXCH_KIND_TIM, "ours.tim", "theirs.bmp"); }
-void BM_ImportBmp8(benchmark::State& s) { SideBySide(s, false, GetInputs().bmpPng, EXCH_KIND_BMP, "ours.bmp", "theirs.bmp"); }
+void BM_ImportTim4(benchmark::State& s) { SideBySide(s, false, GetInputs().timPng, DATA_TIM, "ours.tim", "theirs.bmp"); }
+void BM_ImportBmp8(benchmark::State& s) { SideBySide(s, false, GetInputs().bmpPng, DATA_BMP, "ours.bmp", "theirs.bmp"); }
 }  // namespace
 
 BENCHMARK(BM_ExportTim4)->UseManualTime()->Iterations(9)->Unit(benchmark::kMillisecond);

@@ -29,7 +29,7 @@ struct ExchangeCase
     std::string name;
     Bytes bytes;
     Verb verb;
-    ExchangeKind target;  // import only
+    int target;  // import only
     std::string message;  // empty: accepted
 };
 
@@ -236,9 +236,9 @@ inline std::vector<ExchangeCase> ExchangeCases()
 {
     std::vector<ExchangeCase> cases;
     auto exp = [&](std::string name, Bytes bytes, std::string message) {
-        cases.push_back({std::move(name), std::move(bytes), VERB_EXPORT, EXCH_KIND_NONE, std::move(message)});
+        cases.push_back({std::move(name), std::move(bytes), VERB_EXPORT, DATA_NONE, std::move(message)});
     };
-    auto imp = [&](std::string name, Bytes bytes, ExchangeKind target, std::string message) {
+    auto imp = [&](std::string name, Bytes bytes, int target, std::string message) {
         cases.push_back({std::move(name), std::move(bytes), VERB_IMPORT, target, std::move(message)});
     };
     const std::string timCut = "the TIM file is cut short.";
@@ -367,11 +367,11 @@ inline std::vector<ExchangeCase> ExchangeCases()
 
     // PNG: the container.
     const Bytes png = Indexed4x4();
-    imp("png-valid", png, EXCH_KIND_BMP, "");
-    imp("png-empty", {}, EXCH_KIND_BMP, "not a PNG file.");
-    imp("png-cut-in-signature", Cut(png, 7), EXCH_KIND_BMP, "not a PNG file.");
-    imp("png-signature-only", PNG_SIGNATURE, EXCH_KIND_BMP, "the PNG cannot be read: the file ends early.");
-    imp("png-cut-before-iend", Cut(png, png.size() - 12), EXCH_KIND_BMP, "the PNG cannot be read: the file ends early.");
+    imp("png-valid", png, DATA_BMP, "");
+    imp("png-empty", {}, DATA_BMP, "not a PNG file.");
+    imp("png-cut-in-signature", Cut(png, 7), DATA_BMP, "not a PNG file.");
+    imp("png-signature-only", PNG_SIGNATURE, DATA_BMP, "the PNG cannot be read: the file ends early.");
+    imp("png-cut-before-iend", Cut(png, png.size() - 12), DATA_BMP, "the PNG cannot be read: the file ends early.");
     imp("png-claims-60000-squared",
         [] {
             Bytes b = PNG_SIGNATURE;
@@ -380,7 +380,7 @@ inline std::vector<ExchangeCase> ExchangeCases()
             handpng::AddChunk(b, "IEND", {});
             return b;
         }(),
-        EXCH_KIND_BMP, "the PNG is cut short: its pixel data cannot fill 60000 x 60000 pixels.");
+        DATA_BMP, "the PNG is cut short: its pixel data cannot fill 60000 x 60000 pixels.");
     imp("png-decodes-past-the-limit",
         [] {
             // 1-bit grey, 16384 x 16384: 1 GiB as RGBA. The IDAT bytes could hold it.
@@ -390,7 +390,7 @@ inline std::vector<ExchangeCase> ExchangeCases()
             handpng::AddChunk(b, "IEND", {});
             return b;
         }(),
-        EXCH_KIND_BMP, "the PNG is too large: 16384 x 16384 pixels; at most 256 MiB of pixels can be read.");
+        DATA_BMP, "the PNG is too large: 16384 x 16384 pixels; at most 256 MiB of pixels can be read.");
     imp("png-side-past-the-limit",
         [] {
             Bytes b = PNG_SIGNATURE;
@@ -399,19 +399,19 @@ inline std::vector<ExchangeCase> ExchangeCases()
             handpng::AddChunk(b, "IEND", {});
             return b;
         }(),
-        EXCH_KIND_BMP, "the PNG cannot be read: Invalid IHDR data.");
+        DATA_BMP, "the PNG cannot be read: Invalid IHDR data.");
     imp("png-ihdr-zero-width",
-        handpng::Make(0, 1, 8, 0, {0}), EXCH_KIND_BMP, "the PNG cannot be read: Invalid IHDR data.");
+        handpng::Make(0, 1, 8, 0, {0}), DATA_BMP, "the PNG cannot be read: Invalid IHDR data.");
     imp("png-ihdr-bad-crc",
         [] {
             Bytes b = PNG_SIGNATURE;
             handpng::AddChunk(b, "IHDR", handpng::Ihdr(1, 1, 8, 0), true);
             return b;
         }(),
-        EXCH_KIND_BMP, "the PNG cannot be read: IHDR: CRC error.");
-    imp("png-palette-missing", handpng::Make(2, 1, 8, 3, {0, 0, 1}), EXCH_KIND_BMP,
+        DATA_BMP, "the PNG cannot be read: IHDR: CRC error.");
+    imp("png-palette-missing", handpng::Make(2, 1, 8, 3, {0, 0, 1}), DATA_BMP,
         "the PNG cannot be read: IDAT: Missing PLTE before IDAT.");
-    imp("png-index-past-palette", Indexed4x4({}, 7), EXCH_KIND_BMP,
+    imp("png-index-past-palette", Indexed4x4({}, 7), DATA_BMP,
         "the PNG uses colour index 6 but its palette has 4 colours.");
     imp("png-idat-garbage",
         [] {
@@ -421,7 +421,7 @@ inline std::vector<ExchangeCase> ExchangeCases()
             handpng::AddChunk(b, "IEND", {});
             return b;
         }(),
-        EXCH_KIND_BMP, "the PNG cannot be read: IDAT: incorrect header check.");
+        DATA_BMP, "the PNG cannot be read: IDAT: incorrect header check.");
     imp("png-huge-ancillary-chunk",
         [] {
             Bytes b = Indexed4x4();
@@ -431,29 +431,29 @@ inline std::vector<ExchangeCase> ExchangeCases()
             b.insert(b.end(), {'t', 'E', 'X', 't', 'a', 'b'});
             return b;
         }(),
-        EXCH_KIND_BMP, "the PNG cannot be read: the file ends early.");
-    imp("png-grey16-to-tim", handpng::Make(2, 1, 16, 0, {0, 0xFF, 0xFF, 0, 0}), EXCH_KIND_TIM, "");
-    imp("png-grey16-to-bfnt", handpng::Make(16, 16, 16, 0, Bytes(16 * 33, 0)), EXCH_KIND_BFNT, "");
+        DATA_BMP, "the PNG cannot be read: the file ends early.");
+    imp("png-grey16-to-tim", handpng::Make(2, 1, 16, 0, {0, 0xFF, 0xFF, 0, 0}), DATA_TIM, "");
+    imp("png-grey16-to-bfnt", handpng::Make(16, 16, 16, 0, Bytes(16 * 33, 0)), DATA_BFNT, "");
 
     // PNG: the private chunk.
     const std::string damaged = "the PNG's vlMD chunk is damaged.";
     auto withMeta = [](const Bytes& meta) { return Indexed4x4({{"vlMD", meta}}); };
-    imp("meta-short", withMeta({1, 1, 0}), EXCH_KIND_TIM, damaged);
-    imp("meta-layout-2", withMeta(Meta(1, 4, 4, {}, 2)), EXCH_KIND_TIM,
+    imp("meta-short", withMeta({1, 1, 0}), DATA_TIM, damaged);
+    imp("meta-layout-2", withMeta(Meta(1, 4, 4, {}, 2)), DATA_TIM,
         "the PNG's vlMD chunk has layout 2, which this version does not know.");
-    imp("meta-kind-9", withMeta(Meta(9, 4, 4, {})), EXCH_KIND_TIM, damaged);
-    imp("meta-tim-fixed-part-cut", withMeta(Meta(1, 4, 4, Bytes(23, 0))), EXCH_KIND_TIM, damaged);
-    imp("meta-tim-count-too-large", withMeta(Meta(1, 4, 4, TimMeta(0x09, 0, 16, U32_MAX))), EXCH_KIND_TIM, damaged);
-    imp("meta-tim-count-too-small", withMeta(Meta(1, 4, 4, TimMeta(0x09, 0, 16, 15))), EXCH_KIND_TIM, damaged);
-    imp("meta-tim-row-past-clut", withMeta(Meta(1, 4, 4, TimMeta(0x09, 5, 16, 16))), EXCH_KIND_TIM, damaged);
-    imp("meta-tim-short-clut", withMeta(Meta(1, 4, 4, TimMeta(0x09, 0, 3, 3))), EXCH_KIND_TIM, "");
-    imp("meta-tim-4bit-without-clut-bit", withMeta(Meta(1, 4, 4, TimMeta(0x00, 0, 16, 16))), EXCH_KIND_TIM, damaged);
-    imp("meta-tim-8bit-without-colours", withMeta(Meta(1, 4, 4, TimMeta(0x09, 0, 0, 0))), EXCH_KIND_TIM, damaged);
-    imp("meta-tim-mode-7", withMeta(Meta(1, 4, 4, TimMeta(0x0F, 0, 16, 16))), EXCH_KIND_TIM, "");
+    imp("meta-kind-9", withMeta(Meta(9, 4, 4, {})), DATA_TIM, damaged);
+    imp("meta-tim-fixed-part-cut", withMeta(Meta(1, 4, 4, Bytes(23, 0))), DATA_TIM, damaged);
+    imp("meta-tim-count-too-large", withMeta(Meta(1, 4, 4, TimMeta(0x09, 0, 16, U32_MAX))), DATA_TIM, damaged);
+    imp("meta-tim-count-too-small", withMeta(Meta(1, 4, 4, TimMeta(0x09, 0, 16, 15))), DATA_TIM, damaged);
+    imp("meta-tim-row-past-clut", withMeta(Meta(1, 4, 4, TimMeta(0x09, 5, 16, 16))), DATA_TIM, damaged);
+    imp("meta-tim-short-clut", withMeta(Meta(1, 4, 4, TimMeta(0x09, 0, 3, 3))), DATA_TIM, "");
+    imp("meta-tim-4bit-without-clut-bit", withMeta(Meta(1, 4, 4, TimMeta(0x00, 0, 16, 16))), DATA_TIM, damaged);
+    imp("meta-tim-8bit-without-colours", withMeta(Meta(1, 4, 4, TimMeta(0x09, 0, 0, 0))), DATA_TIM, damaged);
+    imp("meta-tim-mode-7", withMeta(Meta(1, 4, 4, TimMeta(0x0F, 0, 16, 16))), DATA_TIM, "");
     imp("meta-tim-4bit",
-        Indexed4x4({{"vlMD", Meta(1, 4, 4, TimMeta(0x08, 0, 16, 16))}}), EXCH_KIND_TIM, "");
-    imp("meta-tim-for-a-bmp", withMeta(Meta(1, 4, 4, TimMeta(0x09, 0, 16, 16))), EXCH_KIND_BMP, "");
-    imp("meta-bmp-wrong-size", withMeta(Meta(2, 4, 4, Bytes(35, 0))), EXCH_KIND_BMP, damaged);
+        Indexed4x4({{"vlMD", Meta(1, 4, 4, TimMeta(0x08, 0, 16, 16))}}), DATA_TIM, "");
+    imp("meta-tim-for-a-bmp", withMeta(Meta(1, 4, 4, TimMeta(0x09, 0, 16, 16))), DATA_BMP, "");
+    imp("meta-bmp-wrong-size", withMeta(Meta(2, 4, 4, Bytes(35, 0))), DATA_BMP, damaged);
     imp("meta-bmp-padded", withMeta(Meta(2, 4, 4, [] {
             Bytes p(36, 0);
             PutLe32(&p[4], 40);   // info header size
@@ -462,14 +462,14 @@ inline std::vector<ExchangeCase> ExchangeCases()
             PutLe32(&p[16], U32_MAX);  // biSizeImage as the source had it
             return p;
         }())),
-        EXCH_KIND_BMP, "");
-    imp("meta-bfnt-header-cut", withMeta(Meta(3, 4, 4, Bytes(31, 0))), EXCH_KIND_BFNT, damaged);
-    imp("meta-bfnt-extension-mismatch", withMeta(Meta(3, 4, 4, BfntMeta(2, 2, 0, 3, 10, 9))), EXCH_KIND_BFNT, damaged);
-    imp("meta-bfnt-codes-outside", withMeta(Meta(3, 4, 4, BfntMeta(2, 2, 0, 1000, 0, 0))), EXCH_KIND_BFNT,
+        DATA_BMP, "");
+    imp("meta-bfnt-header-cut", withMeta(Meta(3, 4, 4, Bytes(31, 0))), DATA_BFNT, damaged);
+    imp("meta-bfnt-extension-mismatch", withMeta(Meta(3, 4, 4, BfntMeta(2, 2, 0, 3, 10, 9))), DATA_BFNT, damaged);
+    imp("meta-bfnt-codes-outside", withMeta(Meta(3, 4, 4, BfntMeta(2, 2, 0, 1000, 0, 0))), DATA_BFNT,
         "the cell of code 1000 lies outside the picture: it holds 2 x 2 cells of 2 x 2.");
-    imp("meta-bfnt-cell-zero", withMeta(Meta(3, 4, 4, BfntMeta(0, 2, 0, 1, 0, 0))), EXCH_KIND_BFNT,
+    imp("meta-bfnt-cell-zero", withMeta(Meta(3, 4, 4, BfntMeta(0, 2, 0, 1, 0, 0))), DATA_BFNT,
         "a cell is 1 to 65535 pixels a side, not 0 x 2.");
-    imp("meta-bfnt-cell-larger-than-picture", withMeta(Meta(3, 4, 4, BfntMeta(5, 5, 0, 0, 0, 0))), EXCH_KIND_BFNT,
+    imp("meta-bfnt-cell-larger-than-picture", withMeta(Meta(3, 4, 4, BfntMeta(5, 5, 0, 0, 0, 0))), DATA_BFNT,
         "the picture (4 x 4) holds no whole 5 x 5 cell.");
     // Found by fuzz_import_png: the sheet written kept a chunk's damaged magic.
     imp("meta-bfnt-magic-garbage", withMeta(Meta(3, 4, 4, [] {
@@ -477,9 +477,9 @@ inline std::vector<ExchangeCase> ExchangeCases()
             std::memcpy(&p[0], "XXXX", 4);
             return p;
         }())),
-        EXCH_KIND_BFNT, "");
-    imp("meta-bfnt-extension", withMeta(Meta(3, 4, 4, BfntMeta(2, 2, 1, 3, 3, 3))), EXCH_KIND_BFNT, "");
-    imp("meta-twice", Indexed4x4({{"vlMD", Bytes{9}}, {"vlMD", Meta(2, 4, 4, Bytes(36, 0))}}), EXCH_KIND_BMP, damaged);
+        DATA_BFNT, "");
+    imp("meta-bfnt-extension", withMeta(Meta(3, 4, 4, BfntMeta(2, 2, 1, 3, 3, 3))), DATA_BFNT, "");
+    imp("meta-twice", Indexed4x4({{"vlMD", Bytes{9}}, {"vlMD", Meta(2, 4, 4, Bytes(36, 0))}}), DATA_BMP, damaged);
     return cases;
 }
 }  // namespace excorpus

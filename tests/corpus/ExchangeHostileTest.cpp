@@ -25,7 +25,7 @@ using excorpus::ExchangeCase;
 
 const Bytes SENTINEL = {0x5E, 0x17};
 
-ImportOptions Target(ExchangeKind kind)
+ImportOptions Target(int kind)
 {
     ImportOptions opt;
     opt.kind = kind;
@@ -66,7 +66,7 @@ TEST_P(ExchangeHostile, GivesItsMessageAndNothingElse)
     else
     {
         Bytes png;
-        EXPECT_EQ(DetectExchangeKind(out.data(), out.size()), c.target);
+        EXPECT_EQ(DetectDataType(out.data(), out.size()), c.target);
         EXPECT_TRUE(ExportToPng(out.data(), out.size(), ExportOptions{}, png, strError)) << strError;
     }
 }
@@ -93,7 +93,7 @@ void Mutate(const Bytes& valid, bool bPng)
     auto check = [&](const Bytes& b, std::size_t nAt) {
         Bytes out = SENTINEL;
         std::string strError;
-        const bool bOk = bPng ? ImportFromPng(b.data(), b.size(), Target(EXCH_KIND_TIM), out, strError)
+        const bool bOk = bPng ? ImportFromPng(b.data(), b.size(), Target(DATA_TIM), out, strError)
                               : ExportToPng(b.data(), b.size(), ExportOptions{}, out, strError);
         if (!bOk)
         {

@@ -90,7 +90,7 @@ TEST(TimColour, FourBitPixelsTakeTheLowNibbleFirstAndKeepTheirValues)
 TEST(TimColour, ImportNarrowsRgbaPixels)
 {
     const Bytes rgba = {255, 255, 255, 255, 7, 7, 7, 255, 200, 100, 50, 0, 8, 0, 0, 1, 255, 0, 0, 254, 0, 0, 0, 128};
-    const Bytes tim = exsample::Import(exsample::EncodeForeign(6, 1, rgba, {}), exsample::ImportAs(EXCH_KIND_TIM, 16));
+    const Bytes tim = exsample::Import(exsample::EncodeForeign(6, 1, rgba, {}), exsample::ImportAs(DATA_TIM, 16));
     ASSERT_EQ(tim.size(), 8u + 12 + 12);
     const std::uint16_t want[] = {0x7FFF, 0x0000, 0x0000, 0x8001, 0x801F, 0x8000};
     for (int i = 0; i < 6; ++i)

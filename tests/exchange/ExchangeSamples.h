@@ -199,7 +199,7 @@ inline Bytes Import(const Bytes& png, const ImportOptions& opt)
     return out;
 }
 
-inline ImportOptions ImportAs(ExchangeKind kind, int nBpp = 0)
+inline ImportOptions ImportAs(int kind, int nBpp = 0)
 {
     ImportOptions opt;
     opt.kind = kind;

@@ -115,7 +115,7 @@ Bytes CutPng(std::size_t nDrop)
 
 ImportOptions Cells(std::uint32_t w, std::uint32_t h, std::uint32_t nFirst, std::uint32_t nLast)
 {
-    ImportOptions opt = exsample::ImportAs(EXCH_KIND_BFNT);
+    ImportOptions opt = exsample::ImportAs(DATA_BFNT);
     opt.nCellWidth = w;
     opt.nCellHeight = h;
     opt.bCodes = true;
@@ -141,32 +141,32 @@ TEST_P(ImportRefuses, WithItsMessageAndNoOutput)
 INSTANTIATE_TEST_SUITE_P(
     Cases, ImportRefuses,
     testing::Values(
-        ImportRefusal{"too_many_colours_bmp", ManyColours(300), exsample::ImportAs(EXCH_KIND_BMP),
+        ImportRefusal{"too_many_colours_bmp", ManyColours(300), exsample::ImportAs(DATA_BMP),
                       "the PNG has 300 colours; an 8-bit file holds at most 256."},
-        ImportRefusal{"too_many_colours_tim8", ManyColours(258), exsample::ImportAs(EXCH_KIND_TIM, 8),
+        ImportRefusal{"too_many_colours_tim8", ManyColours(258), exsample::ImportAs(DATA_TIM, 8),
                       "the PNG has 258 colours; an 8-bit file holds at most 256."},
-        ImportRefusal{"too_many_colours_tim4", ManyColours(20), exsample::ImportAs(EXCH_KIND_TIM, 4),
+        ImportRefusal{"too_many_colours_tim4", ManyColours(20), exsample::ImportAs(DATA_TIM, 4),
                       "the PNG has 20 colours; a 4-bit file holds at most 16."},
-        ImportRefusal{"palette_too_long_for_4_bits", IndexedPng(4, 1, 17), exsample::ImportAs(EXCH_KIND_TIM, 4),
+        ImportRefusal{"palette_too_long_for_4_bits", IndexedPng(4, 1, 17), exsample::ImportAs(DATA_TIM, 4),
                       "the PNG's palette has 17 colours; a 4-bit file holds at most 16."},
-        ImportRefusal{"odd_width_8_bits", IndexedPng(5, 2, 4), exsample::ImportAs(EXCH_KIND_TIM),
+        ImportRefusal{"odd_width_8_bits", IndexedPng(5, 2, 4), exsample::ImportAs(DATA_TIM),
                       "an 8-bit TIM needs a width that is a multiple of 2; the picture is 5 pixels wide."},
-        ImportRefusal{"width_6_at_4_bits", IndexedPng(6, 2, 4), exsample::ImportAs(EXCH_KIND_TIM, 4),
+        ImportRefusal{"width_6_at_4_bits", IndexedPng(6, 2, 4), exsample::ImportAs(DATA_TIM, 4),
                       "a 4-bit TIM needs a width that is a multiple of 4; the picture is 6 pixels wide."},
-        ImportRefusal{"tim_depth", IndexedPng(4, 1, 4), exsample::ImportAs(EXCH_KIND_TIM, 12),
+        ImportRefusal{"tim_depth", IndexedPng(4, 1, 4), exsample::ImportAs(DATA_TIM, 12),
                       "a TIM has 4, 8, 16 or 24 bits per pixel, not 12."},
-        ImportRefusal{"tim_too_wide", IndexedPng(131072, 1, 2, 1), exsample::ImportAs(EXCH_KIND_TIM, 8),
+        ImportRefusal{"tim_too_wide", IndexedPng(131072, 1, 2, 1), exsample::ImportAs(DATA_TIM, 8),
                       "the picture (131072 x 1) is too large for an 8-bit TIM."},
         ImportRefusal{"code_outside", IndexedPng(32, 32, 4), Cells(16, 16, 0, 4),
                       "the cell of code 4 lies outside the picture: it holds 2 x 2 cells of 16 x 16."},
-        ImportRefusal{"no_whole_cell", IndexedPng(10, 40, 4), exsample::ImportAs(EXCH_KIND_BFNT),
+        ImportRefusal{"no_whole_cell", IndexedPng(10, 40, 4), exsample::ImportAs(DATA_BFNT),
                       "the picture (10 x 40) holds no whole 16 x 16 cell."},
         ImportRefusal{"codes_reversed", IndexedPng(32, 32, 4), Cells(16, 16, 3, 1),
                       "codes run from 0 to 65535 with the first not above the last, not 3-1."},
-        ImportRefusal{"not_png", Bytes{'B', 'M', 0, 0, 0, 0, 0, 0, 0}, exsample::ImportAs(EXCH_KIND_BMP),
+        ImportRefusal{"not_png", Bytes{'B', 'M', 0, 0, 0, 0, 0, 0, 0}, exsample::ImportAs(DATA_BMP),
                       "not a PNG file."},
         ImportRefusal{"png_cut", CutPng(20),
-                      exsample::ImportAs(EXCH_KIND_BMP), "the PNG cannot be read: the file ends early."}),
+                      exsample::ImportAs(DATA_BMP), "the PNG cannot be read: the file ends early."}),
     [](const testing::TestParamInfo<ImportRefusal>& param) { return std::string(param.param.pszName); });
 
 // An index past the end of the palette cannot become a colour-table entry.
@@ -175,7 +175,7 @@ TEST(ImportRefuses, IndexPastThePalette)
     const Bytes png = exsample::EncodeForeign(2, 1, Bytes{0, 3}, std::vector<PngColor>(2, PngColor{0, 0, 0, 255}), 2);
     Bytes out = SENTINEL;
     std::string strError;
-    EXPECT_FALSE(ImportFromPng(png.data(), png.size(), exsample::ImportAs(EXCH_KIND_BMP), out, strError));
+    EXPECT_FALSE(ImportFromPng(png.data(), png.size(), exsample::ImportAs(DATA_BMP), out, strError));
     EXPECT_EQ(strError, "the PNG uses colour index 3 but its palette has 2 colours.");
     EXPECT_EQ(out, SENTINEL);
 }

@@ -33,7 +33,7 @@ TEST_P(TimRoundTrip, EveryRowGivesBackTheFile)
     {
         ExportOptions opt;
         opt.nClut = r;
-        const Bytes back = exsample::Import(exsample::Export(tim, opt), exsample::ImportAs(EXCH_KIND_TIM));
+        const Bytes back = exsample::Import(exsample::Export(tim, opt), exsample::ImportAs(DATA_TIM));
         EXPECT_EQ(back, tim) << "CLUT row " << r;
     }
 }
@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(TimRoundTrip, TheProjectsOwnTimWriterRoundTrips)
 {
     const Bytes tim = MakeSampleTim(7, 5);
-    EXPECT_EQ(exsample::Import(exsample::Export(tim), exsample::ImportAs(EXCH_KIND_TIM)), tim);
+    EXPECT_EQ(exsample::Import(exsample::Export(tim), exsample::ImportAs(DATA_TIM)), tim);
 }
 
 // A whole 16-bit TIM holding every colour value once: widening and narrowing lose nothing.
@@ -104,7 +104,7 @@ TEST(TimRoundTrip, EverySixteenBitValueSurvives)
     const std::size_t at = tim.size() - 2 * 65536;
     for (std::uint32_t v = 0; v < 65536; ++v)
         PutLe16(&tim[at + 2 * v], static_cast<std::uint16_t>(v));
-    EXPECT_EQ(exsample::Import(exsample::Export(tim), exsample::ImportAs(EXCH_KIND_TIM)), tim);
+    EXPECT_EQ(exsample::Import(exsample::Export(tim), exsample::ImportAs(DATA_TIM)), tim);
 }
 
 // The PNG's palette may be edited: it becomes the row it showed; the other rows stay.
@@ -133,7 +133,7 @@ TEST(TimRoundTrip, AnEditedPaletteReplacesOnlyTheRowShown)
 
     Bytes expected = tim;
     PutLe16(&expected[8 + 12 + 2 * (16 + 5)], 0x001F);
-    EXPECT_EQ(exsample::Import(png, exsample::ImportAs(EXCH_KIND_TIM)), expected);
+    EXPECT_EQ(exsample::Import(png, exsample::ImportAs(DATA_TIM)), expected);
 }
 
 // ---- BMP ----------------------------------------------------------------------------
@@ -160,7 +160,7 @@ TEST(BmpRoundTrip, FilesInTheWritersLayoutComeBackByteForByte)
         {"header fields", WithHeaderFields(MakeSampleBmp(6, 4, true))},
     };
     for (const auto& [pszName, bmp] : cases)
-        EXPECT_EQ(exsample::Import(exsample::Export(bmp), exsample::ImportAs(EXCH_KIND_BMP)), bmp) << pszName;
+        EXPECT_EQ(exsample::Import(exsample::Export(bmp), exsample::ImportAs(DATA_BMP)), bmp) << pszName;
 }
 
 // ---- BFNT ---------------------------------------------------------------------------
@@ -188,7 +188,7 @@ TEST(BfntRoundTrip, SheetsComeBackByteForByteAtAnyColumnCount)
         {
             ExportOptions opt;
             opt.nColumns = nColumns;
-            EXPECT_EQ(exsample::Import(exsample::Export(bfnt, opt), exsample::ImportAs(EXCH_KIND_BFNT)), bfnt)
+            EXPECT_EQ(exsample::Import(exsample::Export(bfnt, opt), exsample::ImportAs(DATA_BFNT)), bfnt)
                 << pszName << ", " << nColumns << " columns";
         }
 }
@@ -213,7 +213,7 @@ TEST(BfntRoundTrip, CellsSitWhereTheirCodesSay)
 TEST(BfntRoundTrip, SixteenColourSheetBecomesItsValuesAt256Colours)
 {
     const Bytes bfnt16 = MakeSampleBfnt16(3, 3, 0, 4);
-    const Bytes back = exsample::Import(exsample::Export(bfnt16), exsample::ImportAs(EXCH_KIND_BFNT));
+    const Bytes back = exsample::Import(exsample::Export(bfnt16), exsample::ImportAs(DATA_BFNT));
     RgbPalette palette{};
     CBfntData rec;
     rec.m_pPalette = &palette;
@@ -275,7 +275,7 @@ TEST(ForeignPng, BmpGetsTheConvertersHeader)
     f.FillBmp(bmp, pal);
     CMemStream expected;
     ASSERT_EQ(bmp.WriteBmp(expected), FMT_OK);
-    EXPECT_EQ(exsample::Import(f.Png(), exsample::ImportAs(EXCH_KIND_BMP)), expected.Data());
+    EXPECT_EQ(exsample::Import(f.Png(), exsample::ImportAs(DATA_BMP)), expected.Data());
 }
 
 TEST(ForeignPng, EightBitTimIsWhatTheTimWriterWrites)
@@ -292,7 +292,7 @@ TEST(ForeignPng, EightBitTimIsWhatTheTimWriterWrites)
     tim.m_pPalette = &shifted;
     CMemStream expected;
     ASSERT_EQ(tim.WriteTim(expected), FMT_OK);
-    EXPECT_EQ(exsample::Import(f.Png(), exsample::ImportAs(EXCH_KIND_TIM)), expected.Data());
+    EXPECT_EQ(exsample::Import(f.Png(), exsample::ImportAs(DATA_TIM)), expected.Data());
 }
 
 TEST(ForeignPng, BfntIsTheSixteenBySixteenSheetOfTheBfntWriter)
@@ -306,7 +306,7 @@ TEST(ForeignPng, BfntIsTheSixteenBySixteenSheetOfTheBfntWriter)
     bfnt.m_pPalette = &pal;
     CMemStream expected;
     ASSERT_EQ(bfnt.WriteBfnt(expected), FMT_OK);
-    EXPECT_EQ(exsample::Import(f.Png(), exsample::ImportAs(EXCH_KIND_BFNT)), expected.Data());
+    EXPECT_EQ(exsample::Import(f.Png(), exsample::ImportAs(DATA_BFNT)), expected.Data());
 }
 
 TEST(ForeignPng, OtherDepthsGetPlainHeaders)
@@ -314,7 +314,7 @@ TEST(ForeignPng, OtherDepthsGetPlainHeaders)
     // 4 bits: flags 8, a 16-colour CLUT of one row; 16 bits: flags 2 and no CLUT.
     const std::vector<PngColor> pal16(16, PngColor{255, 255, 255, 255});
     const Bytes four = exsample::Import(exsample::EncodeForeign(8, 2, Bytes(16, 3), pal16, 4),
-                                        exsample::ImportAs(EXCH_KIND_TIM, 4));
+                                        exsample::ImportAs(DATA_TIM, 4));
     ASSERT_EQ(four.size(), 8u + 44 + 12 + 8);
     EXPECT_EQ(GetLe32(&four[4]), 8u);
     EXPECT_EQ(GetLe32(&four[8]), 44u);
@@ -325,7 +325,7 @@ TEST(ForeignPng, OtherDepthsGetPlainHeaders)
     EXPECT_EQ(four[64], 0x33);
 
     const Bytes sixteen = exsample::Import(exsample::EncodeForeign(3, 1, Bytes(12, 255), {}),
-                                           exsample::ImportAs(EXCH_KIND_TIM));
+                                           exsample::ImportAs(DATA_TIM));
     ASSERT_EQ(sixteen.size(), 8u + 12 + 6);
     EXPECT_EQ(GetLe32(&sixteen[4]), 2u);
     EXPECT_EQ(GetLe32(&sixteen[8]), 18u);
@@ -336,7 +336,7 @@ TEST(ForeignPng, OtherDepthsGetPlainHeaders)
 TEST(ForeignPng, TruecolourWithFewColoursGetsThemInOrderOfAppearance)
 {
     const Bytes rgba = {9, 9, 9, 255, 1, 2, 3, 255, 9, 9, 9, 255, 4, 5, 6, 255};
-    const Bytes bmp = exsample::Import(exsample::EncodeForeign(4, 1, rgba, {}), exsample::ImportAs(EXCH_KIND_BMP));
+    const Bytes bmp = exsample::Import(exsample::EncodeForeign(4, 1, rgba, {}), exsample::ImportAs(DATA_BMP));
     ASSERT_EQ(bmp.size(), 1078u + 4);
     EXPECT_EQ((Bytes{bmp[54], bmp[55], bmp[56], bmp[58], bmp[59], bmp[60]}), (Bytes{9, 9, 9, 3, 2, 1}));
     EXPECT_EQ((Bytes(bmp.end() - 4, bmp.end())), (Bytes{0, 1, 0, 2}));
