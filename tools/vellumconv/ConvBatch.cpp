@@ -2,6 +2,7 @@
 
 #include "AfxSafeSave.h"
 #include "ConvApp.h"
+#include "ConvExchange.h"
 
 #include <algorithm>
 #include <atomic>
@@ -161,7 +162,7 @@ bool WriteAll(int fd, const std::string& data)
 // --- a worker ------------------------------------------------------------------------
 
 [[noreturn]] void RunWorker(int fdOut, std::atomic<std::uint32_t>* pNext, const std::vector<ConvBatchJob>& jobs,
-                            const std::string& strTag)
+                            const ConvBatchOptions& options, const std::string& strTag)
 {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
@@ -183,7 +184,11 @@ bool WriteAll(int fd, const std::string& data)
                 break;
             FileResult r;
             pending.clear();
-            r.bOk = app.ConvertOne(jobs[nIndex].strIn, jobs[nIndex].strOut, r.strStatus, r.messages);
+            const ConvBatchJob& job = jobs[nIndex];
+            if (options.verb == EConvVerb::Convert)
+                r.bOk = app.ConvertOne(job.strIn, job.strOut, r.strStatus, r.messages);
+            else
+                r.bOk = RunExchangeFile(options.verb, options.exchange, job.strIn, job.strOut, r.strStatus, r.messages);
             if (r.bOk)
                 r.pending = pending;
             else
@@ -387,7 +392,7 @@ int RunConvBatch(const ConvBatchOptions& options, std::FILE* pOut, std::FILE* pE
             ::close(pipeFds[0]);
             for (int fd : fds)
                 ::close(fd);
-            RunWorker(pipeFds[1], pNext, jobs, strTag);
+            RunWorker(pipeFds[1], pNext, jobs, options, strTag);
         }
         ::close(pipeFds[1]);
         if (pid < 0)

@@ -73,13 +73,170 @@ bool ParseConvSize(const std::string& strText, int& nWidth, int& nHeight)
 namespace
 {
 
+bool Fail(std::string& strError, std::string strWhy)
+{
+    strError = std::move(strWhy);
+    return false;
+}
+
+bool ParseNumber(const std::string& strText, std::uint64_t nMax, std::uint32_t& nValue)
+{
+    if (strText.empty() || strText.size() > 10)
+        return false;
+    std::uint64_t n = 0;
+    for (char ch : strText)
+    {
+        if (ch < '0' || ch > '9')
+            return false;
+        n = n * 10 + static_cast<std::uint64_t>(ch - '0');
+    }
+    if (n > nMax)
+        return false;
+    nValue = static_cast<std::uint32_t>(n);
+    return true;
+}
+
+// The options of a batch, the same for every verb.
+struct BatchOptionSet
+{
+    CLI::Option* pTo = nullptr;
+    CLI::Option* pOutDir = nullptr;
+    CLI::Option* pJobs = nullptr;
+    CLI::Option* pFilesFrom = nullptr;
+    CLI::Option* pNul = nullptr;
+    std::string strJobs;
+
+    void Add(CLI::App& app, ConvBatchOptions& batch)
+    {
+        pTo = app.add_option("--to", batch.strExt);
+        pOutDir = app.add_option("--out-dir", batch.strOutDir);
+        pJobs = app.add_option("-j,--jobs", strJobs);
+        pFilesFrom = app.add_option("--files-from", batch.strFilesFrom);
+        pNul = app.add_flag("-0,--null", batch.bNulSeparated);
+    }
+    bool IsBatch() const { return pTo->count() > 0; }
+    // Checks the batch's own options; a single run must not have any of them.
+    bool Check(ConvBatchOptions& batch, std::string& strError) const
+    {
+        if (!IsBatch())
+        {
+            for (CLI::Option* pOption : {pOutDir, pJobs, pFilesFrom, pNul})
+                if (pOption->count() > 0)
+                    return Fail(strError, "option '" + pOption->get_name() + "' belongs to a batch: it needs '--to EXT'");
+            return true;
+        }
+        if (batch.strExt.empty())
+            return Fail(strError, "option '--to' needs a non-empty argument");
+        if (pJobs->count() > 0 && !ParseJobs(strJobs, batch.nJobs))
+            return Fail(strError, "'-j " + strJobs + "': expected 1 to " + std::to_string(CONV_MAX_JOBS) + " workers");
+        if (pOutDir->count() > 0 && batch.strOutDir.empty())
+            return Fail(strError, "option '--out-dir' needs a non-empty argument");
+        if (pFilesFrom->count() > 0 && batch.strFilesFrom.empty())
+            return Fail(strError, "option '--files-from' needs a non-empty argument");
+        return true;
+    }
+};
+
+bool ParseWithCli(CLI::App& app, const std::vector<std::string>& args, std::string& strError)
+{
+    // CLI11 wants argv in reverse order for a vector.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try
+    {
+        app.parse(reversed);
+    }
+    catch (const CLI::ParseError& e)
+    {
+        return Fail(strError, UsageError(e, app));
+    }
+    return true;
+}
+
+// vellumconv export|import [OPTIONS] IN OUT, or the same options with a batch.
+bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommandLine& cmd, std::string& strError)
+{
+    const bool bExport = verb == EConvVerb::Export;
+    CLI::App app{bExport ? "vellumconv export" : "vellumconv import"};
+    app.set_help_flag();
+    app.add_flag("-h,--help", cmd.bHelp);
+    std::string strClut, strColumns, strBpp, strCell, strCodes;
+    std::vector<std::string> paths;
+    ConvExchangeOptions& opt = cmd.batch.exchange;
+    CLI::Option* pClut = nullptr;
+    CLI::Option* pColumns = nullptr;
+    CLI::Option* pBpp = nullptr;
+    CLI::Option* pCell = nullptr;
+    CLI::Option* pCodes = nullptr;
+    if (bExport)
+    {
+        pClut = app.add_option("--clut", strClut);
+        pColumns = app.add_option("--columns", strColumns);
+    }
+    else
+    {
+        pBpp = app.add_option("--bpp", strBpp);
+        pCell = app.add_option("--cell", strCell);
+        pCodes = app.add_option("--codes", strCodes);
+    }
+    app.add_option("paths", paths);
+    BatchOptionSet batchOptions;
+    batchOptions.Add(app, cmd.batch);
+    if (!ParseWithCli(app, args, strError) || !batchOptions.Check(cmd.batch, strError))
+        return false;
+
+    if (pClut != nullptr && pClut->count() > 0 && !ParseNumber(strClut, 0xFFFFFFFFu, opt.nClut))
+        return Fail(strError, "'--clut " + strClut + "': expected a CLUT row, counted from 0");
+    if (pColumns != nullptr && pColumns->count() > 0 &&
+        (!ParseNumber(strColumns, 65536, opt.nColumns) || opt.nColumns == 0))
+        return Fail(strError, "'--columns " + strColumns + "': expected 1 to 65536 cells across");
+    if (pBpp != nullptr && pBpp->count() > 0)
+    {
+        std::uint32_t nBpp = 0;
+        if (!ParseNumber(strBpp, 24, nBpp) || (nBpp != 4 && nBpp != 8 && nBpp != 16 && nBpp != 24))
+            return Fail(strError, "'--bpp " + strBpp + "': expected 4, 8, 16 or 24 bits per pixel");
+        opt.nBpp = static_cast<int>(nBpp);
+    }
+    if (pCell != nullptr && pCell->count() > 0)
+    {
+        const std::size_t x = strCell.find_first_of("xX");
+        if (x == std::string::npos || !ParseNumber(strCell.substr(0, x), 65535, opt.nCellWidth) ||
+            !ParseNumber(strCell.substr(x + 1), 65535, opt.nCellHeight) || opt.nCellWidth == 0 || opt.nCellHeight == 0)
+            return Fail(strError, "'--cell " + strCell + "': expected WxH, each 1 to 65535");
+    }
+    if (pCodes != nullptr && pCodes->count() > 0)
+    {
+        const std::size_t nDash = strCodes.find('-');
+        if (nDash == std::string::npos || !ParseNumber(strCodes.substr(0, nDash), 65535, opt.nFirstCode) ||
+            !ParseNumber(strCodes.substr(nDash + 1), 65535, opt.nLastCode) || opt.nFirstCode > opt.nLastCode)
+            return Fail(strError, "'--codes " + strCodes + "': expected FIRST-LAST, 0 to 65535, FIRST not above LAST");
+        opt.bCodes = true;
+    }
+    cmd.batch.verb = verb;
+    if (cmd.bHelp)
+        return true;
+    if (batchOptions.IsBatch())
+    {
+        cmd.mode = EConvMode::Batch;
+        cmd.batch.files = paths;
+        if (cmd.batch.files.empty() && cmd.batch.strFilesFrom.empty())
+            return Fail(strError, "nothing to do: no files");
+        return true;
+    }
+    if (paths.size() != 2 || paths[0].empty() || paths[1].empty())
+        return Fail(strError, bExport ? "export takes IN and OUT.png" : "import takes IN.png and OUT");
+    cmd.mode = EConvMode::Verb;
+    cmd.strVerbIn = paths[0];
+    cmd.strVerbOut = paths[1];
+    return true;
+}
+
 // Fills cmd; false, with the usage error in strError, when the line makes no sense.
 bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::string& strError)
 {
-    auto fail = [&strError](std::string strWhy) {
-        strError = std::move(strWhy);
-        return false;
-    };
+    if (!args.empty() && (args[0] == "export" || args[0] == "import"))
+        return ParseVerb(args[0] == "export" ? EConvVerb::Export : EConvVerb::Import,
+                         std::vector<std::string>(args.begin() + 1, args.end()), cmd, strError);
+    auto fail = [&strError](std::string strWhy) { return Fail(strError, std::move(strWhy)); };
 
     CLI::App app{"vellumconv"};
     app.set_help_flag();  // the converter's own text, from ConvUsageText
@@ -92,41 +249,16 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
     CLI::Option* pSize = app.add_option("--size", sizes)->allow_extra_args(false);
     CLI::Option* pNew = app.add_flag("--new", nNew);
     CLI::Option* pPaths = app.add_option("paths", paths);
-    CLI::Option* pTo = app.add_option("--to", cmd.batch.strExt);
-    CLI::Option* pOutDir = app.add_option("--out-dir", cmd.batch.strOutDir);
-    std::string strJobs;
-    CLI::Option* pJobs = app.add_option("-j,--jobs", strJobs);
-    CLI::Option* pFilesFrom = app.add_option("--files-from", cmd.batch.strFilesFrom);
-    CLI::Option* pNul = app.add_flag("-0,--null", cmd.batch.bNulSeparated);
+    BatchOptionSet batchOptions;
+    batchOptions.Add(app, cmd.batch);
+    if (!ParseWithCli(app, args, strError) || !batchOptions.Check(cmd.batch, strError))
+        return false;
 
-    // CLI11 wants argv in reverse order for a vector.
-    std::vector<std::string> reversed(args.rbegin(), args.rend());
-    try
-    {
-        app.parse(reversed);
-    }
-    catch (const CLI::ParseError& e)
-    {
-        return fail(UsageError(e, app));
-    }
-
-    const bool bBatch = pTo->count() > 0;
-    for (CLI::Option* pOption : {pOutDir, pJobs, pFilesFrom, pNul})
-        if (!bBatch && pOption->count() > 0)
-            return fail("option '" + pOption->get_name() + "' belongs to a batch: it needs '--to EXT'");
-    if (bBatch)
+    if (batchOptions.IsBatch())
     {
         for (CLI::Option* pOption : {pOpen, pSave, pRender, pSize, pNew})
             if (pOption->count() > 0)
                 return fail("a batch (--to) converts files; '" + pOption->get_name() + "' is a step");
-        if (cmd.batch.strExt.empty())
-            return fail("option '--to' needs a non-empty argument");
-        if (pJobs->count() > 0 && !ParseJobs(strJobs, cmd.batch.nJobs))
-            return fail("'-j " + strJobs + "': expected 1 to " + std::to_string(CONV_MAX_JOBS) + " workers");
-        if (pOutDir->count() > 0 && cmd.batch.strOutDir.empty())
-            return fail("option '--out-dir' needs a non-empty argument");
-        if (pFilesFrom->count() > 0 && cmd.batch.strFilesFrom.empty())
-            return fail("option '--files-from' needs a non-empty argument");
         cmd.mode = EConvMode::Batch;
         cmd.batch.files = paths;
         if (!cmd.bHelp && cmd.batch.files.empty() && cmd.batch.strFilesFrom.empty())
@@ -196,6 +328,8 @@ const char* ConvUsageText()
     return "Usage: vellumconv IN OUT...\n"
            "       vellumconv STEP...\n"
            "       vellumconv --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...\n"
+           "       vellumconv export [--clut N] [--columns C] IN OUT.png\n"
+           "       vellumconv import [--bpp 4|8|16] [--cell WxH] [--codes FIRST-LAST] IN.png OUT\n"
            "\n"
            "Opens, converts and saves 256-colour BMP, TIM and BFNT files without a window,\n"
            "doing what a person would do in one run of vellum, step by step from left to right.\n"
@@ -236,5 +370,19 @@ const char* ConvUsageText()
            "are refused before anything is written. Every output is written beside its target\n"
            "and put in its place only once all of them are on disk. stdout: one line per\n"
            "converted file, 'INPUT<tab>OUTPUT<tab>STATUS'; stderr: one line per failed file.\n"
-           "On a terminal, a progress line shows on stderr.\n";
+           "On a terminal, a progress line shows on stderr.\n"
+           "\n"
+           "PNG: 'export' writes the picture a BMP, TIM or BFNT file holds, whole, with its\n"
+           "own colour indices and palette, as PNG; 'import' writes a PNG as the kind OUT's\n"
+           "extension names. What PNG cannot hold travels in a private chunk, so a file\n"
+           "exported and imported again comes back byte for byte.\n"
+           "  --clut N          export: the TIM's CLUT row to show (default 0).\n"
+           "  --columns C       export: cells across a BFNT grid (default 16).\n"
+           "  --bpp 4|8|16      import to TIM: bits per pixel (default: as exported, else 8\n"
+           "                    for an indexed PNG and 16 for others).\n"
+           "  --cell WxH        import to BFNT: the cell size (default: as exported, else 16x16).\n"
+           "  --codes F-L       import to BFNT: the character codes (default: as exported,\n"
+           "                    else every cell).\n"
+           "Both verbs take a batch the same way: export --to .png FILE..., import --to .tim\n"
+           "FILE.png.... 'export' or 'import' is a verb only as the first argument.\n";
 }

@@ -2,6 +2,7 @@
 
 #include "ConvApp.h"
 #include "ConvBatch.h"
+#include "ConvExchange.h"
 #include "ConvSteps.h"
 
 #include <cstdio>
@@ -24,6 +25,8 @@ int main(int argc, char** argv)
     }
     if (cmd.mode == EConvMode::Batch)
         return RunConvBatch(cmd.batch, stdout, stderr);
+    if (cmd.mode == EConvMode::Verb)
+        return RunExchangeVerb(cmd, stdout, stderr);
 
     CConvApp app(stdout, stderr);
     int nArgc = 1;

@@ -1,0 +1,132 @@
+#include "ConvExchange.h"
+
+#include "AfxSafeSave.h"
+#include "Exchange.h"
+#include "VellumDoc.h"
+
+#include <cerrno>
+#include <exception>
+#include <new>
+
+namespace
+{
+
+bool ReadInput(const std::string& strIn, std::vector<std::uint8_t>& data, std::vector<std::string>& rMessages)
+{
+    CFile file;
+    CFileException fe;
+    if (!file.Open(strIn.c_str(), CFile::modeRead, &fe))
+    {
+        rMessages.push_back("Cannot open \"" + strIn + "\": " + fe.GetCauseText().Str() + ".");
+        return false;
+    }
+    const std::uint64_t nLength = file.GetLength();
+    if (nLength > 0xFFFFFFFFu)
+    {
+        rMessages.push_back("the file is too large.");
+        return false;
+    }
+    data.resize(static_cast<std::size_t>(nLength));
+    data.resize(file.Read(data.data(), static_cast<std::uint32_t>(nLength)));
+    return true;
+}
+
+// A PNG's size from its header: "size:WxH".
+std::string PngSizeText(const std::vector<std::uint8_t>& png)
+{
+    if (png.size() < 24)
+        return std::string();
+    auto be32 = [&png](std::size_t at) {
+        return (std::uint32_t{png[at]} << 24) | (std::uint32_t{png[at + 1]} << 16) | (std::uint32_t{png[at + 2]} << 8) |
+               std::uint32_t{png[at + 3]};
+    };
+    return "size:" + std::to_string(be32(16)) + "x" + std::to_string(be32(20));
+}
+
+}  // namespace
+
+bool RunExchangeFile(EConvVerb verb, const ConvExchangeOptions& options, const std::string& strIn,
+                     const std::string& strOut, std::string& strStatus, std::vector<std::string>& rMessages)
+{
+    try
+    {
+        std::vector<std::uint8_t> in, out;
+        if (!ReadInput(strIn, in, rMessages))
+            return false;
+        std::string strError;
+        if (verb == EConvVerb::Export)
+        {
+            ExportOptions opt;
+            opt.nClut = options.nClut;
+            opt.nColumns = options.nColumns;
+            if (!ExportToPng(in.data(), in.size(), opt, out, strError))
+            {
+                rMessages.push_back(strError);
+                return false;
+            }
+            strStatus = PngSizeText(out);
+        }
+        else
+        {
+            ImportOptions opt;
+            // The extension rule of every save: .bmp, .tim, anything else a sheet.
+            opt.kind = CVellumDoc::SaveTypeFromPath(CString(strOut));
+            opt.nBpp = options.nBpp;
+            opt.nCellWidth = options.nCellWidth;
+            opt.nCellHeight = options.nCellHeight;
+            opt.bCodes = options.bCodes;
+            opt.nFirstCode = options.nFirstCode;
+            opt.nLastCode = options.nLastCode;
+            if (!ImportFromPng(in.data(), in.size(), opt, out, strError))
+            {
+                rMessages.push_back(strError);
+                return false;
+            }
+            strStatus = PngSizeText(in);
+        }
+
+        CSafeSaveFile file;
+        CFileException fe;
+        if (!file.Open(strOut.c_str(), &fe))
+        {
+            rMessages.push_back("Cannot save \"" + strOut + "\": " + fe.GetCauseText().Str() + ".");
+            return false;
+        }
+        file.GetFile().Write(out.data(), static_cast<std::uint32_t>(out.size()));
+        file.Commit();
+        return true;
+    }
+    catch (const CFileException& e)
+    {
+        rMessages.push_back("Cannot save \"" + strOut + "\": " + e.GetCauseText().Str() + ".");
+    }
+    catch (const std::bad_alloc&)
+    {
+        rMessages.push_back("not enough memory.");
+    }
+    catch (const std::exception& e)
+    {
+        rMessages.push_back(e.what());
+    }
+    return false;
+}
+
+int RunExchangeVerb(const ConvCommandLine& cmd, std::FILE* pOut, std::FILE* pErr)
+{
+    std::string strStatus;
+    std::vector<std::string> messages;
+    const bool bOk = RunExchangeFile(cmd.batch.verb, cmd.batch.exchange, cmd.strVerbIn, cmd.strVerbOut, strStatus,
+                                     messages);
+    for (std::string strLine : messages)
+    {
+        for (char& ch : strLine)
+            if (ch == '\n' || ch == '\r')
+                ch = ' ';
+        std::fprintf(pErr, "vellumconv: %s: %s\n", cmd.strVerbIn.c_str(), strLine.c_str());
+    }
+    if (bOk && !strStatus.empty())
+        std::fprintf(pOut, "%s\n", strStatus.c_str());
+    std::fflush(pOut);
+    std::fflush(pErr);
+    return bOk ? 0 : 1;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The converter's PNG verbs on one file: the whole input read, exported or imported by the
+// exchange library, and the output saved through the framework's safe save (in a batch,
+// left for the batch to put in place).
+
+#include "ConvSteps.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// False when the file failed; its messages land in rMessages, its status ("size:WxH", the
+// picture's size) in strStatus.
+bool RunExchangeFile(EConvVerb verb, const ConvExchangeOptions& options, const std::string& strIn,
+                     const std::string& strOut, std::string& strStatus, std::vector<std::string>& rMessages);
+
+// vellumconv export|import IN OUT: the exit status, messages on pErr as "vellumconv: IN: MESSAGE".
+int RunExchangeVerb(const ConvCommandLine& cmd, std::FILE* pOut, std::FILE* pErr);
