@@ -4,6 +4,7 @@
 // the kind the caller chose (the converter applies its extension rule). Both leave
 // their output untouched and give a short message when they refuse.
 
+#include "ByteStream.h"
 #include "DataKinds.h"
 #include "Png.h"
 #include "RgbPalette.h"
@@ -40,3 +41,7 @@ struct ImportOptions
 
 [[nodiscard]] bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt,
                                  std::vector<std::uint8_t>& out, std::string& strError);
+// The same, writing the file into out as it goes (only after the PNG has been checked), so a
+// large picture needs no second copy in memory; a write failure throws as out's writes do.
+[[nodiscard]] bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt,
+                                 IByteStream& out, std::string& strError);

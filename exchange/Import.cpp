@@ -9,6 +9,8 @@
 #include "Exchange.h"
 #include "MemStream.h"
 #include "MetaChunk.h"
+#include "PixelBuffer.h"
+#include "StreamIo.h"
 #include "TimFile.h"
 
 #include <algorithm>
@@ -109,7 +111,8 @@ bool ParseChunk(const PngPicture& pic, MetaChunk& meta, std::string& strError)
     return !pic.bPrivate || ParseMetaChunk(pic.privateData, meta, strError);
 }
 
-bool ImportBmp(const PngPicture& pic, const MetaChunk& meta, std::vector<std::uint8_t>& out, std::string& strError)
+// Writes straight into out: a large picture needs no second copy of the file in memory.
+bool ImportBmp(const PngPicture& pic, const MetaChunk& meta, IByteStream& out, std::string& strError)
 {
     Indexed ix;
     if (!ToIndexed(pic, 256, "an 8-bit file", ix, strError))
@@ -159,15 +162,15 @@ bool ImportBmp(const PngPicture& pic, const MetaChunk& meta, std::vector<std::ui
         palette.rgb[3 * i + 2] = ix.palette[i].b;
     }
     const std::size_t nPixels = static_cast<std::size_t>(w * h);
-    bmp.m_pBits.reset(new std::uint8_t[nPixels]);
-    std::memcpy(bmp.m_pBits.get(), ix.pIndices, nPixels);
+    bmp.m_pBits = TryAllocPixels(nPixels);
+    if (!bmp.m_pBits)
+        return Fail(strError, "not enough memory.");
+    if (nPixels > 0)
+        std::memcpy(bmp.m_pBits.get(), ix.pIndices, nPixels);
     bmp.m_nBitsSize = nPixels;
     bmp.m_pPalette = &palette;
-    CMemStream stream;
-    stream.Reserve(static_cast<std::size_t>(BMP_PIXEL_OFFSET + nImage));
-    if (bmp.WriteBmp(stream) != FMT_OK)
+    if (bmp.WriteBmp(out) != FMT_OK)
         return Fail(strError, "save error.");
-    out = stream.TakeData();
     return true;
 }
 
@@ -413,8 +416,8 @@ bool ImportBfnt(const PngPicture& pic, const MetaChunk& meta, const ImportOption
 }
 }  // namespace
 
-bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt,
-                   std::vector<std::uint8_t>& out, std::string& strError)
+bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt, IByteStream& out,
+                   std::string& strError)
 {
     try
     {
@@ -428,14 +431,31 @@ bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptio
         bool bOk = false;
         switch (opt.kind)
         {
-        case DATA_BMP: bOk = ImportBmp(pic, meta, result, strError); break;
+        case DATA_BMP: return ImportBmp(pic, meta, out, strError);
         case DATA_TIM: bOk = ImportTim(pic, meta, opt.nBpp, result, strError); break;
         case DATA_BFNT: bOk = ImportBfnt(pic, meta, opt, result, strError); break;
         default: return Fail(strError, "unknown target format.");
         }
         if (bOk)
-            out.swap(result);
+            WritePiecewise(out, result.data(), result.size());
         return bOk;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return Fail(strError, "not enough memory.");
+    }
+}
+
+bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt,
+                   std::vector<std::uint8_t>& out, std::string& strError)
+{
+    try
+    {
+        CMemStream stream;
+        if (!ImportFromPng(pPng, nPng, opt, stream, strError))
+            return false;
+        out = stream.TakeData();
+        return true;
     }
     catch (const std::bad_alloc&)
     {

@@ -2,6 +2,7 @@
 
 #include "AfxSafeSave.h"
 #include "Exchange.h"
+#include "FileStream.h"
 #include "VellumDoc.h"
 
 #include <cerrno>
@@ -50,21 +51,33 @@ bool RunExchangeFile(EConvVerb verb, const ConvExchangeOptions& options, const s
 {
     try
     {
-        std::vector<std::uint8_t> in, out;
+        std::vector<std::uint8_t> in;
         if (!ReadInput(strIn, in, rMessages))
             return false;
         std::string strError;
+        CSafeSaveFile file;
+        auto openTarget = [&] {
+            CFileException fe;
+            if (file.Open(strOut.c_str(), &fe))
+                return true;
+            rMessages.push_back("Cannot save \"" + strOut + "\": " + fe.GetCauseText().Str() + ".");
+            return false;
+        };
         if (verb == EConvVerb::Export)
         {
             ExportOptions opt;
             opt.nClut = options.nClut;
             opt.nColumns = options.nColumns;
-            if (!ExportToPng(in.data(), in.size(), opt, out, strError))
+            std::vector<std::uint8_t> png;
+            if (!ExportToPng(in.data(), in.size(), opt, png, strError))
             {
                 rMessages.push_back(strError);
                 return false;
             }
-            strStatus = PngSizeText(out);
+            strStatus = PngSizeText(png);
+            if (!openTarget())
+                return false;
+            file.GetFile().Write(png.data(), static_cast<std::uint32_t>(png.size()));
         }
         else
         {
@@ -77,22 +90,17 @@ bool RunExchangeFile(EConvVerb verb, const ConvExchangeOptions& options, const s
             opt.bCodes = options.bCodes;
             opt.nFirstCode = options.nFirstCode;
             opt.nLastCode = options.nLastCode;
-            if (!ImportFromPng(in.data(), in.size(), opt, out, strError))
+            // Written into the temporary as it is made; a refusal removes the temporary.
+            if (!openTarget())
+                return false;
+            CFileStream stream(file.GetFile());
+            if (!ImportFromPng(in.data(), in.size(), opt, stream, strError))
             {
                 rMessages.push_back(strError);
                 return false;
             }
             strStatus = PngSizeText(in);
         }
-
-        CSafeSaveFile file;
-        CFileException fe;
-        if (!file.Open(strOut.c_str(), &fe))
-        {
-            rMessages.push_back("Cannot save \"" + strOut + "\": " + fe.GetCauseText().Str() + ".");
-            return false;
-        }
-        file.GetFile().Write(out.data(), static_cast<std::uint32_t>(out.size()));
         file.Commit();
         return true;
     }
