@@ -296,22 +296,6 @@ bool ImportTim(const PngPicture& pic, const MetaChunk& meta, int nAskedBpp, std:
     return WriteTimFile(tim, out, strError);
 }
 
-void StoreBfntHeader(const std::uint8_t* p, BfntHeader& h)
-{
-    std::memcpy(h.magic, p, 4);
-    h.unknown4 = p[4];
-    h.format = p[5];
-    h.unknown6 = p[6];
-    h.unknown7 = p[7];
-    h.glyphWidth = GetLe16(p + 8);
-    h.glyphHeight = GetLe16(p + 10);
-    h.firstCode = GetLe16(p + 12);
-    h.lastCode = GetLe16(p + 14);
-    std::memcpy(h.unknown16, p + 16, 12);
-    h.extensionLength = GetLe16(p + 28);
-    std::memcpy(h.unknown30, p + 30, 2);
-}
-
 bool ImportBfnt(const PngPicture& pic, const MetaChunk& meta, const ImportOptions& opt, std::vector<std::uint8_t>& out,
                 std::string& strError)
 {
@@ -320,7 +304,7 @@ bool ImportBfnt(const PngPicture& pic, const MetaChunk& meta, const ImportOption
     BfntHeader& h = bfnt.m_header;
     if (bChunk)
     {
-        StoreBfntHeader(meta.bfnt.header, h);
+        ParseBfntHeader(meta.bfnt.header, h);
     }
     else
     {

@@ -11,22 +11,6 @@ namespace
 {
 constexpr char BFNT_MAGIC[4] = {'B', 'F', 'N', 'T'};
 
-void ParseHeader(const std::uint8_t* p, BfntHeader& h)
-{
-    std::memcpy(h.magic, p, 4);
-    h.unknown4 = p[4];
-    h.format = p[5];
-    h.unknown6 = p[6];
-    h.unknown7 = p[7];
-    h.glyphWidth = GetLe16(p + 8);
-    h.glyphHeight = GetLe16(p + 10);
-    h.firstCode = GetLe16(p + 12);
-    h.lastCode = GetLe16(p + 14);
-    std::memcpy(h.unknown16, p + 16, 12);
-    h.extensionLength = GetLe16(p + 28);
-    std::memcpy(h.unknown30, p + 30, 2);
-}
-
 void StoreHeader(std::uint8_t* p, const BfntHeader& h)
 {
     std::memcpy(p, h.magic, 4);
@@ -79,7 +63,7 @@ int ReadHeader(IByteStream& file, BfntScratch& s)
         return FMT_BFNT_MAGIC;
     if (nGot < sizeof bytes)
         return FMT_BFNT_TRUNCATED;
-    ParseHeader(bytes, s.header);
+    ParseBfntHeader(bytes, s.header);
     if (s.header.lastCode < s.header.firstCode)
         return FMT_BFNT_TRUNCATED;
     return FMT_OK;
@@ -170,6 +154,22 @@ int ReadGlyphs16(IByteStream& file, BfntScratch& s)
     return FMT_OK;
 }
 }  // namespace
+
+void ParseBfntHeader(const std::uint8_t* p, BfntHeader& h)
+{
+    std::memcpy(h.magic, p, 4);
+    h.unknown4 = p[4];
+    h.format = p[5];
+    h.unknown6 = p[6];
+    h.unknown7 = p[7];
+    h.glyphWidth = GetLe16(p + 8);
+    h.glyphHeight = GetLe16(p + 10);
+    h.firstCode = GetLe16(p + 12);
+    h.lastCode = GetLe16(p + 14);
+    std::memcpy(h.unknown16, p + 16, 12);
+    h.extensionLength = GetLe16(p + 28);
+    std::memcpy(h.unknown30, p + 30, 2);
+}
 
 CBfntData::CBfntData()
     : m_header{}, m_nExtensionSize(0), m_pPalette(nullptr), m_nGlyphsSize(0), m_nRowOrder(0)

@@ -46,6 +46,9 @@ struct BfntHeader
     std::uint8_t unknown30[2];
 };
 
+// The 32 header bytes as the record holds them, field by field (little-endian).
+void ParseBfntHeader(const std::uint8_t* p, BfntHeader& h);
+
 class CBfntData
 {
 public:

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <exception>
+#include <functional>
 #include <new>
 
 CConvApp::CConvApp(std::FILE* pOut, std::FILE* pErr) : m_pOut(pOut), m_pErr(pErr)
@@ -56,34 +57,11 @@ void CConvApp::Report(const std::string& strText)
     std::fflush(m_pErr);
 }
 
-bool CConvApp::ConvertOne(const std::string& strIn, const std::string& strOut, std::string& strStatus,
-                          std::vector<std::string>& rMessages)
+bool CConvApp::Guarded(const std::function<bool()>& fnWork)
 {
-    m_pCapture = &rMessages;
-    const int nMessagesBefore = m_nMessages;
-    bool bOk = false;
     try
     {
-        // What the last file left (its colours in the surface, its data kind) must not reach
-        // this one: everything is made anew, as at start.
-        CloseAllDocuments(FALSE);
-        OnFileNew();
-        if (GetVellumView() == nullptr)
-            Report("cannot create the document and its view.");
-        else
-        {
-            Size(256, 256);
-            ClearStatusText();
-            // No context: the batch names the input on each of its lines.
-            m_strContext.clear();
-            if (OpenDocumentFile(strIn.c_str()) != nullptr)
-            {
-                strStatus = GetStatusText().Str();
-                bOk = Save(strOut);
-            }
-            else if (m_nMessages == nMessagesBefore)
-                Report("cannot open the file.");
-        }
+        return fnWork();
     }
     catch (const std::bad_alloc&)
     {
@@ -97,6 +75,37 @@ bool CConvApp::ConvertOne(const std::string& strIn, const std::string& strOut, s
     {
         Report(e.GetErrorMessage().Str());
     }
+    return false;
+}
+
+bool CConvApp::ConvertOne(const std::string& strIn, const std::string& strOut, std::string& strStatus,
+                          std::vector<std::string>& rMessages)
+{
+    m_pCapture = &rMessages;
+    const int nMessagesBefore = m_nMessages;
+    const bool bOk = Guarded([&] {
+        // What the last file left (its colours in the surface, its data kind) must not reach
+        // this one: everything is made anew, as at start.
+        CloseAllDocuments(FALSE);
+        OnFileNew();
+        if (GetVellumView() == nullptr)
+        {
+            Report("cannot create the document and its view.");
+            return false;
+        }
+        Size(256, 256);
+        ClearStatusText();
+        // No context: the batch names the input on each of its lines.
+        m_strContext.clear();
+        if (OpenDocumentFile(strIn.c_str()) == nullptr)
+        {
+            if (m_nMessages == nMessagesBefore)
+                Report("cannot open the file.");
+            return false;
+        }
+        strStatus = GetStatusText().Str();
+        return Save(strOut);
+    });
     m_pCapture = nullptr;
     return bOk && m_nMessages == nMessagesBefore;
 }
@@ -150,36 +159,17 @@ bool CConvApp::RunStep(const ConvStep& step)
 {
     const int nMessagesBefore = m_nMessages;
     m_strContext = step.strPath;
-    bool bOk = false;
-    try
-    {
+    const bool bOk = Guarded([&] {
         switch (step.kind)
         {
-        case EConvStep::Open: bOk = Open(step.strPath); break;
-        case EConvStep::Save: bOk = Save(step.strPath); break;
-        case EConvStep::Render: bOk = Render(step.strPath); break;
-        case EConvStep::New:
-            OnFileNew();
-            bOk = true;
-            break;
-        case EConvStep::Size:
-            Size(step.nWidth, step.nHeight);
-            bOk = true;
-            break;
+        case EConvStep::Open: return Open(step.strPath);
+        case EConvStep::Save: return Save(step.strPath);
+        case EConvStep::Render: return Render(step.strPath);
+        case EConvStep::New: OnFileNew(); return true;
+        case EConvStep::Size: Size(step.nWidth, step.nHeight); return true;
         }
-    }
-    catch (const std::bad_alloc&)
-    {
-        Report("not enough memory.");
-    }
-    catch (const std::exception& e)
-    {
-        Report(e.what());
-    }
-    catch (const CException& e)
-    {
-        Report(e.GetErrorMessage().Str());
-    }
+        return false;
+    });
     m_strContext.clear();
     return bOk && m_nMessages == nMessagesBefore;
 }

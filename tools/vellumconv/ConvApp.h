@@ -8,6 +8,7 @@
 #include "VellumApp.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,8 @@ protected:
     bool Render(const std::string& strPath);
     void Size(int nWidth, int nHeight);
     void Report(const std::string& strText);
+    // Runs fnWork; an exception it throws becomes a reported message and false.
+    bool Guarded(const std::function<bool()>& fnWork);
     // The text in the main frame's first status pane, where the document puts it.
     void ClearStatusText();
     CString GetStatusText() const;

@@ -52,17 +52,6 @@ private:
     CToolBar* m_pBar;
 };
 
-Qt::ToolBarArea AreaFromStyle(DWORD dwBarStyle)
-{
-    if (dwBarStyle & CBRS_ALIGN_BOTTOM)
-        return Qt::BottomToolBarArea;
-    if (dwBarStyle & CBRS_ALIGN_LEFT)
-        return Qt::LeftToolBarArea;
-    if (dwBarStyle & CBRS_ALIGN_RIGHT)
-        return Qt::RightToolBarArea;
-    return Qt::TopToolBarArea;
-}
-
 // The button images of a bitmap resource, light grey (the bar's face) made transparent.
 QImage ToolImages(UINT nIDBitmap)
 {
@@ -96,7 +85,7 @@ CQtToolBarPeer::CQtToolBarPeer(CToolBar* pBar, const CREATESTRUCT&)
     pToolBar->setFloatable(false);
     pToolBar->setVisible(false);
     if (QMainWindow* pWindow = AfxGetMainWindow(pBar->GetDockingFrame()))
-        pWindow->addToolBar(AreaFromStyle(pBar->GetBarStyle()), pToolBar);
+        pWindow->addToolBar(AfxQtAreaFromStyle(pBar->GetBarStyle()), pToolBar);
 }
 
 QToolBar* CQtToolBarPeer::Bar() const

@@ -191,8 +191,13 @@ Qt::ToolBarArea AreaFromDockBarId(UINT nDockBarID, DWORD dwBarStyle)
     case AFX_IDW_DOCKBAR_RIGHT: return Qt::RightToolBarArea;
     case AFX_IDW_DOCKBAR_BOTTOM: return Qt::BottomToolBarArea;
     case AFX_IDW_DOCKBAR_TOP: return Qt::TopToolBarArea;
-    default: break;
+    default: return AfxQtAreaFromStyle(dwBarStyle);
     }
+}
+}  // namespace
+
+Qt::ToolBarArea AfxQtAreaFromStyle(DWORD dwBarStyle)
+{
     if (dwBarStyle & CBRS_ALIGN_TOP)
         return Qt::TopToolBarArea;
     if (dwBarStyle & CBRS_ALIGN_BOTTOM)
@@ -203,7 +208,6 @@ Qt::ToolBarArea AreaFromDockBarId(UINT nDockBarID, DWORD dwBarStyle)
         return Qt::RightToolBarArea;
     return Qt::TopToolBarArea;
 }
-}  // namespace
 
 void CQtFramePeer::DockControlBar(CControlBar* pBar, UINT nDockBarID)
 {

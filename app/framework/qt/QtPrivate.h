@@ -147,6 +147,9 @@ public:
     void reject() override;
 };
 
+// The side a bar's CBRS_ALIGN_* style names (the top when it names none).
+Qt::ToolBarArea AfxQtAreaFromStyle(DWORD dwBarStyle);
+
 // Sends WM_SIZE with the widget's size and state.
 void AfxQtSendSize(CWnd* pWnd, QWidget* pWidget);
 
