@@ -4,6 +4,7 @@
 // `vellumconv import`. Both sides use zlib level 6 and no row filter (libpng's own
 // choices for indexed pictures, which the converter keeps).
 
+#include "BenchChild.h"
 #include "ExchangeSamples.h"
 #include "SampleFiles.h"
 
@@ -12,16 +13,11 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace
 {
@@ -38,36 +34,20 @@ struct Inputs
 
 const char* ConvertPath()
 {
-    for (const char* psz : {"/usr/bin/convert", "/usr/local/bin/convert"})
-        if (::access(psz, X_OK) == 0)
-            return psz;
-    return nullptr;
+    return ToolPath("convert");
 }
 
-double RunChild(const std::vector<std::string>& args)
+// Seconds from start to exit, or -1 when the program failed.
+double TimedRun(const std::vector<std::string>& args)
 {
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const auto t0 = Clock::now();
-    pid_t pid = 0;
-    int nStatus = -1;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0)
-        ::waitpid(pid, &nStatus, 0);
-    const double dSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    posix_spawn_file_actions_destroy(&actions);
-    return WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0 ? dSeconds : -1;
+    const ChildRun run = RunChild(args);
+    return run.nExit == 0 ? run.dSeconds : -1;
 }
 
 // Our side of one conversion, timed: the converter's verb from start to exit.
 double RunOurs(bool bExport, const std::string& strIn, const std::string& strOut)
 {
-    return RunChild({VELLUMCONV_PATH, bExport ? "export" : "import", strIn, strOut});
+    return TimedRun({VELLUMCONV_PATH, bExport ? "export" : "import", strIn, strOut});
 }
 
 // PNG out: the same zlib level, filter and strategy as ours. BMP out: a palette and no RLE,
@@ -75,9 +55,9 @@ double RunOurs(bool bExport, const std::string& strIn, const std::string& strOut
 double RunTheirs(bool bExport, const std::string& strIn, const std::string& strOut)
 {
     if (bExport)
-        return RunChild({ConvertPath(), strIn, "-define", "png:compression-level=" + std::to_string(ZLIB_LEVEL),
+        return TimedRun({ConvertPath(), strIn, "-define", "png:compression-level=" + std::to_string(ZLIB_LEVEL),
                          "-define", "png:compression-filter=0", "-define", "png:compression-strategy=0", strOut});
-    return RunChild({ConvertPath(), strIn, "-type", "Palette", "-compress", "none", strOut});
+    return TimedRun({ConvertPath(), strIn, "-type", "Palette", "-compress", "none", strOut});
 }
 
 void WriteOrDie(const std::string& strPath, const std::vector<std::uint8_t>& data)

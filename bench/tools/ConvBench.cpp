@@ -14,6 +14,7 @@
 // its output durable does not also pay for what the other tool left unwritten.
 // Run: build/bench/tools/bench_tools
 
+#include "BenchChild.h"
 #include "SampleFiles.h"
 
 #include <benchmark/benchmark.h>
@@ -22,53 +23,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace
 {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-struct ChildRun
-{
-    double dSeconds = 0;
-    int nExit = -1;
-};
-
-// Runs argv with stdout to pszOut (or /dev/null) and stderr to /dev/null.
-ChildRun RunChild(const std::vector<std::string>& args, const char* pszOut = "/dev/null")
-{
-    std::vector<char*> argv;
-    for (const std::string& a : args)
-        argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, pszOut, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    ChildRun run;
-    const auto t0 = Clock::now();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0)
-    {
-        int nStatus = 0;
-        if (::waitpid(pid, &nStatus, 0) == pid && WIFEXITED(nStatus))
-            run.nExit = WEXITSTATUS(nStatus);
-    }
-    run.dSeconds = std::chrono::duration<double>(Clock::now() - t0).count();
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
 
 // The child's peak resident size in MiB, or -1. A child spawned from this process
 // inherits the high-water mark of its address space at exec, so the count comes from
@@ -86,18 +50,6 @@ double PeakMiB(const std::vector<std::string>& args, const fs::path& dir)
     double dKiB = -1;
     in >> dKiB;
     return dKiB < 0 ? -1 : dKiB / 1024.0;
-}
-
-const char* ToolPath(const char* pszName)
-{
-    for (const char* pszDir : {"/usr/bin/", "/usr/local/bin/", "/bin/"})
-    {
-        static std::string s_path;
-        s_path = std::string(pszDir) + pszName;
-        if (::access(s_path.c_str(), X_OK) == 0)
-            return s_path.c_str();
-    }
-    return nullptr;
 }
 
 struct Inputs
