@@ -94,8 +94,9 @@ public:
     // Opens for reading (a regular file only) or, with modeCreate, creates or truncates for
     // writing. On failure fills *pError when given and returns FALSE, else throws.
     virtual BOOL Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError = nullptr);
-    // Takes over an open descriptor (closed by Close/the destructor).
-    void Attach(int fd, LPCTSTR lpszFileName);
+    // Takes over an open descriptor at nPosition, its current position (closed by Close and the
+    // destructor).
+    void Attach(int fd, LPCTSTR lpszFileName, std::uint64_t nPosition = 0);
     // Closes; a failing close of a written file throws (the data may not have arrived).
     virtual void Close();
     // Closes and ignores every error.

@@ -150,13 +150,12 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
     return TRUE;
 }
 
-void CFile::Attach(int fd, LPCTSTR lpszFileName)
+void CFile::Attach(int fd, LPCTSTR lpszFileName, std::uint64_t nPosition)
 {
     Abort();
     m_fd = fd;
     m_strFileName = lpszFileName;
-    const off_t pos = ::lseek(fd, 0, SEEK_CUR);
-    m_nPos = pos > 0 ? static_cast<std::uint64_t>(pos) : 0;
+    m_nPos = nPosition;
 }
 
 void CFile::Close()

@@ -51,13 +51,16 @@ BOOL CSafeSaveFile::Open(LPCTSTR lpszPathName, CFileException* pError)
     if (m_strPath.IsEmpty())
         return fail(CFileException::FromErrno(ENOENT, m_strPath));
 
-    // Replace the file a link points to, not the link.
+    // Replace the file a link points to, not the link. Links among the folders need nothing:
+    // the temporary beside the name lands in the same folder as the name itself.
     std::string target = m_strPath.Str();
-    if (char* pszReal = ::realpath(target.c_str(), nullptr))
-    {
-        target = pszReal;
-        std::free(pszReal);
-    }
+    struct stat lst;
+    if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode))
+        if (char* pszReal = ::realpath(target.c_str(), nullptr))
+        {
+            target = pszReal;
+            std::free(pszReal);
+        }
     struct stat st;
     const bool bExists = ::stat(target.c_str(), &st) == 0;
     if (bExists)
