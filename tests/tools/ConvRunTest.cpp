@@ -100,7 +100,7 @@ protected:
         for (const std::string& a : args)
             qargs << QString::fromStdString(a);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove("QT_QPA_PLATFORM");  // the converter chooses offscreen by itself
+        env.remove("QT_QPA_PLATFORM");  // the converter needs no platform at all
         env.insert("HOME", QString::fromStdString(m_dir.string()));
         env.insert("XDG_CONFIG_HOME", QString::fromStdString(Path("config")));
         proc.setProcessEnvironment(env);
