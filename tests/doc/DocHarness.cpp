@@ -1,9 +1,6 @@
 #include "DocHarness.h"
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <stdexcept>
 
 IMPLEMENT_DYNCREATE(CTestFrame, CFrameWnd)
 
@@ -13,21 +10,6 @@ CTestApp& TestApp()
     return s_app;
 }
 
-void WriteBytes(const std::filesystem::path& path, const Bytes& data)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + path.string());
-}
-
-Bytes ReadBytes(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + path.string());
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 std::uint8_t ShownPixel(const CVellumView& view, int x, int y)
 {

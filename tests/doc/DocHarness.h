@@ -5,6 +5,7 @@
 #include "VellumDoc.h"
 #include "VellumView.h"
 #include "resource.h"
+#include "TestFiles.h"
 
 #include "Afx.h"
 
@@ -54,9 +55,6 @@ inline std::string Msg(unsigned nID)
 }
 
 using Bytes = std::vector<std::uint8_t>;
-
-void WriteBytes(const std::filesystem::path& path, const Bytes& data);
-Bytes ReadBytes(const std::filesystem::path& path);
 
 // The surface pixel at (x, y) counted from the top-left corner as shown.
 std::uint8_t ShownPixel(const CVellumView& view, int x, int y);

@@ -4,6 +4,7 @@
 // the progress line only on a terminal.
 
 #include "SampleFiles.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +17,6 @@
 #include <functional>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <poll.h>
 #include <pty.h>
 #include <string>
@@ -125,18 +124,6 @@ std::vector<std::string> Lines(const std::string& text)
         nStart = nEnd + 1;
     }
     return lines;
-}
-
-Bytes ReadBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& path, const Bytes& data)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
 // prefix + n + suffix, put together piece by piece: gcc 12 misreads the one-line sum.

@@ -4,6 +4,7 @@
 
 #include "ExchangeSamples.h"
 #include "SampleFiles.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -71,18 +72,6 @@ RunResult RunConv(const std::vector<std::string>& args, const fs::path& dir)
     std::ifstream err(dir / "stderr.txt", std::ios::binary);
     r.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
     return r;
-}
-
-Bytes ReadBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& path, const Bytes& data)
-{
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
 }
 
 class ConvExchangeTest : public ::testing::Test
