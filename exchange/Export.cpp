@@ -28,11 +28,19 @@ constexpr std::uint64_t GRID_FREE_PIXELS = std::uint64_t{64} << 20;
 constexpr std::uint64_t GRID_GLYPH_FACTOR = 16;
 constexpr std::uint32_t MAX_COLUMNS = 65536;
 
+// A row source that converts each row into a buffer of its own, one row long.
+class CConvertedRows : public IPngRowSource
+{
+protected:
+    explicit CConvertedRows(std::size_t nRowBytes) : m_scratch(nRowBytes) {}
+    std::vector<std::uint8_t> m_scratch;
+};
+
 // 4-bit TIM rows hold the left pixel in the low nibble; PNG wants it in the high one.
-class CTim4Rows final : public IPngRowSource
+class CTim4Rows final : public CConvertedRows
 {
 public:
-    CTim4Rows(const TimImage& tim, std::vector<std::uint8_t>& scratch) : m_tim(tim), m_scratch(scratch) {}
+    explicit CTim4Rows(const TimImage& tim) : CConvertedRows(static_cast<std::size_t>(tim.RowBytes())), m_tim(tim) {}
     const std::uint8_t* Row(std::uint32_t y) override
     {
         const std::uint64_t n = m_tim.RowBytes();
@@ -44,13 +52,12 @@ public:
 
 private:
     const TimImage& m_tim;
-    std::vector<std::uint8_t>& m_scratch;
 };
 
-class CTim16Rows final : public IPngRowSource
+class CTim16Rows final : public CConvertedRows
 {
 public:
-    CTim16Rows(const TimImage& tim, std::vector<std::uint8_t>& scratch) : m_tim(tim), m_scratch(scratch) {}
+    explicit CTim16Rows(const TimImage& tim) : CConvertedRows(std::size_t{4} * tim.nPixelWidth), m_tim(tim) {}
     const std::uint8_t* Row(std::uint32_t y) override
     {
         const std::uint8_t* pIn = m_tim.pPixels + y * m_tim.RowBytes();
@@ -68,13 +75,12 @@ public:
 
 private:
     const TimImage& m_tim;
-    std::vector<std::uint8_t>& m_scratch;
 };
 
-class CBgrRows final : public IPngRowSource
+class CBgrRows final : public CConvertedRows
 {
 public:
-    CBgrRows(const BmpImage& bmp, std::vector<std::uint8_t>& scratch) : m_bmp(bmp), m_scratch(scratch) {}
+    explicit CBgrRows(const BmpImage& bmp) : CConvertedRows(std::size_t{3} * bmp.nWidth), m_bmp(bmp) {}
     const std::uint8_t* Row(std::uint32_t y) override
     {
         const std::uint8_t* pIn = m_bmp.pTopRow + static_cast<std::ptrdiff_t>(y) * m_bmp.nStride;
@@ -90,15 +96,14 @@ public:
 
 private:
     const BmpImage& m_bmp;
-    std::vector<std::uint8_t>& m_scratch;
 };
 
 // One index per byte: code c's cell at column c mod C, row c div C.
-class CGridRows final : public IPngRowSource
+class CGridRows final : public CConvertedRows
 {
 public:
-    CGridRows(const BfntImage& f, std::uint32_t nColumns, std::vector<std::uint8_t>& scratch)
-        : m_f(f), m_nColumns(nColumns), m_scratch(scratch)
+    CGridRows(const BfntImage& f, std::uint32_t nColumns)
+        : CConvertedRows(std::size_t{nColumns} * f.nGlyphWidth), m_f(f), m_nColumns(nColumns)
     {
     }
     const std::uint8_t* Row(std::uint32_t y) override
@@ -128,7 +133,6 @@ public:
 private:
     const BfntImage& m_f;
     std::uint64_t m_nColumns;
-    std::vector<std::uint8_t>& m_scratch;
 };
 
 std::string RowCount(std::uint32_t n)
@@ -178,7 +182,6 @@ bool ExportTim(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& op
     PngEncodeImage image;
     image.nWidth = tim.nPixelWidth;
     image.nHeight = tim.nImageHeight;
-    std::vector<std::uint8_t> scratch;
     std::vector<PngColor> palette;
     if (tim.nBpp <= 8)
     {
@@ -201,15 +204,13 @@ bool ExportTim(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& op
             CBufferRowSource rows(tim.pPixels, static_cast<std::ptrdiff_t>(tim.RowBytes()));
             return Encode(image, rows, opt, meta, png, strError);
         }
-        scratch.resize(static_cast<std::size_t>(tim.RowBytes()));
-        CTim4Rows rows(tim, scratch);
+        CTim4Rows rows(tim);
         return Encode(image, rows, opt, meta, png, strError);
     }
     if (tim.nBpp == 16)
     {
         image.pixels = PNG_PIXELS_RGBA;
-        scratch.resize(std::size_t{4} * tim.nPixelWidth);
-        CTim16Rows rows(tim, scratch);
+        CTim16Rows rows(tim);
         return Encode(image, rows, opt, meta, png, strError);
     }
     // 24 bits: the file's rows are already R, G, B bytes; a last odd byte is padding.
@@ -244,12 +245,10 @@ bool ExportBmp(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& op
     PngEncodeImage image;
     image.nWidth = bmp.nWidth;
     image.nHeight = bmp.nHeight;
-    std::vector<std::uint8_t> scratch;
     if (bmp.biBitCount == 24)
     {
         image.pixels = PNG_PIXELS_RGB;
-        scratch.resize(std::size_t{3} * bmp.nWidth);
-        CBgrRows rows(bmp, scratch);
+        CBgrRows rows(bmp);
         return Encode(image, rows, opt, meta, png, strError);
     }
     image.pixels = PNG_PIXELS_INDEXED;
@@ -312,8 +311,7 @@ bool ExportBfnt(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& o
     image.bUnpacked = true;
     image.pPalette = palette.data();
     image.nPalette = static_cast<std::uint32_t>(palette.size());
-    std::vector<std::uint8_t> scratch(static_cast<std::size_t>(nWidth));
-    CGridRows rows(f, static_cast<std::uint32_t>(nColumns), scratch);
+    CGridRows rows(f, static_cast<std::uint32_t>(nColumns));
     return Encode(image, rows, opt, meta, png, strError);
 }
 }  // namespace

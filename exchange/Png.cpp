@@ -1,5 +1,7 @@
 #include "Png.h"
 
+#include "ByteOrder.h"
+
 #include <png.h>
 
 #include <algorithm>
@@ -219,11 +221,6 @@ bool RowsFrame(png_structp png, png_infop info, png_bytepp ppRows)
     png_read_image(png, ppRows);
     png_read_end(png, info);
     return true;
-}
-
-std::uint32_t GetBe32(const std::uint8_t* p)
-{
-    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
 }
 
 // Deflate never expands data by more than this factor; a header claiming more pixels

@@ -1,5 +1,6 @@
 #pragma once
-// Little-endian field access for the file headers; never read a packed struct.
+// Field access for the file headers (little-endian; PNG's big-endian words too); never read a
+// packed struct.
 
 #include <cstdint>
 
@@ -17,6 +18,12 @@ inline std::uint32_t GetLe32(const std::uint8_t* p)
 inline std::int32_t GetLeS32(const std::uint8_t* p)
 {
     return static_cast<std::int32_t>(GetLe32(p));
+}
+
+inline std::uint32_t GetBe32(const std::uint8_t* p)
+{
+    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+           (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
 }
 
 inline void PutLe16(std::uint8_t* p, std::uint16_t v)

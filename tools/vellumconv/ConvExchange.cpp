@@ -1,6 +1,7 @@
 #include "ConvExchange.h"
 
 #include "AfxSafeSave.h"
+#include "ByteOrder.h"
 #include "Exchange.h"
 #include "FileStream.h"
 #include "VellumDoc.h"
@@ -37,11 +38,7 @@ std::string PngSizeText(const std::vector<std::uint8_t>& png)
 {
     if (png.size() < 24)
         return std::string();
-    auto be32 = [&png](std::size_t at) {
-        return (std::uint32_t{png[at]} << 24) | (std::uint32_t{png[at + 1]} << 16) | (std::uint32_t{png[at + 2]} << 8) |
-               std::uint32_t{png[at + 3]};
-    };
-    return "size:" + std::to_string(be32(16)) + "x" + std::to_string(be32(20));
+    return "size:" + std::to_string(GetBe32(&png[16])) + "x" + std::to_string(GetBe32(&png[20]));
 }
 
 }  // namespace
