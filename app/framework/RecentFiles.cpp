@@ -75,22 +75,42 @@ void CRecentFileList::UpdateMenu(CCmdUI* pCmdUI) const
         return;
     }
     pCmdUI->m_bEnableChanged = TRUE;  // the place-holder's state is set here
+    // The place-holder carries the first entry's command too: find the resource's item.
     auto& items = pMenu->m_items;
-    items.erase(std::remove_if(items.begin(), items.end(), [](const CMenuItem& item) { return item.bRecentFile; }),
-                items.end());
-    const int nHolder = pMenu->FindItem(pCmdUI->m_nID);
-    if (nHolder < 0)
+    const auto it = std::find_if(items.begin(), items.end(), [pCmdUI](const CMenuItem& item) {
+        return !item.bSeparator && !item.bRecentFile && item.nID == pCmdUI->m_nID;
+    });
+    if (it == items.end())
         return;
-    CMenuItem& holder = items[static_cast<std::size_t>(nHolder)];
+    const auto nHolder = static_cast<std::size_t>(it - items.begin());
+    CMenuItem& holder = *it;
     // The grayed place-holder shows while the list is empty.
     holder.bVisible = m_arrNames.empty();
     holder.bEnabled = FALSE;
-    for (std::size_t i = 0; i < m_arrNames.size(); ++i)
+
+    // The entries stand right before the place-holder. Those already there keep their items
+    // (and so their keys): a mirror must not rebuild what did not change, least of all while
+    // the menu is opening.
+    std::size_t nFirst = nHolder;
+    while (nFirst > 0 && items[nFirst - 1].bRecentFile)
+        --nFirst;
+    const std::size_t nHave = nHolder - nFirst;
+    const std::size_t nWant = m_arrNames.size();
+    if (nHave > nWant)
+        items.erase(items.begin() + static_cast<std::ptrdiff_t>(nFirst + nWant),
+                    items.begin() + static_cast<std::ptrdiff_t>(nFirst + nHave));
+    for (std::size_t i = 0; i < nWant; ++i)
     {
+        CString strText = GetMenuText(static_cast<int>(i));
+        if (i < nHave)
+        {
+            items[nFirst + i].strText = std::move(strText);
+            continue;
+        }
         CMenuItem entry;
         entry.nID = static_cast<UINT>(ID_FILE_MRU_FILE1 + i);
-        entry.strText = GetMenuText(static_cast<int>(i));
+        entry.strText = std::move(strText);
         entry.bRecentFile = TRUE;
-        pMenu->InsertItem(static_cast<std::size_t>(nHolder) + i, std::move(entry));
+        pMenu->InsertItem(nFirst + i, std::move(entry));
     }
 }

@@ -233,6 +233,23 @@ TEST_F(AppTest, RecentFilesTakeThePlaceHolderInTheFileMenu)
     // Entries sit where the place-holder is, between the separators.
     nHolder = fileMenu().FindItem(ID_FILE_MRU_FILE1);
     EXPECT_TRUE(fileMenu().m_items[static_cast<std::size_t>(nHolder) - 1].bSeparator);
+
+    // An update that changes nothing keeps every item, and a new entry leaves the others be.
+    auto keys = [&] {
+        std::vector<std::uint64_t> result;
+        for (const CMenuItem& item : fileMenu().m_items)
+            result.push_back(item.nKey);
+        return result;
+    };
+    const std::vector<std::uint64_t> before = keys();
+    Frame()->OnInitMenuPopup(0);
+    EXPECT_EQ(keys(), before);
+    ASSERT_NE(m_app->OpenDocumentFile(File("c.bmp", "3").c_str()), nullptr);
+    Frame()->OnInitMenuPopup(0);
+    std::vector<std::uint64_t> after = keys();
+    ASSERT_EQ(after.size(), before.size() + 1);
+    after.erase(after.begin() + nHolder + 2);  // the new third entry
+    EXPECT_EQ(after, before);
 }
 
 TEST_F(AppTest, MenusAndBarsAreBuiltFromTheResources)

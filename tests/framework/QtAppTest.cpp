@@ -53,6 +53,55 @@ TEST_F(QtAppTest, RecentFilesTakeThePlaceHolderInTheFileMenu)
     EXPECT_TRUE(entries[0].endsWith(QStringLiteral("a&&b.bmp"))) << entries[0].toStdString();
 }
 
+// Opening the File menu updates the recent-file entries. Every item must still run its command
+// afterwards, chosen the way a key reaches it (the menu's own key handling, not trigger()), and
+// keep its QAction while it exists.
+TEST_F(QtAppTest, FileMenuItemsRunAfterTheRecentListChanged)
+{
+    Start();
+    QMainWindow* pWindow = Window();
+    pWindow->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(pWindow));
+    QMenu* pFile = TopMenu(0);
+    QAction* pOpen = AfxFindAction(pFile, ID_FILE_OPEN);
+    ASSERT_NE(pOpen, nullptr);
+
+    std::vector<std::string> paths;
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp", "e.bmp"})
+        paths.push_back(File(name, name));
+    for (std::size_t nOpened = 0; nOpened <= paths.size(); ++nOpened)
+    {
+        if (nOpened > 0)
+        {
+            m_app->m_strPrompt = paths[nOpened - 1].c_str();
+            QTest::keyClick(pWindow, Qt::Key_O, Qt::ControlModifier);
+            ASSERT_EQ(Doc()->m_content, paths[nOpened - 1].substr(m_dir.size() + 1));
+        }
+        // Twice: the first opening may add an entry, the second must change nothing.
+        for (int nTimes = 0; nTimes < 2; ++nTimes)
+        {
+            const QList<QAction*> before = pFile->actions();
+            pFile->popup(QPoint(0, 0));
+            ASSERT_TRUE(QTest::qWaitForWindowExposed(pFile));
+            if (nTimes == 1)
+            {
+                EXPECT_EQ(pFile->actions(), before) << "an unchanged list rebuilt the menu";
+            }
+            EXPECT_EQ(AfxFindAction(pFile, ID_FILE_OPEN), pOpen);
+            m_app->m_strPrompt.Empty();
+            const int nPrompts = m_app->m_nPrompts;
+            QTest::keyClick(pFile, Qt::Key_O);  // the item's mnemonic
+            EXPECT_EQ(m_app->m_nPrompts, nPrompts + 1) << "after " << nOpened << " opens";
+            EXPECT_FALSE(pFile->isVisible());
+        }
+    }
+    int nEntries = 0;
+    for (QAction* a : pFile->actions())
+        nEntries += a->isVisible() && a->data().toUInt() >= ID_FILE_MRU_FILE1 &&
+                    a->data().toUInt() <= ID_FILE_MRU_FILE4;
+    EXPECT_EQ(nEntries, 4);
+}
+
 TEST_F(QtAppTest, FrameClientAreaIs256By330BelowTheMenuBar)
 {
     Start();

@@ -66,7 +66,9 @@ void CQtFramePeer::SyncPopup(std::size_t nPopup)
                 // table owns the keys, so nothing fires twice.
                 a->setShortcutContext(Qt::WidgetShortcut);
                 CFrameWnd* pFrame = m_pFrame;
-                QObject::connect(a, &QAction::triggered, pMenu, [pFrame, a] { pFrame->RunCommand(a->data().toUInt()); });
+                // The action itself is the context: a QMenu cuts every connection from an
+                // action to the menu when the action leaves it, the command's included.
+                QObject::connect(a, &QAction::triggered, a, [pFrame, a] { pFrame->RunCommand(a->data().toUInt()); });
             }
         }
         if (!item.bSeparator)
@@ -90,16 +92,15 @@ void CQtFramePeer::SyncPopup(std::size_t nPopup)
         }
     actions = std::move(kept);
 
-    const QList<QAction*> current = pMenu->actions();
-    bool bSameOrder = current.size() == static_cast<qsizetype>(wanted.size());
-    for (std::size_t i = 0; bSameOrder && i < wanted.size(); ++i)
-        bSameOrder = current[static_cast<qsizetype>(i)] == wanted[i];
-    if (!bSameOrder)
+    // New actions go in at their places; an action already in place is never taken out and put
+    // back, which would also cost it the menu's own connections for a moment.
+    for (std::size_t i = 0; i < wanted.size(); ++i)
     {
-        for (QAction* a : current)
-            pMenu->removeAction(a);
-        for (QAction* a : wanted)
-            pMenu->addAction(a);
+        const QList<QAction*> current = pMenu->actions();
+        const auto n = static_cast<qsizetype>(i);
+        if (n < current.size() && current[n] == wanted[i])
+            continue;
+        pMenu->insertAction(n < current.size() ? current[n] : nullptr, wanted[i]);
     }
 }
 
