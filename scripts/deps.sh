@@ -6,7 +6,7 @@ set -euo pipefail
 pkgs=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev libpng-dev zlib1g-dev libcli11-dev)
 for what in "$@"; do
   case "$what" in
-    test) pkgs+=(clang libclang-rt-14-dev valgrind imagemagick python3-pil) ;;
+    test) pkgs+=(clang libclang-rt-14-dev valgrind imagemagick python3-pil xvfb python3-xlib fonts-ipafont-gothic) ;;
     run) pkgs+=(fonts-ipafont-gothic) ;;
     shot) pkgs+=(xvfb xauth x11-apps imagemagick xdotool fonts-ipafont-gothic) ;;
     fuzz) pkgs+=(clang libclang-rt-14-dev) ;;
