@@ -2,7 +2,7 @@
 """Draws the toolbar bitmap and the application icon pixel by pixel and writes
 toolbar.bmp, vellum.ico and vellum.png next to this folder (python3 standard library only).
 
-Run it from anywhere: python3 app/res/tools/make_images.py
+Run it from anywhere: python3 resources/tools/make_images.py
 """
 import math
 import os

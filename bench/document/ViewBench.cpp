@@ -5,7 +5,7 @@
 //    same size (goal: within 2x);
 //  - the colour expansion a paint does after a render, from the surface itself, against
 //    QImage::convertToFormat from Indexed8 to RGB32 of the same pixels (goal: within 1.5x).
-// Run: build-*/bench/doc/bench_doc
+// Run: build-*/bench/document/bench_document
 
 #include "SampleFiles.h"
 

@@ -138,5 +138,5 @@ public:
 // The platform in use: the one set with AfxSetPlatform, else the linked backend's own.
 IAfxPlatform& AfxGetPlatform();
 void AfxSetPlatform(IAfxPlatform* pPlatform);
-// Defined by the backend a program links (app/framework/qt or app/framework/headless).
+// Defined by the backend a program links (framework/qt or framework/headless).
 IAfxPlatform& AfxDefaultPlatform();
