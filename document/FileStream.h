@@ -1,8 +1,8 @@
 #pragma once
 // The framework's open file as the byte stream the format readers and writers work on.
 
-#include "AfxFile.h"
-#include "ByteStream.h"
+#include "formats/ByteStream.h"
+#include "framework/AfxFile.h"
 
 class CFileStream final : public IByteStream
 {

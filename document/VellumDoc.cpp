@@ -5,13 +5,13 @@
 // Every failure is told once and then thrown as a CUserException, so the framework leaves
 // the title, the recent-file list and any save target exactly as they were.
 
-#include "VellumDoc.h"
+#include "document/VellumDoc.h"
 
-#include "FileStream.h"
-#include "VellumView.h"
-#include "resource.h"
+#include "document/FileStream.h"
+#include "document/VellumView.h"
+#include "resources/resource.h"
 
-#include "DataKinds.h"
+#include "formats/DataKinds.h"
 
 namespace
 {

@@ -3,10 +3,10 @@
 // save path; its Serialize is the load/save driver, working on the records and the surface
 // of its first view.
 
-#include "Afx.h"
+#include "framework/Afx.h"
 
-#include "DataKinds.h"
-#include "RgbPalette.h"
+#include "formats/DataKinds.h"
+#include "formats/RgbPalette.h"
 
 class CVellumView;
 class IByteStream;

@@ -2,9 +2,9 @@
 // really holds, so a header that promises more than the buffer has draws less, never
 // reads past it.
 
-#include "VellumView.h"
+#include "document/VellumView.h"
 
-#include "VellumDoc.h"
+#include "document/VellumDoc.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -3,13 +3,13 @@
 // records, lays the current record out on the surface, and paints by copying the surface
 // to the window.
 
-#include "Afx.h"
-#include "WinGSurface.h"
+#include "display/WinGSurface.h"
+#include "framework/Afx.h"
 
-#include "Bfnt.h"
-#include "Bmp.h"
-#include "DataKinds.h"
-#include "Tim.h"
+#include "formats/Bfnt.h"
+#include "formats/Bmp.h"
+#include "formats/DataKinds.h"
+#include "formats/Tim.h"
 
 #include <cstdint>
 

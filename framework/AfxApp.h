@@ -2,8 +2,8 @@
 // The application object, its thread, the recent-file list, message boxes and the
 // program's entry.
 
-#include "AfxDoc.h"
-#include "AfxWnd.h"
+#include "framework/AfxDoc.h"
+#include "framework/AfxWnd.h"
 
 #include <vector>
 

@@ -2,7 +2,7 @@
 // Control bars as state: the toolbar's buttons and the status bar's panes. A backend shows
 // them; tooltips and prompts come from the string table.
 
-#include "AfxWnd.h"
+#include "framework/AfxWnd.h"
 
 #include <vector>
 

@@ -1,8 +1,8 @@
 #pragma once
 // Objects with runtime class records, and command targets with message maps.
 
-#include "AfxDefs.h"
-#include "AfxString.h"
+#include "framework/AfxDefs.h"
+#include "framework/AfxString.h"
 
 class CObject;
 class CArchive;

@@ -2,8 +2,8 @@
 // Message ids, constants and geometry of the framework layer, with the values the old
 // platform gave them.
 
-#include "AfxIds.h"
-#include "AfxTypes.h"
+#include "framework/AfxIds.h"
+#include "framework/AfxTypes.h"
 
 constexpr WORD LOWORD(DWORD_PTR l) { return static_cast<WORD>(l & 0xFFFFu); }
 constexpr WORD HIWORD(DWORD_PTR l) { return static_cast<WORD>((l >> 16) & 0xFFFFu); }

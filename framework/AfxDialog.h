@@ -1,7 +1,7 @@
 #pragma once
 // Modal dialogs built from the program's dialog templates.
 
-#include "AfxWnd.h"
+#include "framework/AfxWnd.h"
 
 class CDialogPeer;
 

@@ -1,8 +1,8 @@
 #pragma once
 // Documents and the single-document template that creates document, frame and view.
 
-#include "AfxFile.h"
-#include "AfxWnd.h"
+#include "framework/AfxFile.h"
+#include "framework/AfxWnd.h"
 
 #include <vector>
 

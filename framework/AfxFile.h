@@ -1,8 +1,8 @@
 #pragma once
 // Files, archives and the exceptions the framework's file operations raise.
 
-#include "AfxCore.h"
-#include "AfxString.h"
+#include "framework/AfxCore.h"
+#include "framework/AfxString.h"
 
 #include <cstdint>
 

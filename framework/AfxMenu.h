@@ -3,9 +3,9 @@
 // command, text and flags, and the command UI that update handlers change items through.
 // A backend mirrors the state into its own menus.
 
-#include "AfxCore.h"
-#include "AfxRes.h"
-#include "AfxString.h"
+#include "framework/AfxCore.h"
+#include "framework/AfxRes.h"
+#include "framework/AfxString.h"
 
 #include <cstdint>
 #include <vector>

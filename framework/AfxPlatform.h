@@ -5,8 +5,8 @@
 // messages. Two backends exist: Qt Widgets for the desktop program, and a headless one for
 // the converter and fast tests, which shows nothing.
 
-#include "AfxDefs.h"
-#include "AfxString.h"
+#include "framework/AfxDefs.h"
+#include "framework/AfxString.h"
 
 #include <cstddef>
 #include <functional>

@@ -3,7 +3,7 @@
 // the target, reaches the disk, and only then is renamed over the target. On any failure
 // the temporary goes and the target stays exactly as it was.
 
-#include "AfxFile.h"
+#include "framework/AfxFile.h"
 
 #include <string>
 #include <vector>

@@ -2,7 +2,7 @@
 // The framework's string: UTF-8 bytes in a std::string. Lengths and positions count bytes,
 // as the old single-byte build counted chars; lower-casing touches ASCII letters only.
 
-#include "AfxTypes.h"
+#include "framework/AfxTypes.h"
 
 #include <string>
 #include <string_view>

@@ -3,9 +3,9 @@
 // contexts. A window keeps its text, place, style and visibility here; its peer (see
 // AfxPlatform.h) shows it on the platform and reports the user's actions as messages.
 
-#include "AfxCore.h"
-#include "AfxMenu.h"
-#include "AfxString.h"
+#include "framework/AfxCore.h"
+#include "framework/AfxMenu.h"
+#include "framework/AfxString.h"
 
 #include <memory>
 #include <vector>

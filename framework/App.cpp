@@ -1,6 +1,6 @@
-#include "AfxApp.h"
-#include "AfxPlatform.h"
-#include "AfxRes.h"
+#include "framework/AfxApp.h"
+#include "framework/AfxPlatform.h"
+#include "framework/AfxRes.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,6 +1,6 @@
-#include "AfxBars.h"
-#include "AfxPlatform.h"
-#include "AfxRes.h"
+#include "framework/AfxBars.h"
+#include "framework/AfxPlatform.h"
+#include "framework/AfxRes.h"
 
 #include <algorithm>
 

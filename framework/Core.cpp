@@ -1,4 +1,4 @@
-#include "AfxCore.h"
+#include "framework/AfxCore.h"
 
 #include <cstring>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "AfxApp.h"
-#include "AfxDialog.h"
-#include "AfxPlatform.h"
-#include "AfxRes.h"
+#include "framework/AfxApp.h"
+#include "framework/AfxDialog.h"
+#include "framework/AfxPlatform.h"
+#include "framework/AfxRes.h"
 
 IMPLEMENT_DYNAMIC(CDialog, CWnd)
 

@@ -1,6 +1,6 @@
-#include "AfxApp.h"
-#include "AfxDoc.h"
-#include "AfxSafeSave.h"
+#include "framework/AfxApp.h"
+#include "framework/AfxDoc.h"
+#include "framework/AfxSafeSave.h"
 
 #include <algorithm>
 #include <cerrno>

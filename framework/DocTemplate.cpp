@@ -1,6 +1,6 @@
-#include "AfxApp.h"
-#include "AfxDoc.h"
-#include "AfxRes.h"
+#include "framework/AfxApp.h"
+#include "framework/AfxDoc.h"
+#include "framework/AfxRes.h"
 
 IMPLEMENT_DYNAMIC(CDocTemplate, CCmdTarget)
 IMPLEMENT_DYNAMIC(CSingleDocTemplate, CDocTemplate)

@@ -1,4 +1,4 @@
-#include "AfxFile.h"
+#include "framework/AfxFile.h"
 
 #include <cerrno>
 #include <cstring>

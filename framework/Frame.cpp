@@ -1,7 +1,7 @@
-#include "AfxApp.h"
-#include "AfxBars.h"
-#include "AfxPlatform.h"
-#include "AfxWnd.h"
+#include "framework/AfxApp.h"
+#include "framework/AfxBars.h"
+#include "framework/AfxPlatform.h"
+#include "framework/AfxWnd.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "AfxMenu.h"
+#include "framework/AfxMenu.h"
 
 #include <atomic>
 

@@ -1,5 +1,5 @@
-#include "AfxApp.h"
-#include "AfxPlatform.h"
+#include "framework/AfxApp.h"
+#include "framework/AfxPlatform.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
-#include "AfxPlatform.h"
-#include "AfxWnd.h"
+#include "framework/AfxPlatform.h"
+#include "framework/AfxWnd.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,5 +1,5 @@
-#include "AfxApp.h"
-#include "AfxMenu.h"
+#include "framework/AfxApp.h"
+#include "framework/AfxMenu.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "AfxRes.h"
+#include "framework/AfxRes.h"
 
 #include <algorithm>
 

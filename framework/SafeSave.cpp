@@ -1,4 +1,4 @@
-#include "AfxSafeSave.h"
+#include "framework/AfxSafeSave.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -1,6 +1,6 @@
-#include "AfxString.h"
+#include "framework/AfxString.h"
 
-#include "AfxRes.h"
+#include "framework/AfxRes.h"
 
 #include <cstdarg>
 #include <cstdio>

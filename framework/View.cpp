@@ -1,5 +1,5 @@
-#include "AfxDoc.h"
-#include "AfxWnd.h"
+#include "framework/AfxDoc.h"
+#include "framework/AfxWnd.h"
 
 IMPLEMENT_DYNAMIC(CView, CWnd)
 

@@ -1,6 +1,6 @@
-#include "AfxApp.h"
-#include "AfxPlatform.h"
-#include "AfxWnd.h"
+#include "framework/AfxApp.h"
+#include "framework/AfxPlatform.h"
+#include "framework/AfxWnd.h"
 
 #include <unordered_map>
 

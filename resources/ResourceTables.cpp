@@ -1,9 +1,9 @@
 // The program's resource script, held as tables. Every user-visible text is UTF-8; the
 // Japanese texts keep their half-width katakana, which the status bar shows as they are.
 
-#include "ResourceTables.h"
+#include "resources/ResourceTables.h"
 
-#include "resource.h"
+#include "resources/resource.h"
 
 #include <cstdint>
 #include <iterator>

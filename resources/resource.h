@@ -2,7 +2,7 @@
 // Ids of the program's own resources and messages. The framework's ids and styles (commands,
 // indicators, bars, window styles) come from AfxIds.h under their usual names.
 
-#include "AfxIds.h"
+#include "framework/AfxIds.h"
 
 // Resources
 #define IDR_MAINFRAME 128  // menu, accelerators, icon, toolbar bitmap and document string

@@ -7,11 +7,11 @@
 //    QImage::convertToFormat from Indexed8 to RGB32 of the same pixels (goal: within 1.5x).
 // Run: build-*/bench/document/bench_document
 
-#include "SampleFiles.h"
+#include "tests/formats/SampleFiles.h"
 
-#include "AfxQt.h"
-#include "VellumDoc.h"
-#include "VellumView.h"
+#include "document/VellumDoc.h"
+#include "document/VellumView.h"
+#include "framework/qt/AfxQt.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -6,8 +6,8 @@
 //    RGB32 (goal: within 1.5x).
 // Qt spreads large conversions over worker threads, so the figures are the whole process's
 // CPU time. Run: build-*/bench/framework/bench_framework  (uses Qt's offscreen platform).
-#include "AfxPaint.h"
-#include "AfxQt.h"
+#include "framework/qt/AfxPaint.h"
+#include "framework/qt/AfxQt.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -4,7 +4,7 @@
 // unless the application's DoMessageBox takes them; file dialogs are cancelled; the event
 // loop runs what was posted and returns; the recent-file list stays in memory.
 
-#include "AfxPlatform.h"
+#include "framework/AfxPlatform.h"
 
 #include <deque>
 #include <map>

@@ -1,7 +1,7 @@
-#include "AfxHeadless.h"
+#include "framework/headless/AfxHeadless.h"
 
-#include "AfxBars.h"
-#include "AfxDialog.h"
+#include "framework/AfxBars.h"
+#include "framework/AfxDialog.h"
 
 #include <cstdio>
 

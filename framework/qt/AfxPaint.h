@@ -2,7 +2,7 @@
 // The colour expansion of the paint path: 8-bit pixels through a 256-entry colour table into
 // 32-bit 0xFFRRGGBB pixels, rows top to bottom as shown.
 
-#include "AfxTypes.h"
+#include "framework/AfxTypes.h"
 
 #include <cstddef>
 #include <cstdint>

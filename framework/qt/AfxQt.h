@@ -2,7 +2,7 @@
 // The Qt side of the framework's windows, for the Qt backend itself, tests of what only
 // widgets do, and benchmarks of the paint path. The program never includes this.
 
-#include "Afx.h"
+#include "framework/Afx.h"
 
 #include <QImage>
 

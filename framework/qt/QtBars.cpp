@@ -1,6 +1,6 @@
 // The toolbar and the status bar as Qt bars.
 
-#include "QtPrivate.h"
+#include "framework/qt/QtPrivate.h"
 
 #include <QAction>
 #include <QEvent>

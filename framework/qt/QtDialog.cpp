@@ -1,6 +1,6 @@
 // Modal dialogs built from their templates as QDialogs.
 
-#include "QtPrivate.h"
+#include "framework/qt/QtPrivate.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -1,6 +1,6 @@
 // The frame's menu bar and accelerators, mirrored from the core's menus.
 
-#include "QtPrivate.h"
+#include "framework/qt/QtPrivate.h"
 
 #include <QAction>
 #include <QKeySequence>

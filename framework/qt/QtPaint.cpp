@@ -1,7 +1,7 @@
 // The paint path: window DCs, the colour expansion and the cache of the expanded pixels.
 
-#include "AfxPaint.h"
-#include "QtPrivate.h"
+#include "framework/qt/AfxPaint.h"
+#include "framework/qt/QtPrivate.h"
 
 #include <QPainter>
 

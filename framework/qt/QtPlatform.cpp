@@ -1,7 +1,7 @@
 // The Qt Widgets backend: the application, the event loop, message boxes, file dialogs,
 // the help window, the profile and the system metrics.
 
-#include "QtPrivate.h"
+#include "framework/qt/QtPrivate.h"
 
 #include <QApplication>
 #include <QBuffer>

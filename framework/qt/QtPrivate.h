@@ -3,8 +3,8 @@
 // widgets that turn Qt's events into the windows' messages, and the window DC of the
 // paint path. Only the backend's sources include it.
 
-#include "AfxPlatform.h"
-#include "AfxQt.h"
+#include "framework/AfxPlatform.h"
+#include "framework/qt/AfxQt.h"
 
 #include <QDialog>
 #include <QImage>

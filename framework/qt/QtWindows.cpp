@@ -1,6 +1,6 @@
 // Windows, views and frames as widgets.
 
-#include "QtPrivate.h"
+#include "framework/qt/QtPrivate.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "DocHarness.h"
+#include "tests/document/DocHarness.h"
 
 #include <cstdlib>
 

@@ -2,12 +2,12 @@
 // One document, frame and view as the program makes them, on the framework's headless
 // backend, with message boxes and status texts recorded instead of shown.
 
-#include "VellumDoc.h"
-#include "VellumView.h"
-#include "resource.h"
-#include "TestFiles.h"
+#include "document/VellumDoc.h"
+#include "document/VellumView.h"
+#include "resources/resource.h"
+#include "tests/support/TestFiles.h"
 
-#include "Afx.h"
+#include "framework/Afx.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The load/save driver through the framework's File/Open and File/Save As: detection,
 // messages, status texts, colours, the save-path rule, and what failures leave alone.
 
-#include "DocHarness.h"
+#include "tests/document/DocHarness.h"
 
-#include "SampleFiles.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,8 +1,8 @@
 // The view's layouts, clipping and paint, seen through the surface's shown pixels.
 
-#include "DocHarness.h"
+#include "tests/document/DocHarness.h"
 
-#include "SampleFiles.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <cstring>
 

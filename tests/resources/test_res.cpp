@@ -1,8 +1,8 @@
 // The resource tables and images: the texts people read, the shortcuts, the menu and the about
 // box template must be exactly what the program promises; the images must load at their sizes.
 
-#include "ResourceTables.h"
-#include "resource.h"
+#include "resources/ResourceTables.h"
+#include "resources/resource.h"
 
 #include <gtest/gtest.h>
 
