@@ -1,7 +1,7 @@
 #pragma once
 // The about box: icon, name and version, OK. Everything comes from dialog template 100.
 
-#include "Afx.h"
+#include "framework/Afx.h"
 
 class CAboutDlg : public CDialog
 {

@@ -1,6 +1,6 @@
-#include "MainFrm.h"
+#include "app/MainFrm.h"
 
-#include "resource.h"
+#include "resources/resource.h"
 
 #include <iterator>
 

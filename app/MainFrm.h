@@ -1,7 +1,7 @@
 #pragma once
 // The main frame: menu, toolbar, status bar and the one view.
 
-#include "Afx.h"
+#include "framework/Afx.h"
 
 class CMainFrame : public CFrameWnd
 {

@@ -1,11 +1,11 @@
-#include "VellumApp.h"
+#include "app/VellumApp.h"
 
-#include "AboutDlg.h"
-#include "MainFrm.h"
-#include "ResourceTables.h"
-#include "VellumDoc.h"
-#include "VellumView.h"
-#include "resource.h"
+#include "app/AboutDlg.h"
+#include "app/MainFrm.h"
+#include "document/VellumDoc.h"
+#include "document/VellumView.h"
+#include "resources/ResourceTables.h"
+#include "resources/resource.h"
 
 BEGIN_MESSAGE_MAP(CVellumApp, CWinApp)
     ON_COMMAND(ID_APP_ABOUT, OnAppAbout)

@@ -2,7 +2,7 @@
 // The application object: one single-document template with the main frame, the document
 // and the view; the about box and the help page.
 
-#include "Afx.h"
+#include "framework/Afx.h"
 
 class CVellumApp : public CWinApp
 {

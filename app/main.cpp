@@ -1,6 +1,6 @@
 // The desktop program's entry: the framework runs theApp.
 
-#include "VellumApp.h"
+#include "app/VellumApp.h"
 
 #include <cstdio>
 #include <cstdlib>

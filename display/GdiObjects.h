@@ -1,7 +1,7 @@
 #pragma once
 // The objects behind the GDI and WinG handles; shared by WinGdi.cpp and WinG.cpp only.
 
-#include "WinGdi.h"
+#include "display/WinGdi.h"
 
 #include <cstdint>
 #include <memory>

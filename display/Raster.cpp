@@ -1,4 +1,4 @@
-#include "Raster.h"
+#include "display/Raster.h"
 
 #include <cstring>
 #include <limits>

@@ -1,6 +1,6 @@
-#include "WinG.h"
+#include "display/WinG.h"
 
-#include "GdiObjects.h"
+#include "display/GdiObjects.h"
 
 #include <cstring>
 #include <new>

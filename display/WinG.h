@@ -2,7 +2,7 @@
 // Stand-ins for the offscreen-bitmap library: an 8-bit DIB selected into a memory DC,
 // its colour table, and the unscaled copy to another DC.
 
-#include "WinGdi.h"
+#include "display/WinGdi.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "WinGSurface.h"
+#include "display/WinGSurface.h"
 
 #include <cstddef>
 #include <cstdlib>

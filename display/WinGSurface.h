@@ -3,9 +3,9 @@
 // palette hold the same colours entry for entry, with the system's static colours at
 // 0..9 and 246..255 so that the blit to the window needs no colour translation.
 
-#include "Raster.h"
-#include "WinG.h"
-#include "WinGdi.h"
+#include "display/Raster.h"
+#include "display/WinG.h"
+#include "display/WinGdi.h"
 
 #include <cstddef>
 #include <cstdint>

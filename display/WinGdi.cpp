@@ -1,6 +1,6 @@
-#include "GdiObjects.h"
+#include "display/GdiObjects.h"
 
-#include "SystemPalette.h"
+#include "formats/SystemPalette.h"
 
 #include <unordered_map>
 #include <unordered_set>

@@ -3,7 +3,7 @@
 // palettes are plain heap objects; the window's device context is whatever
 // CDeviceContext the framework layer hands in.
 
-#include "AfxTypes.h"
+#include "framework/AfxTypes.h"
 
 #include <cstddef>
 #include <cstdint>

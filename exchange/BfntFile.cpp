@@ -1,6 +1,6 @@
-#include "BfntFile.h"
+#include "exchange/BfntFile.h"
 
-#include "ByteOrder.h"
+#include "formats/ByteOrder.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // BFNT sheets as export reads them: 256 and 16 colours, with or without the
 // extension and palette blocks. The 32 header bytes are kept as they are.
 
-#include "Png.h"
+#include "exchange/Png.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "BmpFile.h"
+#include "exchange/BmpFile.h"
 
-#include "ByteOrder.h"
+#include "formats/ByteOrder.h"
 
 #include <algorithm>
 #include <new>

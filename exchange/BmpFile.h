@@ -2,7 +2,7 @@
 // Windows bitmaps as export reads them: 1, 4, 8 and 24 bits, uncompressed, RLE8 and
 // RLE4, bottom-up or top-down, 40-, 108- and 124-byte info headers.
 
-#include "Png.h"
+#include "exchange/Png.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // top bits in the low ones, so 31 gives 255 and narrowing by >> 3 gives back every
 // value. Bit 15 is the semi-transparency bit.
 
-#include "Png.h"
+#include "exchange/Png.h"
 
 #include <cstdint>
 

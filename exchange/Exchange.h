@@ -4,10 +4,10 @@
 // the kind the caller chose (the converter applies its extension rule). Both leave
 // their output untouched and give a short message when they refuse.
 
-#include "ByteStream.h"
-#include "DataKinds.h"
-#include "Png.h"
-#include "RgbPalette.h"
+#include "exchange/Png.h"
+#include "formats/ByteStream.h"
+#include "formats/DataKinds.h"
+#include "formats/RgbPalette.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,13 +3,13 @@
 // Rows are made one at a time as the encoder asks for them, so no second copy of the
 // picture is held (RLE bitmaps excepted, which decode whole).
 
-#include "BfntFile.h"
-#include "BmpFile.h"
-#include "Colour15.h"
-#include "Exchange.h"
-#include "MetaChunk.h"
-#include "SystemPalette.h"
-#include "TimFile.h"
+#include "exchange/BfntFile.h"
+#include "exchange/BmpFile.h"
+#include "exchange/Colour15.h"
+#include "exchange/Exchange.h"
+#include "exchange/MetaChunk.h"
+#include "exchange/TimFile.h"
+#include "formats/SystemPalette.h"
 
 #include <algorithm>
 #include <cstring>

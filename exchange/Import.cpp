@@ -2,16 +2,16 @@
 // present, restores what PNG cannot hold; without it the file gets the defaults the
 // formats' writers use. BMP and BFNT are written by those writers themselves.
 
-#include "Bfnt.h"
-#include "Bmp.h"
-#include "ByteOrder.h"
-#include "Colour15.h"
-#include "Exchange.h"
-#include "MemStream.h"
-#include "MetaChunk.h"
-#include "PixelBuffer.h"
-#include "StreamIo.h"
-#include "TimFile.h"
+#include "exchange/Colour15.h"
+#include "exchange/Exchange.h"
+#include "exchange/MetaChunk.h"
+#include "exchange/TimFile.h"
+#include "formats/Bfnt.h"
+#include "formats/Bmp.h"
+#include "formats/ByteOrder.h"
+#include "formats/MemStream.h"
+#include "formats/PixelBuffer.h"
+#include "formats/StreamIo.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "MetaChunk.h"
+#include "exchange/MetaChunk.h"
 
-#include "ByteOrder.h"
+#include "formats/ByteOrder.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
-#include "Png.h"
+#include "exchange/Png.h"
 
-#include "ByteOrder.h"
+#include "formats/ByteOrder.h"
 
 #include <png.h>
 

@@ -1,6 +1,6 @@
-#include "TimFile.h"
+#include "exchange/TimFile.h"
 
-#include "ByteOrder.h"
+#include "formats/ByteOrder.h"
 
 #include <algorithm>
 #include <new>

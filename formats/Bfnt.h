@@ -2,10 +2,10 @@
 // The BFNT bitmap-font sheet: fixed-size glyph cells for a contiguous range of
 // codes. In memory a sheet is always 256-colour; 16-colour files are expanded.
 
-#include "ByteStream.h"
-#include "FormatResult.h"
-#include "PixelBuffer.h"
-#include "RgbPalette.h"
+#include "formats/ByteStream.h"
+#include "formats/FormatResult.h"
+#include "formats/PixelBuffer.h"
+#include "formats/RgbPalette.h"
 
 #include <cstddef>
 #include <cstdint>

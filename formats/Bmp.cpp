@@ -1,7 +1,7 @@
-#include "Bmp.h"
+#include "formats/Bmp.h"
 
-#include "ByteOrder.h"
-#include "StreamIo.h"
+#include "formats/ByteOrder.h"
+#include "formats/StreamIo.h"
 
 #include <algorithm>
 #include <cstring>

@@ -2,10 +2,10 @@
 // The 8-bit Windows bitmap: one colour-table layout (256 entries directly after
 // a 40-byte info header), read into and written from a top-down pixel buffer.
 
-#include "ByteStream.h"
-#include "FormatResult.h"
-#include "PixelBuffer.h"
-#include "RgbPalette.h"
+#include "formats/ByteStream.h"
+#include "formats/FormatResult.h"
+#include "formats/PixelBuffer.h"
+#include "formats/RgbPalette.h"
 
 #include <cstddef>
 #include <cstdint>

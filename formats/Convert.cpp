@@ -2,10 +2,10 @@
 // every record holds colour indices of the surface. A conversion checks its
 // source and allocates before it touches the target, so a refusal changes nothing.
 
-#include "Bfnt.h"
-#include "Bmp.h"
-#include "StreamIo.h"
-#include "Tim.h"
+#include "formats/Bfnt.h"
+#include "formats/Bmp.h"
+#include "formats/StreamIo.h"
+#include "formats/Tim.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "DataKinds.h"
+#include "formats/DataKinds.h"
 
 #include <cstring>
 

@@ -5,11 +5,11 @@
 // the fuzz harnesses go through this table rather than keeping their own switch over
 // the kinds. Pure: it sees only the records and a byte stream.
 
-#include "Bfnt.h"
-#include "Bmp.h"
-#include "ByteStream.h"
-#include "RgbPalette.h"
-#include "Tim.h"
+#include "formats/Bfnt.h"
+#include "formats/Bmp.h"
+#include "formats/ByteStream.h"
+#include "formats/RgbPalette.h"
+#include "formats/Tim.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "MemStream.h"
+#include "formats/MemStream.h"
 
 #include <algorithm>
 #include <cstring>

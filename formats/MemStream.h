@@ -1,7 +1,7 @@
 #pragma once
 // A byte stream over a growable memory buffer, for tests, benchmarks and fuzzing.
 
-#include "ByteStream.h"
+#include "formats/ByteStream.h"
 
 #include <cstddef>
 #include <cstdint>

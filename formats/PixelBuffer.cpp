@@ -1,4 +1,4 @@
-#include "PixelBuffer.h"
+#include "formats/PixelBuffer.h"
 
 #include <cstdlib>
 #include <fstream>

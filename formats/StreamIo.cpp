@@ -1,4 +1,4 @@
-#include "StreamIo.h"
+#include "formats/StreamIo.h"
 
 #include <cstddef>
 #include <limits>

@@ -1,7 +1,7 @@
 #pragma once
 // Transfer helpers shared by the readers and writers. Internal to the formats library.
 
-#include "ByteStream.h"
+#include "formats/ByteStream.h"
 
 #include <cstdint>
 #include <memory>

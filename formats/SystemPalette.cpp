@@ -1,4 +1,4 @@
-#include "SystemPalette.h"
+#include "formats/SystemPalette.h"
 
 #include <cstring>
 

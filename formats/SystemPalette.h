@@ -4,7 +4,7 @@
 // 26..241 and black at 242..245. The surface reports them as the system palette; export
 // shows a sheet without colours of its own in them.
 
-#include "RgbPalette.h"
+#include "formats/RgbPalette.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
-#include "Tim.h"
+#include "formats/Tim.h"
 
-#include "ByteOrder.h"
-#include "StreamIo.h"
+#include "formats/ByteOrder.h"
+#include "formats/StreamIo.h"
 
 #include <cstring>
 #include <new>

@@ -3,10 +3,10 @@
 // in memory they sit PAL_FIRST_IMAGE_COLOR places higher, where the surface keeps
 // image colours.
 
-#include "ByteStream.h"
-#include "FormatResult.h"
-#include "PixelBuffer.h"
-#include "RgbPalette.h"
+#include "formats/ByteStream.h"
+#include "formats/FormatResult.h"
+#include "formats/PixelBuffer.h"
+#include "formats/RgbPalette.h"
 
 #include <cstddef>
 #include <cstdint>

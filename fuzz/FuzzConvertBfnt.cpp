@@ -1,6 +1,6 @@
 // A BFNT sheet that reads the way the driver reads it (256 colours, else again from
 // the start as 16 colours), saved as each kind and on through further saves.
-#include "FuzzRecords.h"
+#include "fuzz/FuzzRecords.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {

@@ -1,7 +1,7 @@
 // A TIM that reads, saved as each kind and on through further saves: every
 // conversion keeps the pixels, refuses without side effects, and every file written
 // reads back the same.
-#include "FuzzRecords.h"
+#include "fuzz/FuzzRecords.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {

@@ -3,8 +3,8 @@
 // alone and says why; one that succeeds gives a PNG that imports back to the same
 // kind of file, whose own export shows the same picture.
 
-#include "Exchange.h"
-#include "FuzzCheck.h"
+#include "exchange/Exchange.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 // ExportToPng on any bytes made to start like a BFNT file: a refusal changes nothing;
 // an accepted file's PNG imports back to a BFNT whose export shows the same picture.
-#include "FuzzExchange.h"
+#include "fuzz/FuzzExchange.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // ExportToPng on any bytes made to start like a TIM file: a refusal changes nothing;
 // an accepted file's PNG imports back to a TIM whose export shows the same picture.
-#include "FuzzExchange.h"
+#include "fuzz/FuzzExchange.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // ImportFromPng on any bytes, to each of the three kinds: a refusal leaves the output
 // alone and says why; an accepted PNG gives a file that export reads again.
-#include "FuzzExchange.h"
+#include "fuzz/FuzzExchange.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {

@@ -3,8 +3,8 @@
 // each buffer is allocated to its exact size), and every routine draws exactly the pixels
 // that a plain pixel-by-pixel rendering of its contract draws, and no others.
 
-#include "FuzzCheck.h"
-#include "Raster.h"
+#include "display/Raster.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // ReadBfnt on any bytes, with and without pixels: a refused file leaves the record
 // and the colours as they were; an accepted 256- or 16-colour sheet is held as a
 // 256-colour one with every glyph, and reads back the same.
-#include "FuzzRecords.h"
+#include "fuzz/FuzzRecords.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {

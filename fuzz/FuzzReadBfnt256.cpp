@@ -1,7 +1,7 @@
 // ReadBfnt256 on any bytes: a refused file (16-colour sheets included) leaves the
 // record and the colours as they were; an accepted sheet holds every glyph and
 // reads back the same, also after its rows were turned for a bottom-up surface.
-#include "FuzzRecords.h"
+#include "fuzz/FuzzRecords.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {

@@ -1,6 +1,6 @@
 // ReadBmp on any bytes: a refused file leaves the record and the colours as they
 // were; an accepted one describes its own buffer and reads back the same after a write.
-#include "FuzzRecords.h"
+#include "fuzz/FuzzRecords.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {

@@ -1,7 +1,7 @@
 // DecodePng on any bytes: a refusal leaves the picture alone; an accepted PNG gives
 // exactly one index or four samples per pixel, and a palette of at most 256 colours.
-#include "FuzzCheck.h"
-#include "Png.h"
+#include "exchange/Png.h"
+#include "fuzz/FuzzCheck.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 // ReadTim on any bytes: a refused file leaves the record and the colours as they
 // were; an accepted one holds every pixel its header names and reads back the same.
-#include "FuzzRecords.h"
+#include "fuzz/FuzzRecords.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {

@@ -1,6 +1,6 @@
-#include "FuzzRecords.h"
+#include "fuzz/FuzzRecords.h"
 
-#include "SampleFiles.h"
+#include "tests/formats/SampleFiles.h"
 
 namespace
 {

@@ -2,14 +2,14 @@
 // Shared by the fuzz harnesses: checks that abort (so libFuzzer keeps the input), a
 // fixed earlier image for each record, and the round trips and conversion chains.
 
-#include "FuzzCheck.h"
+#include "fuzz/FuzzCheck.h"
 
-#include "Bfnt.h"
-#include "Bmp.h"
-#include "DataKinds.h"
-#include "MemStream.h"
-#include "RecordSnapshot.h"
-#include "Tim.h"
+#include "formats/Bfnt.h"
+#include "formats/Bmp.h"
+#include "formats/DataKinds.h"
+#include "formats/MemStream.h"
+#include "formats/Tim.h"
+#include "tests/corpus/RecordSnapshot.h"
 
 #include <cstdint>
 #include <cstring>

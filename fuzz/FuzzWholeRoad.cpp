@@ -4,10 +4,10 @@
 // open changes neither the data kind nor the records, colours or pixels; a saved file
 // opens, and saving it again in its own format gives the same bytes.
 
-#include "ConvApp.h"
-#include "FuzzRecords.h"
-#include "VellumDoc.h"
-#include "VellumView.h"
+#include "document/VellumDoc.h"
+#include "document/VellumView.h"
+#include "fuzz/FuzzRecords.h"
+#include "tools/vellumconv/ConvApp.h"
 
 #include <cstdlib>
 #include <filesystem>

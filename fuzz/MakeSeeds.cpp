@@ -4,8 +4,8 @@
 // With the exchange library, TIMs and BMPs of the other depths and exported PNGs too.
 // Usage: vellum_fuzz_seeds OUTDIR   (creates OUTDIR/bmp, OUTDIR/tim, OUTDIR/bfnt, OUTDIR/png)
 
-#include "SampleFiles.h"
-#include "ExchangeSamples.h"
+#include "tests/exchange/ExchangeSamples.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <algorithm>
 #include <cstdio>

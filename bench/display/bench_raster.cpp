@@ -1,7 +1,7 @@
 // Speed of the raster routines against memset/memcpy of the same bytes, run side by
 // side so the ratios hold on whatever machine prints them.
 
-#include "Raster.h"
+#include "display/Raster.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,9 +4,9 @@
 // `vellumconv import`. Both sides use zlib level 6 and no row filter (libpng's own
 // choices for indexed pictures, which the converter keeps).
 
-#include "BenchChild.h"
-#include "ExchangeSamples.h"
-#include "SampleFiles.h"
+#include "bench/BenchChild.h"
+#include "tests/exchange/ExchangeSamples.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <benchmark/benchmark.h>
 #include <png.h>

@@ -13,12 +13,12 @@
 // reuses the pages an earlier one already faulted in.
 // Run: build-*/bench/formats/bench_formats
 
-#include "Bfnt.h"
-#include "Bmp.h"
-#include "DataKinds.h"
-#include "MemStream.h"
-#include "PixelBuffer.h"
-#include "Tim.h"
+#include "formats/Bfnt.h"
+#include "formats/Bmp.h"
+#include "formats/DataKinds.h"
+#include "formats/MemStream.h"
+#include "formats/PixelBuffer.h"
+#include "formats/Tim.h"
 
 #include <benchmark/benchmark.h>
 

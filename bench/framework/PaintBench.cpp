@@ -5,9 +5,9 @@
 //  - the colour expansion after a change against QImage::convertToFormat from Indexed8 to
 //    RGB32 (goal: within 1.5x).
 // Qt spreads large conversions over worker threads, so the figures are the whole process's
-// CPU time. Run: build-*/app/framework/bench_framework  (uses Qt's offscreen platform).
-#include "AfxPaint.h"
-#include "AfxQt.h"
+// CPU time. Run: build-*/bench/framework/bench_framework  (uses Qt's offscreen platform).
+#include "framework/qt/AfxPaint.h"
+#include "framework/qt/AfxQt.h"
 
 #include <QApplication>
 #include <QPainter>

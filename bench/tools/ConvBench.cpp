@@ -14,8 +14,8 @@
 // its output durable does not also pay for what the other tool left unwritten.
 // Run: build/bench/tools/bench_tools
 
-#include "BenchChild.h"
-#include "SampleFiles.h"
+#include "bench/BenchChild.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,12 +3,12 @@
 // never writes, laid out byte by byte.
 // Usage: vellum_make_samples <output folder>
 
-#include "Bfnt.h"
-#include "Bmp.h"
-#include "ByteOrder.h"
-#include "MemStream.h"
-#include "RgbPalette.h"
-#include "Tim.h"
+#include "formats/Bfnt.h"
+#include "formats/Bmp.h"
+#include "formats/ByteOrder.h"
+#include "formats/MemStream.h"
+#include "formats/RgbPalette.h"
+#include "formats/Tim.h"
 
 #include <cmath>
 #include <cstdint>

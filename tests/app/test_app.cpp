@@ -2,11 +2,11 @@
 // shortcuts, the toolbar, the status bar, the frame's size, the about box, the help window,
 // the recent-file list and the command line.
 
-#include "AboutDlg.h"
-#include "AfxQt.h"
-#include "MainFrm.h"
-#include "VellumApp.h"
-#include "resource.h"
+#include "app/AboutDlg.h"
+#include "app/MainFrm.h"
+#include "app/VellumApp.h"
+#include "framework/qt/AfxQt.h"
+#include "resources/resource.h"
 
 #include <gtest/gtest.h>
 

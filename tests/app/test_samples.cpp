@@ -1,11 +1,11 @@
 // The shipped samples: each one is read by its own reader at the size it promises, and is
 // recognised as its own format by its first bytes.
 
-#include "Bfnt.h"
-#include "Bmp.h"
-#include "MemStream.h"
-#include "RgbPalette.h"
-#include "Tim.h"
+#include "formats/Bfnt.h"
+#include "formats/Bmp.h"
+#include "formats/MemStream.h"
+#include "formats/RgbPalette.h"
+#include "formats/Tim.h"
 
 #include <gtest/gtest.h>
 

@@ -4,10 +4,10 @@
 // pixels and the status text as they were; an accepted one can be laid out at any view
 // size and saved in every format, or the save is refused cleanly with no file left.
 
-#include "DocHarness.h"
-#include "HostileFiles.h"
-#include "RecordSnapshot.h"
-#include "SampleFiles.h"
+#include "tests/corpus/HostileFiles.h"
+#include "tests/corpus/RecordSnapshot.h"
+#include "tests/document/DocHarness.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <filesystem>
 

@@ -4,9 +4,9 @@
 // without the private chunk) for import. Each has the message it must give, or none
 // when it is accepted.
 
-#include "ByteOrder.h"
-#include "Exchange.h"
-#include "HandMadePng.h"
+#include "exchange/Exchange.h"
+#include "formats/ByteOrder.h"
+#include "tests/exchange/HandMadePng.h"
 
 #include <cstdint>
 #include <algorithm>

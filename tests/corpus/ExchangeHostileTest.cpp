@@ -2,8 +2,8 @@
 // accepted one gives output that the library reads back; then a deterministic
 // mutation run flips, zeroes and cuts every byte of small valid files of each kind.
 
-#include "ExchangeHostileFiles.h"
-#include "SampleFiles.h"
+#include "tests/corpus/ExchangeHostileFiles.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 // message; the file that was there before is intact, no partial or temporary file is
 // left, and the next operation succeeds.
 
-#include "DocHarness.h"
-#include "SampleFiles.h"
+#include "tests/document/DocHarness.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <cerrno>
 #include <csignal>

@@ -4,12 +4,12 @@
 // driver runs (ReadBfnt after ReadBfnt256 gave 5); the message is the string id the
 // driver shows, 0 for a file that loads. Tests in every layer replay this table.
 
-#include "Bfnt.h"
-#include "Bmp.h"
-#include "ByteOrder.h"
-#include "DataKinds.h"
-#include "Tim.h"
-#include "resource.h"
+#include "formats/Bfnt.h"
+#include "formats/Bmp.h"
+#include "formats/ByteOrder.h"
+#include "formats/DataKinds.h"
+#include "formats/Tim.h"
+#include "resources/resource.h"
 
 #include <cstdint>
 #include <cstring>

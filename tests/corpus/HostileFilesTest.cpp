@@ -2,9 +2,9 @@
 // records that already hold an image: the expected code and message, and on a
 // refusal not one byte of any record or of the colours changed.
 
-#include "HostileFiles.h"
-#include "RecordSnapshot.h"
-#include "SampleFiles.h"
+#include "tests/corpus/HostileFiles.h"
+#include "tests/corpus/RecordSnapshot.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <gtest/gtest.h>
 

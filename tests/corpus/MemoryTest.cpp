@@ -4,9 +4,9 @@
 // file that is simply too short. Sanitizer builds reserve terabytes of shadow memory, so
 // there the limit cannot be set and the test is skipped.
 
-#include "HostileFiles.h"
-#include "SampleFiles.h"
-#include "TestStreams.h"
+#include "tests/corpus/HostileFiles.h"
+#include "tests/formats/SampleFiles.h"
+#include "tests/formats/TestStreams.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // Byte snapshots of whole format records, so "nothing changed" and "read back the
 // same" are one comparison each. Shared by the corpus tests and the fuzz harnesses.
 
-#include "Bfnt.h"
-#include "Bmp.h"
-#include "Tim.h"
+#include "formats/Bfnt.h"
+#include "formats/Bmp.h"
+#include "formats/Tim.h"
 
 #include <cstdint>
 #include <cstring>

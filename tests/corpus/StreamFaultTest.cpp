@@ -2,9 +2,9 @@
 // on files that shrink while they are read: the failure reaches the caller, the record is
 // as it was, and the next try on a good stream gives what a clean run gives.
 
-#include "RecordSnapshot.h"
-#include "SampleFiles.h"
-#include "TestStreams.h"
+#include "tests/corpus/RecordSnapshot.h"
+#include "tests/formats/SampleFiles.h"
+#include "tests/formats/TestStreams.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "WinGSurface.h"
+#include "display/WinGSurface.h"
 
 #include <gtest/gtest.h>
 

@@ -39,7 +39,7 @@ class Run:
         self.vellum = os.path.abspath(args.vellum)
         self.vellumconv = os.path.abspath(args.vellumconv)
         self.samples = os.path.join(ROOT, "samples")
-        self.toolbar_bitmap = os.path.join(ROOT, "app", "res", "toolbar.bmp")
+        self.toolbar_bitmap = os.path.join(ROOT, "resources", "toolbar.bmp")
         self.work = work
         self.programs = []
         self.profiles = {}

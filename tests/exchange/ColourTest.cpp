@@ -1,13 +1,13 @@
 // The colour and transparency rules at their edges: widening to 8 bits, alpha from
 // 0x0000 and the semi-transparency bit, narrowing back, and the window's fallback colours.
 
-#include "Colour15.h"
-#include "ExchangeSamples.h"
-#include "SampleFiles.h"
+#include "exchange/Colour15.h"
+#include "tests/exchange/ExchangeSamples.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <gtest/gtest.h>
 
-#include "SystemPalette.h"
+#include "formats/SystemPalette.h"
 
 namespace
 {

@@ -4,7 +4,7 @@
 // the same file cut down to that row. Skipped, with the reason, where a tool is missing;
 // scripts/deps.sh test installs both.
 
-#include "ExchangeSamples.h"
+#include "tests/exchange/ExchangeSamples.h"
 
 #include <gtest/gtest.h>
 

@@ -3,9 +3,9 @@
 // more CLUT rows and the header values other tools write, BMPs of every depth the
 // export reads (RLE from explicit codes), and helpers around the library's PNG layer.
 
-#include "ByteOrder.h"
-#include "Exchange.h"
-#include "Png.h"
+#include "exchange/Exchange.h"
+#include "exchange/Png.h"
+#include "formats/ByteOrder.h"
 
 #include <cstdint>
 #include <cstring>

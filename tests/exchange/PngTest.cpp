@@ -2,8 +2,8 @@
 // writer gives), and decoding of every colour type and depth from PNGs built here
 // by hand, chunk by chunk, without libpng.
 
-#include "ExchangeSamples.h"
-#include "HandMadePng.h"
+#include "tests/exchange/ExchangeSamples.h"
+#include "tests/exchange/HandMadePng.h"
 
 #include <gtest/gtest.h>
 

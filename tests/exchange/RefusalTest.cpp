@@ -2,8 +2,8 @@
 // leaves the output exactly as it was. Malformed files are the corpus's business
 // (tests/corpus/ExchangeHostileFiles.h); these are the refusals a user meets.
 
-#include "ExchangeSamples.h"
-#include "SampleFiles.h"
+#include "tests/exchange/ExchangeSamples.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <gtest/gtest.h>
 

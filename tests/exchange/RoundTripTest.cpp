@@ -1,11 +1,11 @@
 // File -> PNG -> file gives back every byte, for each CLUT row of a TIM; and a PNG
 // from elsewhere (no private chunk) gives exactly what the formats' writers write.
 
-#include "Bfnt.h"
-#include "Bmp.h"
-#include "ExchangeSamples.h"
-#include "SampleFiles.h"
-#include "Tim.h"
+#include "formats/Bfnt.h"
+#include "formats/Bmp.h"
+#include "formats/Tim.h"
+#include "tests/exchange/ExchangeSamples.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <gtest/gtest.h>
 

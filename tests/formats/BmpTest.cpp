@@ -1,5 +1,5 @@
-#include "SampleFiles.h"
-#include "TestStreams.h"
+#include "tests/formats/SampleFiles.h"
+#include "tests/formats/TestStreams.h"
 
 #include <gtest/gtest.h>
 

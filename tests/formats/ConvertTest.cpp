@@ -1,4 +1,4 @@
-#include "SampleFiles.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <gtest/gtest.h>
 

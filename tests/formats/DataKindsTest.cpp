@@ -3,8 +3,8 @@
 // seeks), and the conversion matrix. Messages, status texts and the save-path rule are
 // tested through the driver.
 
-#include "DataKinds.h"
-#include "SampleFiles.h"
+#include "formats/DataKinds.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // (the sanitizer build watches), and whatever a reader accepts must convert,
 // write and read back.
 
-#include "SampleFiles.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <gtest/gtest.h>
 

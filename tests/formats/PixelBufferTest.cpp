@@ -2,8 +2,8 @@
 // them, small ones from new[], each freed the way it was made (the sanitizer build reports
 // a mismatched free), and buffers from std::make_unique still accepted by the records.
 
-#include "PixelBuffer.h"
-#include "SampleFiles.h"
+#include "formats/PixelBuffer.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <gtest/gtest.h>
 

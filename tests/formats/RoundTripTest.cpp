@@ -1,8 +1,8 @@
 // Every source format times every target, as the save driver runs them:
 // convert, write, recognise the written bytes, read back, compare pixels and colours.
 
-#include "DataKinds.h"
-#include "SampleFiles.h"
+#include "formats/DataKinds.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -4,12 +4,12 @@
 // the program never writes one), plus a stream that fails on demand.
 // Header-only; link vellum_formats.
 
-#include "Bfnt.h"
-#include "Bmp.h"
-#include "ByteOrder.h"
-#include "MemStream.h"
-#include "RgbPalette.h"
-#include "Tim.h"
+#include "formats/Bfnt.h"
+#include "formats/Bmp.h"
+#include "formats/ByteOrder.h"
+#include "formats/MemStream.h"
+#include "formats/RgbPalette.h"
+#include "formats/Tim.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -2,7 +2,7 @@
 // Test-only streams: one that records request sizes, one that delivers less
 // than its length claims (a file cut short while it is being read).
 
-#include "MemStream.h"
+#include "formats/MemStream.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "AppFixture.h"
+#include "tests/framework/AppFixture.h"
 
 IMPLEMENT_DYNCREATE(CAppDoc, CDocument)
 BEGIN_MESSAGE_MAP(CAppDoc, CDocument)

@@ -3,9 +3,9 @@
 // the framework's tests on either backend. The definitions of their runtime classes and
 // message maps are in AppFixture.cpp.
 
-#include "Afx.h"
-#include "ResourceTables.h"
-#include "resource.h"
+#include "framework/Afx.h"
+#include "resources/ResourceTables.h"
+#include "resources/resource.h"
 
 #include <gtest/gtest.h>
 

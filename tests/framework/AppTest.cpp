@@ -1,6 +1,6 @@
 // The application, template, frame, view, bars, menus and dialogs as the framework's core
 // keeps them, hosted on the headless backend as the converter hosts them.
-#include "AppFixture.h"
+#include "tests/framework/AppFixture.h"
 
 #include <algorithm>
 

@@ -1,5 +1,5 @@
 // Strings, runtime classes and message maps: the parts of the layer that need no window.
-#include "Afx.h"
+#include "framework/Afx.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Files and the document's open and safe save, on real files in a scratch folder.
-#include "Afx.h"
-#include "resource.h"
+#include "framework/Afx.h"
+#include "resources/resource.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // What only widgets do: the menu bar, the toolbar's tooltips and prompts, the bars on screen,
 // keys, the paint path and dialogs, on Qt's offscreen platform.
-#include "AfxQt.h"
-#include "AppFixture.h"
+#include "framework/qt/AfxQt.h"
+#include "tests/framework/AppFixture.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,6 +1,6 @@
 // Runs a test program on the framework's headless backend, with the program's resources.
-#include "Afx.h"
-#include "ResourceTables.h"
+#include "framework/Afx.h"
+#include "resources/ResourceTables.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Runs a test program on the framework's Qt backend on Qt's offscreen platform (no display
 // needed), with the program's resources and one Qt application for all tests.
-#include "Afx.h"
-#include "ResourceTables.h"
+#include "framework/Afx.h"
+#include "resources/ResourceTables.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // list or standard input, interruptions that leave no partial target and no temporary, and
 // the progress line only on a terminal.
 
-#include "SampleFiles.h"
-#include "TestFiles.h"
+#include "tests/formats/SampleFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

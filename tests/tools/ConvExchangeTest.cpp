@@ -2,9 +2,9 @@
 // byte, a refusal writes nothing and says why, and a batch of them writes what single runs
 // write.
 
-#include "ExchangeSamples.h"
-#include "SampleFiles.h"
-#include "TestFiles.h"
+#include "tests/exchange/ExchangeSamples.h"
+#include "tests/formats/SampleFiles.h"
+#include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // End-to-end runs of the vellumconv program on real files: exit status, the stdout and
 // stderr lines, the files it writes and the PNGs it renders.
 
-#include "SampleFiles.h"
+#include "tests/formats/SampleFiles.h"
 
-#include "ResourceTables.h"
-#include "resource.h"
+#include "resources/ResourceTables.h"
+#include "resources/resource.h"
 
 #include <QImage>
 #include <QProcess>

@@ -1,7 +1,7 @@
 // The converter's command line, parsed without running anything.
 
-#include "ConvPlan.h"
-#include "ConvSteps.h"
+#include "tools/vellumconv/ConvPlan.h"
+#include "tools/vellumconv/ConvSteps.h"
 
 #include <gtest/gtest.h>
 

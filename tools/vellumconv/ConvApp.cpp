@@ -1,9 +1,9 @@
-#include "ConvApp.h"
+#include "tools/vellumconv/ConvApp.h"
 
-#include "Png.h"
-#include "VellumDoc.h"
-#include "VellumView.h"
-#include "resource.h"
+#include "document/VellumDoc.h"
+#include "document/VellumView.h"
+#include "exchange/Png.h"
+#include "resources/resource.h"
 
 #include <cerrno>
 #include <exception>

@@ -3,9 +3,9 @@
 // view, hosted on the framework's headless backend. Message boxes become stderr lines and
 // the status text a stdout line after each open.
 
-#include "ConvSteps.h"
+#include "tools/vellumconv/ConvSteps.h"
 
-#include "VellumApp.h"
+#include "app/VellumApp.h"
 
 #include <cstdio>
 #include <functional>

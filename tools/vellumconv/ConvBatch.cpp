@@ -1,8 +1,8 @@
-#include "ConvBatch.h"
+#include "tools/vellumconv/ConvBatch.h"
 
-#include "AfxSafeSave.h"
-#include "ConvApp.h"
-#include "ConvExchange.h"
+#include "framework/AfxSafeSave.h"
+#include "tools/vellumconv/ConvApp.h"
+#include "tools/vellumconv/ConvExchange.h"
 
 #include <algorithm>
 #include <atomic>

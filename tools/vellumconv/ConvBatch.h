@@ -5,7 +5,7 @@
 // them durable and only then are they renamed over their targets. SIGINT and SIGTERM remove
 // the temporaries not yet renamed.
 
-#include "ConvPlan.h"
+#include "tools/vellumconv/ConvPlan.h"
 
 #include <cstdio>
 #include <string>

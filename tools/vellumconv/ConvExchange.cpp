@@ -1,10 +1,10 @@
-#include "ConvExchange.h"
+#include "tools/vellumconv/ConvExchange.h"
 
-#include "AfxSafeSave.h"
-#include "ByteOrder.h"
-#include "Exchange.h"
-#include "FileStream.h"
-#include "VellumDoc.h"
+#include "document/FileStream.h"
+#include "document/VellumDoc.h"
+#include "exchange/Exchange.h"
+#include "formats/ByteOrder.h"
+#include "framework/AfxSafeSave.h"
 
 #include <cerrno>
 #include <exception>

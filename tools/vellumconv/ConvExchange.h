@@ -3,7 +3,7 @@
 // exchange library, and the output saved through the framework's safe save (in a batch,
 // left for the batch to put in place).
 
-#include "ConvSteps.h"
+#include "tools/vellumconv/ConvSteps.h"
 
 #include <cstdio>
 #include <string>

@@ -1,6 +1,6 @@
-#include "ConvPlan.h"
+#include "tools/vellumconv/ConvPlan.h"
 
-#include "AfxFile.h"
+#include "framework/AfxFile.h"
 
 #include <cerrno>
 #include <cstring>

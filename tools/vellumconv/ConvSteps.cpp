@@ -1,4 +1,4 @@
-#include "ConvSteps.h"
+#include "tools/vellumconv/ConvSteps.h"
 
 #include <CLI/CLI.hpp>
 

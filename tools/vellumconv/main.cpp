@@ -1,9 +1,9 @@
 // vellumconv: the program's document, view and driver without a window.
 
-#include "ConvApp.h"
-#include "ConvBatch.h"
-#include "ConvExchange.h"
-#include "ConvSteps.h"
+#include "tools/vellumconv/ConvApp.h"
+#include "tools/vellumconv/ConvBatch.h"
+#include "tools/vellumconv/ConvExchange.h"
+#include "tools/vellumconv/ConvSteps.h"
 
 #include <cstdio>
 #include <string>

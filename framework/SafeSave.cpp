@@ -1,0 +1,137 @@
+#include "framework/AfxSafeSave.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <random>
+#include <climits>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+std::string g_strBatchTag;
+std::vector<AFX_PENDING_SAVE>* g_pBatchPending = nullptr;
+
+// As mkstemp, but with the mode asked for: the template's last six characters become a
+// name no file has yet, created exclusively. The descriptor, or -1 with errno set.
+int CreateUnique(std::string& tmpl, mode_t mode)
+{
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::mt19937_64 s_random{std::random_device{}()};
+    const std::size_t nAt = tmpl.size() - 6;
+    for (int nTry = 0; nTry < 100; ++nTry)
+    {
+        std::uint64_t bits = s_random();
+        for (std::size_t i = 0; i < 6; ++i, bits >>= 6)
+            tmpl[nAt + i] = kChars[bits % (sizeof kChars - 1)];
+        const int fd = ::open(tmpl.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+}  // namespace
+
+CSafeSaveFile::~CSafeSaveFile()
+{
+    Abort();
+}
+
+BOOL CSafeSaveFile::Open(LPCTSTR lpszPathName, CFileException* pError)
+{
+    Abort();
+    m_strPath = lpszPathName;
+    auto fail = [&](const CFileException& e) {
+        if (pError != nullptr)
+            *pError = e;
+        return FALSE;
+    };
+    if (m_strPath.IsEmpty())
+        return fail(CFileException::FromErrno(ENOENT, m_strPath));
+
+    // Replace the file a link points to, not the link. Links among the folders need nothing:
+    // the temporary beside the name lands in the same folder as the name itself.
+    std::string target = m_strPath.Str();
+    struct stat lst;
+    if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode))
+        if (char* pszReal = ::realpath(target.c_str(), nullptr))
+        {
+            target = pszReal;
+            std::free(pszReal);
+        }
+    struct stat st;
+    const bool bExists = ::stat(target.c_str(), &st) == 0;
+    if (bExists)
+    {
+        if (S_ISDIR(st.st_mode))
+            return fail(CFileException::FromErrno(EISDIR, m_strPath));
+        if (!S_ISREG(st.st_mode))
+            return fail(CFileException(CFileException::invalidFile, 0, m_strPath));
+        // Renaming would replace a write-protected file; refuse as writing in place would.
+        if (::access(target.c_str(), W_OK) != 0)
+            return fail(CFileException::FromErrno(errno, m_strPath));
+    }
+    else if (errno != ENOENT)
+        return fail(CFileException::FromErrno(errno, m_strPath));
+
+    const std::size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (name.empty())
+        return fail(CFileException::FromErrno(EISDIR, m_strPath));
+    const std::string tag = g_strBatchTag.empty() ? std::string() : g_strBatchTag + ".";
+    std::string tmpl = dir + (slash == std::string::npos ? "/." : ".") + name + "." + tag + "XXXXXX";
+    if (name.size() + tag.size() + 8 > NAME_MAX)
+        tmpl = dir + (slash == std::string::npos ? "/" : "") + ".vellum-save." + tag + "XXXXXX";
+
+    // A new file gets its mode from the umask as the kernel creates it; one that replaces a
+    // file starts private and then takes that file's mode.
+    const int fd = CreateUnique(tmpl, bExists ? 0600 : 0666);
+    if (fd < 0)
+        return fail(CFileException::FromErrno(errno, m_strPath));
+    m_strTemp = tmpl;
+    m_strTarget = target;
+    if (bExists)
+        ::fchmod(fd, st.st_mode & 07777);
+    m_file.Attach(fd, m_strPath);
+    return TRUE;
+}
+
+void CSafeSaveFile::SetBatch(const char* pszTag, std::vector<AFX_PENDING_SAVE>* pPending)
+{
+    g_strBatchTag = pszTag != nullptr ? pszTag : "";
+    g_pBatchPending = pPending;
+}
+
+void CSafeSaveFile::Commit()
+{
+    if (m_strTemp.empty() || !m_file.IsOpen())
+        throw CFileException::FromErrno(EBADF, m_strPath);
+    if (g_pBatchPending != nullptr)
+    {
+        m_file.Close();
+        g_pBatchPending->push_back(AFX_PENDING_SAVE{m_strTemp, m_strTarget});
+        m_strTemp.clear();
+        return;
+    }
+    // The data must be on disk before the rename makes it the file; otherwise a crash
+    // just after the save could leave an empty file where the old one was.
+    if (::fdatasync(m_file.GetHandle()) != 0)
+        throw CFileException::FromErrno(errno, m_strPath);
+    m_file.Close();
+    if (::rename(m_strTemp.c_str(), m_strTarget.c_str()) != 0)
+        throw CFileException::FromErrno(errno, m_strPath);
+    m_strTemp.clear();
+}
+
+void CSafeSaveFile::Abort()
+{
+    m_file.Abort();
+    if (!m_strTemp.empty())
+    {
+        ::unlink(m_strTemp.c_str());
+        m_strTemp.clear();
+    }
+}
