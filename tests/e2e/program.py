@@ -137,6 +137,9 @@ class Program:
         os.makedirs(runtime, mode=0o700, exist_ok=True)
         env.update(DISPLAY=self.x.display_name, XDG_CONFIG_HOME=self.profile, HOME=self.home,
                    XDG_RUNTIME_DIR=runtime, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+        # In a sanitizer build: the system libraries' own leaks are not the program's.
+        suppressions = os.path.join(os.path.dirname(os.path.abspath(__file__)), "lsan-suppressions.txt")
+        env["LSAN_OPTIONS"] = ":".join(filter(None, [env.get("LSAN_OPTIONS"), "suppressions=" + suppressions]))
         self.log = open(self.log_path, "ab")
         self.proc = subprocess.Popen([self.exe], env=env, cwd=self.home, stdout=self.log,
                                      stderr=subprocess.STDOUT, start_new_session=True)
