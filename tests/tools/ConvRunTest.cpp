@@ -321,6 +321,45 @@ TEST_F(ConvRunTest, RendersAnIndexedPngOfTheWindow)
     EXPECT_EQ(c, b);
 }
 
+// --render writes, byte for byte, the PNG Qt's writer makes of the same 8-bit indexed image
+// at 96 dots per inch: the default window, a size not a multiple of four, and a picture of
+// noise large enough to need several IDAT chunks.
+TEST_F(ConvRunTest, RenderIsTheFileQtsPngWriterMakes)
+{
+    Bytes noise = MakeSampleBmp(512, 300);
+    std::uint32_t nSeed = 12345;
+    for (std::size_t i = BMP_PIXEL_OFFSET; i < noise.size(); ++i)
+    {
+        nSeed = nSeed * 1103515245u + 12345u;
+        noise[i] = static_cast<std::uint8_t>(PAL_FIRST_IMAGE_COLOR + (nSeed >> 16) % PAL_IMAGE_COLORS);
+    }
+    const std::string in = Put("noise.bmp", noise);
+    const RunResult r = Run({"--open", in, "--render", Path("a.png"), "--size", "5x30", "--render", Path("b.png"),
+                             "--size", "600x400", "--render", Path("c.png")});
+    ASSERT_EQ(r.nExit, 0);
+    for (const char* pszName : {"a.png", "b.png", "c.png"})
+    {
+        SCOPED_TRACE(pszName);
+        const QImage shown(QString::fromStdString(Path(pszName)));
+        ASSERT_EQ(shown.format(), QImage::Format_Indexed8);
+        QImage same(shown.size(), QImage::Format_Indexed8);
+        same.setColorTable(shown.colorTable());
+        for (int y = 0; y < shown.height(); ++y)
+            std::memcpy(same.scanLine(y), shown.constScanLine(y), static_cast<std::size_t>(shown.width()));
+        same.setDotsPerMeterX(3780);
+        same.setDotsPerMeterY(3780);
+        const std::string strQt = Path(std::string("qt-") + pszName);
+        ASSERT_TRUE(same.save(QString::fromStdString(strQt), "PNG"));
+        const Bytes ours = Read(Path(pszName));
+        EXPECT_EQ(ours, Read(strQt));
+        // Several IDAT chunks in the large one, so their size is compared too.
+        if (std::string(pszName) == "c.png")
+        {
+            EXPECT_GT(ours.size(), 3u * 8192u);
+        }
+    }
+}
+
 TEST_F(ConvRunTest, LeavesTheUsersRecentFilesAlone)
 {
     const std::string in = Put("i.bmp", MakeSampleBmp(8, 8));
