@@ -1,9 +1,11 @@
 #pragma once
-// Running another program from a benchmark, timed from spawn to exit, and finding the tools
-// people use instead of ours.
+// Running another program from a benchmark, timed from spawn to exit, finding the tools
+// people use instead of ours, and checking that their output is the kind of file ours is.
 
 #include <chrono>
+#include <cstdint>
 #include <fcntl.h>
+#include <fstream>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -43,6 +45,14 @@ inline ChildRun RunChild(const std::vector<std::string>& args, const char* pszOu
     return run;
 }
 
+// The same on a settled disk: an untimed sync first, so a run that makes its output
+// durable does not also pay for what an earlier run left unwritten.
+inline ChildRun RunChildSettled(const std::vector<std::string>& args, const char* pszOut = "/dev/null")
+{
+    ::sync();
+    return RunChild(args, pszOut);
+}
+
 // The full path of a program in the usual places, or null when it is not installed.
 inline const char* ToolPath(const char* pszName)
 {
@@ -58,4 +68,23 @@ inline const char* ToolPath(const char* pszName)
         }
     }
     return nullptr;
+}
+
+// True when the file is a BMP as the converter writes one: the 40-byte header,
+// uncompressed, nBits bits per pixel. ImageMagick chooses RLE and the 124-byte header
+// unless told otherwise, which is more work than our side does.
+inline bool IsUncompressedBmp3(const std::string& strPath, int nBits = 8)
+{
+    std::ifstream in(strPath, std::ios::binary);
+    unsigned char head[34] = {};
+    if (!in.read(reinterpret_cast<char*>(head), sizeof head))
+        return false;
+    auto le = [&](int at, int n) {
+        std::uint32_t v = 0;
+        for (int i = n - 1; i >= 0; --i)
+            v = (v << 8) | head[at + i];
+        return v;
+    };
+    return head[0] == 'B' && head[1] == 'M' && le(14, 4) == 40 && le(28, 2) == static_cast<std::uint32_t>(nBits) &&
+           le(30, 4) == 0;
 }

@@ -4,9 +4,11 @@
 set -euo pipefail
 
 pkgs=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev libpng-dev zlib1g-dev libcli11-dev)
+# test: the test command also runs the benchmarks once, which compare with ImageMagick and
+# take peak memory from /usr/bin/time (package time).
 for what in "$@"; do
   case "$what" in
-    test) pkgs+=(clang libclang-rt-14-dev valgrind imagemagick python3-pil xvfb python3-xlib fonts-ipafont-gothic) ;;
+    test) pkgs+=(clang libclang-rt-14-dev valgrind imagemagick python3-pil xvfb python3-xlib fonts-ipafont-gothic time) ;;
     run) pkgs+=(fonts-ipafont-gothic) ;;
     shot) pkgs+=(xvfb xauth x11-apps imagemagick xdotool fonts-ipafont-gothic) ;;
     fuzz) pkgs+=(clang libclang-rt-14-dev) ;;

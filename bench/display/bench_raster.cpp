@@ -1,8 +1,11 @@
 // Speed of the raster routines against memset/memcpy of the same bytes, run side by
-// side so the ratios hold on whatever machine prints them.
+// side so the ratios hold on whatever machine prints them. Each routine's result is
+// checked once after its loop. VELLUM_BENCH_SMOKE=1: one iteration each.
 
+#include "bench/BenchRun.h"
 #include "display/Raster.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -57,6 +60,8 @@ void BM_FillRectSurface(benchmark::State& state)
         FillRect(bits, 0, 0, SURFACE_WIDTH - 1, SURFACE_HEIGHT - 1, 247);
         benchmark::ClobberMemory();
     }
+    if (!std::all_of(b.surface.begin(), b.surface.end(), [](std::uint8_t v) { return v == 247; }))
+        state.SkipWithError("the fill missed pixels");
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * SURFACE_BYTES));
 }
 
@@ -95,6 +100,15 @@ void DrawAllRows(benchmark::State& state, std::uint32_t step)
             DrawRow(bits, 0, y, SURFACE_WIDTH, step, pSrc);
         benchmark::ClobberMemory();
     }
+    // Column x of every row shows source byte x * step / 65536 of its row; row 0 of memory
+    // is the bottom line.
+    const std::uint8_t* pTop = b.source.data() + (SURFACE_HEIGHT - 1) * nSrcRow;
+    for (int x = 0; x < SURFACE_WIDTH; ++x)
+        if (b.surface[static_cast<std::size_t>(x)] != pTop[(static_cast<std::uint64_t>(x) * step) >> 16])
+        {
+            state.SkipWithError("a drawn row is not its source");
+            break;
+        }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * SURFACE_BYTES));
 }
 
@@ -125,18 +139,18 @@ void BM_DrawCellSheet(benchmark::State& state)
     }
 }
 
-BENCHMARK(BM_MemsetSurface);
-BENCHMARK(BM_FillRectSurface);
-BENCHMARK(BM_FillRectInset);
-BENCHMARK(BM_MemcpySurface);
-BENCHMARK(BM_DrawRowStep10000);
-BENCHMARK(BM_DrawRowStep18000);
-BENCHMARK(BM_DrawRowStep8000);
-BENCHMARK(BM_Memcpy64K);
-BENCHMARK(BM_DrawCellSheet);
+BENCHMARK(BM_MemsetSurface)->Apply(SmokeOnce);
+BENCHMARK(BM_FillRectSurface)->Apply(SmokeOnce);
+BENCHMARK(BM_FillRectInset)->Apply(SmokeOnce);
+BENCHMARK(BM_MemcpySurface)->Apply(SmokeOnce);
+BENCHMARK(BM_DrawRowStep10000)->Apply(SmokeOnce);
+BENCHMARK(BM_DrawRowStep18000)->Apply(SmokeOnce);
+BENCHMARK(BM_DrawRowStep8000)->Apply(SmokeOnce);
+BENCHMARK(BM_Memcpy64K)->Apply(SmokeOnce);
+BENCHMARK(BM_DrawCellSheet)->Apply(SmokeOnce);
 
 // Keeps each run's time per iteration in nanoseconds, for the ratios printed at the end.
-class CRatioReporter : public benchmark::ConsoleReporter
+class CRatioReporter : public CBenchReporter
 {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
@@ -145,7 +159,7 @@ public:
             if (run.run_type == Run::RT_Iteration || run.aggregate_name == "mean")
                 m_times[run.run_name.function_name] =
                     run.GetAdjustedRealTime() / benchmark::GetTimeUnitMultiplier(run.time_unit) * 1e9;
-        ConsoleReporter::ReportRuns(runs);
+        CBenchReporter::ReportRuns(runs);
     }
 
     std::map<std::string, double> m_times;
@@ -170,6 +184,7 @@ int main(int argc, char** argv)
             std::printf("%-22s %.2f pixels/ns\n", pszName, static_cast<double>(SURFACE_BYTES) / t.at(pszName));
     };
     std::printf("\n");
+    PrintSmokeNote();
     ratio("BM_FillRectSurface", "BM_MemsetSurface", ">= 0.8x");
     ratio("BM_FillRectInset", "BM_MemsetSurface", "-");
     ratio("BM_DrawRowStep10000", "BM_MemcpySurface", ">= 0.6x");
@@ -178,5 +193,5 @@ int main(int argc, char** argv)
     rate("BM_DrawRowStep8000");
     ratio("BM_DrawCellSheet", "BM_Memcpy64K", "-");
     benchmark::Shutdown();
-    return 0;
+    return reporter.ExitStatus();
 }

@@ -3,10 +3,13 @@
 //  - a paint when nothing changed since the last one (SelectPalette, RealizePalette and the
 //    blit of the cached window-format copy) against Qt painting a ready RGB32 image of the
 //    same size (goal: within 2x);
-//  - the colour expansion a paint does after a render, from the surface itself, against
-//    QImage::convertToFormat from Indexed8 to RGB32 of the same pixels (goal: within 1.5x).
-// Run: build-*/bench/document/bench_document
+//  - the colour expansion a paint does after a render, from the surface itself, each pair on
+//    the same terms (goal: within 1.5x): into the window's cached copy, which already exists,
+//    against Qt drawing the same pixels as Indexed8 over an RGB32 image it already has; and
+//    into a new image against QImage::convertToFormat from Indexed8 to RGB32.
+// Run: build-*/bench/document/bench_document  (VELLUM_BENCH_SMOKE=1: one iteration each)
 
+#include "bench/BenchRun.h"
 #include "tests/formats/SampleFiles.h"
 
 #include "document/VellumDoc.h"
@@ -81,6 +84,8 @@ struct Hosted
             std::memcpy(image.scanLine(y), dib.pBits + static_cast<std::size_t>(dib.nOrientation >= 0 ? H - 1 - y : y) * W, W);
         return image;
     }
+    // What every expansion of the surface must give.
+    QImage Expected() const { return Indexed().convertToFormat(QImage::Format_RGB32); }
 };
 
 Hosted& TheView()
@@ -121,7 +126,7 @@ void BM_ViewPaintUnchanged(benchmark::State& state)
     if (target != h.Indexed().convertToFormat(QImage::Format_RGB32))
         state.SkipWithError("the paint did not show the surface");
 }
-BENCHMARK(BM_ViewPaintUnchanged)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ViewPaintUnchanged)->Unit(benchmark::kMicrosecond)->Apply(SmokeOnce);
 
 void BM_QtPaintReadyRgb32(benchmark::State& state)
 {
@@ -135,7 +140,7 @@ void BM_QtPaintReadyRgb32(benchmark::State& state)
         benchmark::DoNotOptimize(target.constBits());
     }
 }
-BENCHMARK(BM_QtPaintReadyRgb32)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_QtPaintReadyRgb32)->Unit(benchmark::kMicrosecond)->Apply(SmokeOnce);
 
 // The drawing alone, without a widget around it.
 void BM_QtDrawImageRgb32(benchmark::State& state)
@@ -150,7 +155,7 @@ void BM_QtDrawImageRgb32(benchmark::State& state)
         benchmark::DoNotOptimize(target.constBits());
     }
 }
-BENCHMARK(BM_QtDrawImageRgb32)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_QtDrawImageRgb32)->Unit(benchmark::kMicrosecond)->Apply(SmokeOnce);
 
 void BM_ViewExpansionAfterRender(benchmark::State& state)
 {
@@ -161,8 +166,45 @@ void BM_ViewExpansionAfterRender(benchmark::State& state)
         AfxExpandDibToImage(dib, image);
         benchmark::DoNotOptimize(image.constBits());
     }
+    if (image != TheView().Expected())
+        state.SkipWithError("the expansion is not the surface's colours");
 }
-BENCHMARK(BM_ViewExpansionAfterRender)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ViewExpansionAfterRender)->Unit(benchmark::kMicrosecond)->Apply(SmokeOnce);
+
+// Qt's conversion into an image it already has: the counterpart of the cached copy.
+void BM_QtDrawIndexed8IntoBuffer(benchmark::State& state)
+{
+    const QImage indexed = TheView().Indexed();
+    QImage image(W, H, QImage::Format_RGB32);
+    for (auto _ : state)
+    {
+        QPainter painter(&image);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, indexed);
+        painter.end();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    if (image != TheView().Expected())
+        state.SkipWithError("Qt's drawing is not the surface's colours");
+}
+BENCHMARK(BM_QtDrawIndexed8IntoBuffer)->Unit(benchmark::kMicrosecond)->Apply(SmokeOnce);
+
+// The expansion into a new image each time, as Qt's convertToFormat makes one.
+void BM_ViewExpansionIntoNewImage(benchmark::State& state)
+{
+    const DibView dib = TheView().Dib();
+    for (auto _ : state)
+    {
+        QImage image;
+        AfxExpandDibToImage(dib, image);
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    QImage last;
+    AfxExpandDibToImage(dib, last);
+    if (last != TheView().Expected())
+        state.SkipWithError("the expansion is not the surface's colours");
+}
+BENCHMARK(BM_ViewExpansionIntoNewImage)->Unit(benchmark::kMicrosecond)->Apply(SmokeOnce);
 
 void BM_QtConvertIndexed8ToRgb32(benchmark::State& state)
 {
@@ -173,7 +215,7 @@ void BM_QtConvertIndexed8ToRgb32(benchmark::State& state)
         benchmark::DoNotOptimize(image.constBits());
     }
 }
-BENCHMARK(BM_QtConvertIndexed8ToRgb32)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_QtConvertIndexed8ToRgb32)->Unit(benchmark::kMicrosecond)->Apply(SmokeOnce);
 
 // For scale: what a render of the loaded picture costs (fill plus one row copy per line).
 void BM_ViewRenderData(benchmark::State& state)
@@ -182,15 +224,15 @@ void BM_ViewRenderData(benchmark::State& state)
     for (auto _ : state)
         h.pView->RenderData();
 }
-BENCHMARK(BM_ViewRenderData)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ViewRenderData)->Unit(benchmark::kMicrosecond)->Apply(SmokeOnce);
 
-class CRatioReporter : public benchmark::ConsoleReporter
+class CRatioReporter : public CBenchReporter
 {
 public:
     std::map<std::string, double> m_times;
     void ReportRuns(const std::vector<Run>& runs) override
     {
-        ConsoleReporter::ReportRuns(runs);
+        CBenchReporter::ReportRuns(runs);
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Iteration && !r.error_occurred)
                 m_times[r.benchmark_name()] = r.GetAdjustedRealTime();
@@ -216,10 +258,13 @@ int main(int argc, char** argv)
     CRatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     std::printf("\nRatios against the same run (wall time per iteration):\n");
+    PrintSmokeNote();
     reporter.Ratio("view paint, unchanged / Qt paints RGB32", "BM_ViewPaintUnchanged", "BM_QtPaintReadyRgb32", 2.0);
     reporter.Ratio("view paint, unchanged / QPainter::drawImage", "BM_ViewPaintUnchanged", "BM_QtDrawImageRgb32", 2.0);
-    reporter.Ratio("expansion after render / Qt convertToFormat", "BM_ViewExpansionAfterRender",
+    reporter.Ratio("expansion after render / Qt draws into buffer", "BM_ViewExpansionAfterRender",
+                   "BM_QtDrawIndexed8IntoBuffer", 1.5);
+    reporter.Ratio("expansion into new image / Qt convertToFormat", "BM_ViewExpansionIntoNewImage",
                    "BM_QtConvertIndexed8ToRgb32", 1.5);
     benchmark::Shutdown();
-    return 0;
+    return reporter.ExitStatus();
 }

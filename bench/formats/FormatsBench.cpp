@@ -11,8 +11,9 @@
 //    framework's safe save.
 // Large allocations are made with mmap here, as in a fresh process, so no iteration
 // reuses the pages an earlier one already faulted in.
-// Run: build-*/bench/formats/bench_formats
+// Run: build-*/bench/formats/bench_formats  (VELLUM_BENCH_SMOKE=1: one iteration each)
 
+#include "bench/BenchRun.h"
 #include "formats/Bfnt.h"
 #include "formats/Bmp.h"
 #include "formats/DataKinds.h"
@@ -392,11 +393,15 @@ double MinOf(const std::vector<double>& v)
 // work only ever slows a run down, and wall time also counts time spent waiting.
 void Configure(benchmark::internal::Benchmark* b)
 {
-    b->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true)->ComputeStatistics("min", MinOf);
+    b->Unit(benchmark::kMillisecond);
+    if (BenchSmoke())
+        b->Iterations(1);
+    else
+        b->Repetitions(5)->ReportAggregatesOnly(true)->ComputeStatistics("min", MinOf);
 }
 
 // Keeps each run's time per iteration so the ratios can be printed at the end.
-class CRatioReporter : public benchmark::ConsoleReporter
+class CRatioReporter : public CBenchReporter
 {
 public:
     void ReportRuns(const std::vector<Run>& runs) override
@@ -404,7 +409,7 @@ public:
         for (const Run& r : runs)
             if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "min")
                 m_times[r.run_name.function_name] = r.GetAdjustedCPUTime();
-        ConsoleReporter::ReportRuns(runs);
+        CBenchReporter::ReportRuns(runs);
     }
     std::map<std::string, double> m_times;
 };
@@ -451,6 +456,7 @@ int main(int argc, char** argv)
         std::printf("%-12s %5.2fx of %-22s speed (goal %.1fx) %s\n", name, r, ref.c_str(), goal, r >= goal ? "ok" : "BELOW GOAL");
     };
     std::printf("\nSpeed relative to the same-run reference (16 MiB of pixels):\n");
+    PrintSmokeNote();
     // Readers fill a new buffer, so they are held against a copy into one of the same kind.
     ratio("bmp read", "BM_BmpRead", "BM_MemcpyFreshPixels", 0.5);
     ratio("tim read", "BM_TimRead", "BM_MemcpyFreshPixels", 0.5);
@@ -463,6 +469,11 @@ int main(int argc, char** argv)
     ratio("tim shift", "BM_TimShift", "BM_Memset", 0.7);
     // A fresh buffer: the pixel buffers' own allocation against new[] on small pages.
     ratio("fresh fill", "BM_MemcpyFreshPixels", "BM_MemcpyFresh", 1.0);
+    const auto smallPages = t.find("BM_MemcpyFresh");
+    const auto ownPages = t.find("BM_MemcpyFreshPixels");
+    if (smallPages != t.end() && ownPages != t.end())
+        std::printf("%-12s 16 MiB into a fresh buffer: %.1f ms with new[], %.1f ms on the pixel buffers' own\n", "",
+                    smallPages->second, ownPages->second);
     // The converter's three large cases, file to file, against plain copies of the file:
     // through one 1 MiB buffer as dd bs=1M, and in the 61440-byte pieces BMP pixel data
     // moves in (what the pieces alone cost shows in the last line).
@@ -474,5 +485,5 @@ int main(int argc, char** argv)
     ratio("bmp->tim", "BM_FileBmpToTim", "BM_FilePlainCopyPieces", 0.5);
     ratio("61440 pieces", "BM_FilePlainCopyPieces", "BM_FilePlainCopy", 0.5);
     benchmark::Shutdown();
-    return 0;
+    return reporter.ExitStatus();
 }

@@ -4,17 +4,25 @@
 //    (goal: at least 5x faster), `vellumconv --help` against `cat` of a tiny file (goal:
 //    within 2x), and the peak memory of a small conversion (goal: at most 8 MiB);
 //  - a batch of 300 small TIMs to BMP with -j 2 and -j 1 against ImageMagick's
-//    `mogrify -path D -format bmp` (goals: at least 2x faster, and at least as fast);
+//    `mogrify -path D -format bmp -define bmp:format=bmp3 -compress none` (goals: at least
+//    2x faster, and at least as fast);
 //  - 16 MiB (4096 x 4096) files against the durable copy `dd if=IN of=OUT bs=1M conv=fdatasync`
 //    (goal: within 2x) and against ImageMagick (goal: at least 8x faster; ImageMagick writes
 //    no TIM, so BMP -> TIM is set against its BMP -> BMP), with their peak memory (goal: at
-//    most twice the file plus 8 MiB).
+//    most twice the file plus 8 MiB);
+//  - the same small conversion by a dynamically linked build of the converter, for the
+//    share of its time that the static link saves.
+// Every ImageMagick run is pinned to an uncompressed BMP3 with the 40-byte header, the file
+// ours writes, and each run checks that it got one.
 // Times are medians of the iterations; the summary at the end prints every ratio with its goal.
 // Every timed run starts on a settled disk (an untimed sync before it), so a tool that makes
 // its output durable does not also pay for what the other tool left unwritten.
-// Run: build/bench/tools/bench_tools
+// Peak memory comes from /usr/bin/time (Debian package `time`); without it the run says so
+// and fails.
+// Run: build/bench/tools/bench_tools  (VELLUM_BENCH_SMOKE=1: one iteration each, a smaller batch)
 
 #include "bench/BenchChild.h"
+#include "bench/BenchRun.h"
 #include "tests/formats/SampleFiles.h"
 
 #include <benchmark/benchmark.h>
@@ -25,6 +33,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -34,15 +43,17 @@ namespace
 
 namespace fs = std::filesystem;
 
+constexpr const char* TIME_PATH = "/usr/bin/time";
+
 // The child's peak resident size in MiB, or -1. A child spawned from this process
 // inherits the high-water mark of its address space at exec, so the count comes from
 // /usr/bin/time, whose own children start small.
 double PeakMiB(const std::vector<std::string>& args, const fs::path& dir)
 {
-    if (::access("/usr/bin/time", X_OK) != 0)
+    if (::access(TIME_PATH, X_OK) != 0)
         return -1;
     const std::string strReport = (dir / "time.txt").string();
-    std::vector<std::string> timed = {"/usr/bin/time", "-f", "%M", "-o", strReport};
+    std::vector<std::string> timed = {TIME_PATH, "-f", "%M", "-o", strReport};
     timed.insert(timed.end(), args.begin(), args.end());
     if (RunChild(timed).nExit != 0)
         return -1;
@@ -57,10 +68,14 @@ struct Inputs
     fs::path dir;
     std::string smallBmp, smallTim, tiny;
     std::string bmp, tim, bfnt;
-    std::vector<std::string> batch;  // 300 copies of the small TIM
+    std::vector<std::string> batch;  // copies of the small TIM
 };
 
-constexpr int BATCH_FILES = 300;
+// A smoke run checks the batch on fewer files: mogrify alone takes seconds for 300.
+int BatchFiles()
+{
+    return BenchSmoke() ? 20 : 300;
+}
 
 void WriteFile(const std::string& strPath, const std::vector<std::uint8_t>& data)
 {
@@ -89,7 +104,7 @@ const Inputs& GetInputs()
         WriteFile(in.tim, MakeSampleTim(2048, 4096));
         WriteFile(in.bfnt, MakeSampleBfnt(16, 16, 0, 65534));  // 16 MiB of glyphs, the most codes a sheet converts
         fs::create_directories(in.dir / "batch");
-        for (int i = 0; i < BATCH_FILES; ++i)
+        for (int i = 0; i < BatchFiles(); ++i)
         {
             std::string name = "t";
             name += std::to_string(i);
@@ -136,20 +151,40 @@ std::vector<Budget>& Budgets()
     return s_budgets;
 }
 
+// Measures the peak memory of one run of args for the summary; a budget that cannot be
+// measured fails the benchmark and shows in the summary, instead of dropping out of it.
+void MeasureBudget(benchmark::State& state, const std::string& strLabel, const std::vector<std::string>& args,
+                   double dGoalMiB)
+{
+    const double dPeak = PeakMiB(args, GetInputs().dir);
+    Budgets().push_back(Budget{strLabel, dPeak, dGoalMiB});
+    state.counters["peak_MiB"] = dPeak;
+    if (dPeak > 0)
+        return;
+    if (::access(TIME_PATH, X_OK) != 0)
+        state.SkipWithError("/usr/bin/time is missing (Debian package time): peak memory not measured");
+    else
+        state.SkipWithError("the run under /usr/bin/time failed: peak memory not measured");
+}
+
 // Runs ours and theirs alternately, once each per iteration; the benchmark's time is ours.
+// strTheirsBmp, when given, is a file of theirs that must be a BMP laid out like ours.
 void SideBySide(benchmark::State& state, const std::vector<std::string>& ours, const std::vector<std::string>& theirs,
-                const char* pszTheirsOut, Ratio ratio)
+                const char* pszTheirsOut, Ratio ratio, const std::string& strTheirsBmp = {})
 {
     std::vector<double> oursTimes, theirsTimes;
     for (auto _ : state)
     {
-        ::sync();
-        const ChildRun a = RunChild(ours);
-        ::sync();
-        const ChildRun b = RunChild(theirs, pszTheirsOut);
+        const ChildRun a = RunChildSettled(ours);
+        const ChildRun b = RunChildSettled(theirs, pszTheirsOut);
         if (a.nExit != 0 || b.nExit != 0)
         {
             state.SkipWithError("a child failed");
+            return;
+        }
+        if (!strTheirsBmp.empty() && !IsUncompressedBmp3(strTheirsBmp))
+        {
+            state.SkipWithError("the reference did not write an uncompressed 8-bit BMP3");
             return;
         }
         state.SetIterationTime(a.dSeconds);
@@ -173,9 +208,9 @@ void SmallAgainstImageMagick(benchmark::State& state, const std::string& strIn, 
     }
     const Inputs& in = GetInputs();
     const std::string strOurs = (in.dir / "ours.bmp").string();
-    const std::string strTheirs = "BMP3:" + (in.dir / "theirs.bmp").string();
-    SideBySide(state, {VELLUMCONV_PATH, strIn, strOurs}, {pszConvert, strIn, "-compress", "none", strTheirs}, "/dev/null",
-               Ratio{pszLabel, 0, 0, 5.0, true});
+    const std::string strTheirs = (in.dir / "theirs.bmp").string();
+    SideBySide(state, {VELLUMCONV_PATH, strIn, strOurs}, {pszConvert, strIn, "-compress", "none", "BMP3:" + strTheirs},
+               "/dev/null", Ratio{pszLabel, 0, 0, 5.0, true}, strTheirs);
 }
 
 void BM_SmallBmpToBmpVsImageMagick(benchmark::State& state)
@@ -199,11 +234,28 @@ void BM_SmallPeakMemory(benchmark::State& state)
 {
     const Inputs& in = GetInputs();
     const std::string strOut = (in.dir / "peak.bmp").string();
-    double dPeak = 0;
     for (auto _ : state)
-        dPeak = PeakMiB({VELLUMCONV_PATH, in.smallTim, strOut}, in.dir);
-    state.counters["peak_MiB"] = dPeak;
-    Budgets().push_back(Budget{"13 KB TIM -> BMP, peak resident memory", dPeak, 8.0});
+        MeasureBudget(state, "13 KB TIM -> BMP, peak resident memory", {VELLUMCONV_PATH, in.smallTim, strOut}, 8.0);
+}
+
+bool SameBytes(const std::string& strA, const std::string& strB)
+{
+    std::ifstream a(strA, std::ios::binary), b(strB, std::ios::binary);
+    const std::vector<char> da((std::istreambuf_iterator<char>(a)), std::istreambuf_iterator<char>());
+    const std::vector<char> db((std::istreambuf_iterator<char>(b)), std::istreambuf_iterator<char>());
+    return a.good() == b.good() && !da.empty() && da == db;
+}
+
+// The same converter linked dynamically, as a program usually is: what the static link saves.
+void BM_SmallStaticVsDynamic(benchmark::State& state)
+{
+    const Inputs& in = GetInputs();
+    const std::string strOurs = (in.dir / "static.bmp").string();
+    const std::string strDynamic = (in.dir / "dynamic.bmp").string();
+    SideBySide(state, {VELLUMCONV_PATH, in.smallTim, strOurs}, {VELLUMCONV_DYNAMIC_PATH, in.smallTim, strDynamic},
+               "/dev/null", Ratio{"13 KB TIM -> BMP, dynamic / static vellumconv", 0, 0, 0, true});
+    if (!SameBytes(strOurs, strDynamic))
+        state.SkipWithError("the two builds wrote different files");
 }
 
 void BM_Batch300VsMogrify(benchmark::State& state)
@@ -220,12 +272,16 @@ void BM_Batch300VsMogrify(benchmark::State& state)
     const std::string strTheirs = (in.dir / "batch-theirs").string();
     fs::create_directories(strTheirs);
     std::vector<std::string> ours = {VELLUMCONV_PATH, "--to", ".bmp", "--out-dir", strOurs, "-j", strJobs};
-    std::vector<std::string> theirs = {pszMogrify, "-path", strTheirs, "-format", "bmp"};
+    // Without the define mogrify writes RLE8 with the 124-byte header.
+    std::vector<std::string> theirs = {pszMogrify, "-path", strTheirs, "-format", "bmp",
+                                       "-define", "bmp:format=bmp3", "-compress", "none"};
     ours.insert(ours.end(), in.batch.begin(), in.batch.end());
     theirs.insert(theirs.end(), in.batch.begin(), in.batch.end());
+    const std::string strCount = std::to_string(in.batch.size());
     SideBySide(state, ours, theirs, "/dev/null",
-               Ratio{"300 small TIM -> BMP, -j " + strJobs + ", mogrify / vellumconv", 0, 0,
-                     state.range(0) >= 2 ? 2.0 : 1.0, true});
+               Ratio{strCount + " small TIM -> BMP, -j " + strJobs + ", mogrify / vellumconv", 0, 0,
+                     state.range(0) >= 2 ? 2.0 : 1.0, true},
+               (fs::path(strTheirs) / "t0.bmp").string());
 }
 
 void LargeAgainstDd(benchmark::State& state, const std::string& strIn, const char* pszOutName, const char* pszLabel)
@@ -237,8 +293,8 @@ void LargeAgainstDd(benchmark::State& state, const std::string& strIn, const cha
     SideBySide(state, {VELLUMCONV_PATH, strIn, strOut},
                {"/bin/dd", "if=" + strIn, "of=" + strCopy, "bs=1M", "conv=fdatasync", "status=none"}, "/dev/null",
                Ratio{std::string(pszLabel) + ", vellumconv / durable dd", 0, 0, 2.0, false});
-    Budgets().push_back(Budget{std::string(pszLabel) + ", peak resident memory",
-                               PeakMiB({VELLUMCONV_PATH, strIn, strOut}, in.dir), 2.0 * dInputMiB + 8.0});
+    MeasureBudget(state, std::string(pszLabel) + ", peak resident memory", {VELLUMCONV_PATH, strIn, strOut},
+                  2.0 * dInputMiB + 8.0);
 }
 
 void LargeAgainstImageMagick(benchmark::State& state, const std::string& strIn, const char* pszOutName,
@@ -252,9 +308,9 @@ void LargeAgainstImageMagick(benchmark::State& state, const std::string& strIn, 
     }
     const Inputs& in = GetInputs();
     const std::string strOut = (in.dir / pszOutName).string();
-    const std::string strTheirs = "BMP3:" + (in.dir / "theirs.bmp").string();
-    SideBySide(state, {VELLUMCONV_PATH, strIn, strOut}, {pszConvert, strIn, "-compress", "none", strTheirs}, "/dev/null",
-               Ratio{std::string(pszLabel) + ", ImageMagick / vellumconv", 0, 0, 8.0, true});
+    const std::string strTheirs = (in.dir / "theirs.bmp").string();
+    SideBySide(state, {VELLUMCONV_PATH, strIn, strOut}, {pszConvert, strIn, "-compress", "none", "BMP3:" + strTheirs},
+               "/dev/null", Ratio{std::string(pszLabel) + ", ImageMagick / vellumconv", 0, 0, 8.0, true}, strTheirs);
 }
 
 void BM_BmpToBmp(benchmark::State& state) { LargeAgainstDd(state, GetInputs().bmp, "out.bmp", "16 MiB BMP -> BMP"); }
@@ -277,6 +333,7 @@ void BM_BmpToTimVsImageMagick(benchmark::State& state)
 void PrintSummary()
 {
     std::printf("\nRatios, medians of the same run:\n");
+    PrintSmokeNote();
     for (const Ratio& r : Ratios())
     {
         if (r.dOursMs <= 0 || r.dTheirsMs <= 0)
@@ -287,27 +344,34 @@ void PrintSummary()
             std::printf("  goal %s %.1fx: %s", r.bFaster ? ">=" : "<=", r.dGoal,
                         (r.bFaster ? dRatio >= r.dGoal : dRatio <= r.dGoal) ? "met" : "MISSED");
         std::printf("\n");
+        if (r.strLabel.find("dynamic / static") != std::string::npos)
+            std::printf("  %-52s %6.0f%%\n", "  so the static link saves, of a dynamic run",
+                        100.0 * (1.0 - r.dOursMs / r.dTheirsMs));
     }
     for (const Budget& b : Budgets())
         if (b.dMiB > 0)
             std::printf("  %-52s %7.1f MiB  goal <= %.1f MiB: %s\n", b.strLabel.c_str(), b.dMiB, b.dGoalMiB,
                         b.dMiB <= b.dGoalMiB ? "met" : "MISSED");
+        else
+            std::printf("  %-52s NOT MEASURED  goal <= %.1f MiB: UNKNOWN%s\n", b.strLabel.c_str(), b.dGoalMiB,
+                        ::access(TIME_PATH, X_OK) != 0 ? " (install the Debian package time)" : "");
 }
 
 }  // namespace
 
-BENCHMARK(BM_SmallBmpToBmpVsImageMagick)->UseManualTime()->Iterations(60)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SmallTimToBmpVsImageMagick)->UseManualTime()->Iterations(60)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_HelpVsCat)->UseManualTime()->Iterations(50)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_SmallPeakMemory)->Iterations(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Batch300VsMogrify)->Arg(2)->Arg(1)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BmpToBmp)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TimToBmp)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BmpToTim)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BfntToBmp)->UseManualTime()->Iterations(7)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BmpToBmpVsImageMagick)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_TimToBmpVsImageMagick)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BmpToTimVsImageMagick)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SmallBmpToBmpVsImageMagick)->UseManualTime()->Iterations(BenchIterations(60))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SmallTimToBmpVsImageMagick)->UseManualTime()->Iterations(BenchIterations(60))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HelpVsCat)->UseManualTime()->Iterations(BenchIterations(50))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SmallStaticVsDynamic)->UseManualTime()->Iterations(BenchIterations(60))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SmallPeakMemory)->Iterations(BenchIterations(1))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Batch300VsMogrify)->Arg(2)->Arg(1)->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BmpToBmp)->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TimToBmp)->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BmpToTim)->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BfntToBmp)->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BmpToBmpVsImageMagick)->UseManualTime()->Iterations(BenchIterations(5))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TimToBmpVsImageMagick)->UseManualTime()->Iterations(BenchIterations(5))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BmpToTimVsImageMagick)->UseManualTime()->Iterations(BenchIterations(5))->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
@@ -315,10 +379,11 @@ int main(int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     GetInputs();
-    benchmark::RunSpecifiedBenchmarks();
+    CBenchReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     PrintSummary();
     std::error_code ec;
     fs::remove_all(GetInputs().dir, ec);
-    return 0;
+    return reporter.ExitStatus();
 }

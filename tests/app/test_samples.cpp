@@ -3,15 +3,18 @@
 
 #include "formats/Bfnt.h"
 #include "formats/Bmp.h"
+#include "formats/DataKinds.h"
 #include "formats/MemStream.h"
 #include "formats/RgbPalette.h"
 #include "formats/Tim.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace
@@ -23,6 +26,26 @@ CMemStream LoadSample(const char* pszName)
     EXPECT_TRUE(file.good()) << pszName;
     std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     return CMemStream(std::move(data));
+}
+
+TEST(Samples, EachIsRecognisedAsItsFormatByItsFirstBytes)
+{
+    const std::pair<const char*, int> kCases[] = {
+        {"picture.bmp", DATA_BMP}, {"picture.tim", DATA_TIM}, {"font256.fnt", DATA_BFNT}, {"font16.fnt", DATA_BFNT}};
+    for (const auto& [pszName, nKind] : kCases)
+    {
+        CMemStream file = LoadSample(pszName);
+        const std::vector<std::uint8_t>& data = file.Data();
+        EXPECT_EQ(DetectDataType(data.data(), std::min(data.size(), DATA_SIGNATURE_SIZE)), nKind) << pszName;
+        // The program's own load, which reads the signature from the file, takes it as that kind.
+        RgbPalette pal{};
+        CBmpData bmp;
+        CTimData tim;
+        CBfntData bfnt;
+        const LoadOutcome load = LoadData(file, DataRecords{bmp, tim, bfnt}, pal);
+        EXPECT_EQ(load.nDataType, nKind) << pszName;
+        EXPECT_EQ(load.nFailure, LOAD_OK) << pszName;
+    }
 }
 
 TEST(Samples, BmpReadsAt128x96)

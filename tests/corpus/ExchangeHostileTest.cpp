@@ -87,7 +87,9 @@ TEST(ExchangeCorpus, NamesAreUnique)
         EXPECT_TRUE(names.insert(c.name).second) << c.name;
 }
 
-// Each mutant either gives a message and no output or gives output that reads back.
+// Each mutant either gives a message and no output or gives output that reads back: an
+// imported file exports again; an exported PNG decodes whole, carries its chunk and imports
+// back into the kind it came from.
 void Mutate(const Bytes& valid, bool bPng)
 {
     auto check = [&](const Bytes& b, std::size_t nAt) {
@@ -105,7 +107,15 @@ void Mutate(const Bytes& valid, bool bPng)
         if (bPng)
         {
             ASSERT_TRUE(ExportToPng(out.data(), out.size(), ExportOptions{}, again, strError)) << nAt << strError;
+            return;
         }
+        PngPicture pic;
+        ASSERT_TRUE(DecodePng(out.data(), out.size(), "vlMD", pic, strError)) << nAt << strError;
+        ASSERT_TRUE(pic.bPrivate) << nAt;
+        ASSERT_EQ(pic.pixels.size(), std::size_t{pic.nWidth} * pic.nHeight * (pic.bIndexed ? 1u : 4u)) << nAt;
+        const int nKind = DetectDataType(b.data(), b.size());
+        ASSERT_TRUE(ImportFromPng(out.data(), out.size(), Target(nKind), again, strError)) << nAt << strError;
+        ASSERT_EQ(DetectDataType(again.data(), again.size()), nKind) << nAt;
     };
     for (std::size_t i = 0; i < valid.size(); ++i)
     {

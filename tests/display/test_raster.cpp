@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace
@@ -221,10 +222,21 @@ TEST(FillRect, EveryWidthAndAlignmentFillsExactlyItsColumns)
 
 TEST(FillRect, NothingOnASurfaceWithoutPixels)
 {
+    // No pixel pointer: nothing to see, so these pass by not touching memory (the sanitizer
+    // build would report the write).
     const SurfaceBits empty{};
     FillRect(empty, 0, 0, 10, 10, 1);
     const SurfaceBits noBits{4, 4, 1, nullptr};
     FillRect(noBits, 0, 0, 3, 3, 1);
+    // A pointer but no rows or no columns: the bytes around it stay as they were.
+    for (const auto& [nWidth, nHeight] : {std::pair{0, 4}, std::pair{4, 0}, std::pair{0, 0}})
+        for (int nOrientation : {1, -1})
+        {
+            TestSurface s(nWidth, nHeight, nOrientation);
+            FillRect(s.bits, 0, 0, 10, 10, 1);
+            FillRect(s.bits, INT_MIN, INT_MIN, INT_MAX, INT_MAX, 2);
+            EXPECT_TRUE(s.GuardsIntact()) << nWidth << "x" << nHeight << " orientation " << nOrientation;
+        }
 }
 
 TEST(DrawCell, BottomUpLowerEdgeDrawsTheUpperHalf)

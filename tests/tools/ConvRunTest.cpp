@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -55,6 +56,55 @@ std::vector<std::string> Lines(const QByteArray& data)
 bool EndsWith(const std::string& s, const std::string& tail)
 {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// A picture as the records hold it: an image of memory rows, or a sheet of glyphs in code
+// order. Each source's outputs are checked against its picture, as a naive model of the
+// conversions lays it out: a sheet becomes an image of its cells, 256 pixels across; an
+// image becomes a sheet of 16 x 16 cells, row by row, with 0 outside the image.
+struct Image
+{
+    std::uint64_t nWidth = 0, nHeight = 0;
+    Bytes pixels;
+};
+struct Sheet
+{
+    std::uint64_t nCellWidth = 0, nCellHeight = 0, nFirst = 0, nCount = 0;
+    Bytes glyphs;
+};
+
+Image ImageOf(const Sheet& s)
+{
+    const std::uint64_t nAcross = 256 / s.nCellWidth;
+    Image im{nAcross * s.nCellWidth, (s.nCount + nAcross - 1) / nAcross * s.nCellHeight, {}};
+    im.pixels.assign(im.nWidth * im.nHeight, 0);
+    for (std::uint64_t g = 0; g < s.nCount; ++g)
+        for (std::uint64_t r = 0; r < s.nCellHeight; ++r)
+            for (std::uint64_t c = 0; c < s.nCellWidth; ++c)
+                im.pixels[(g / nAcross * s.nCellHeight + r) * im.nWidth + g % nAcross * s.nCellWidth + c] =
+                    s.glyphs[(g * s.nCellHeight + r) * s.nCellWidth + c];
+    return im;
+}
+
+Sheet SheetOf(const Image& im)
+{
+    const std::uint64_t nAcross = (im.nWidth + 15) / 16;
+    Sheet s{16, 16, 0, nAcross * ((im.nHeight + 15) / 16), {}};
+    s.glyphs.assign(s.nCount * 256, 0);
+    for (std::uint64_t g = 0; g < s.nCount; ++g)
+        for (std::uint64_t r = 0; r < 16; ++r)
+            for (std::uint64_t c = 0; c < 16; ++c)
+            {
+                const std::uint64_t x = g % nAcross * 16 + c, y = g / nAcross * 16 + r;
+                if (x < im.nWidth && y < im.nHeight)
+                    s.glyphs[(g * 16 + r) * 16 + c] = im.pixels[y * im.nWidth + x];
+            }
+    return s;
+}
+
+Bytes Span(const std::uint8_t* p, std::uint64_t n)
+{
+    return p == nullptr ? Bytes{} : Bytes(p, p + n);
 }
 
 std::string Msg(unsigned nID)
@@ -148,12 +198,21 @@ TEST_F(ConvRunTest, ConvertsEveryFormatToEveryFormat)
         const char* pszName;
         Bytes file;
         const char* pszStatus;
+        Image image;  // what the BMP and the TIM hold
     };
+    Sheet sheet{16, 16, 0, 32, Bytes(32 * 256)};
+    for (std::uint64_t i = 0; i < sheet.glyphs.size(); ++i)
+        sheet.glyphs[i] = SampleGlyphPixel(i / 256, i / 16 % 16, i % 16);
+    // Pixel k of a 16-colour sheet is k % 16, held as image colour 10 + k % 16.
+    Sheet sheet16{8, 8, 32, 32, Bytes(32 * 64)};
+    for (std::uint64_t k = 0; k < sheet16.glyphs.size(); ++k)
+        sheet16.glyphs[k] = static_cast<std::uint8_t>(PAL_FIRST_IMAGE_COLOR + k % 16);
+    const Image image{64, 48, SampleImage(64, 48)};
     const Source sources[] = {
-        {"s.fnt", MakeSampleBfnt(16, 16, 0, 31), "size:16x16  no:0-31"},
-        {"s16.fnt", MakeSampleBfnt16(8, 8, 32, 63), "size:8x8  no:32-63"},
-        {"i.bmp", MakeSampleBmp(64, 48), "size:64x48"},
-        {"i.tim", MakeSampleTim(32, 48), "size:64x48"},
+        {"s.fnt", MakeSampleBfnt(16, 16, 0, 31), "size:16x16  no:0-31", ImageOf(sheet)},
+        {"s16.fnt", MakeSampleBfnt16(8, 8, 32, 63), "size:8x8  no:32-63", ImageOf(sheet16)},
+        {"i.bmp", MakeSampleBmp(64, 48), "size:64x48", image},
+        {"i.tim", MakeSampleTim(32, 48), "size:64x48", image},
     };
     for (const Source& s : sources)
     {
@@ -181,6 +240,21 @@ TEST_F(ConvRunTest, ConvertsEveryFormatToEveryFormat)
         EXPECT_EQ(2 * tim.m_imageWidth, bmp.m_infoHeader.biWidth);
         EXPECT_EQ(tim.m_imageHeight, bmp.m_infoHeader.biHeight);
         EXPECT_EQ(0, std::memcmp(tim.m_pPixels.get(), bmp.m_pBits.get(), tim.PixelByteCount()));
+        // And it is the source's picture. Each save converts the data the one before left, so
+        // the sheet is cut from the TIM's image.
+        EXPECT_EQ(static_cast<std::uint64_t>(bmp.m_infoHeader.biWidth), s.image.nWidth);
+        EXPECT_EQ(static_cast<std::uint64_t>(bmp.m_infoHeader.biHeight), s.image.nHeight);
+        EXPECT_EQ(Span(bmp.m_pBits.get(), std::min<std::uint64_t>(bmp.m_nBitsSize, s.image.pixels.size())),
+                  s.image.pixels);
+        EXPECT_EQ(Span(tim.m_pPixels.get(), std::min<std::uint64_t>(tim.PixelByteCount(), s.image.pixels.size())),
+                  s.image.pixels);
+        const Sheet cut = SheetOf(s.image);
+        EXPECT_EQ(bfnt.m_header.glyphWidth, cut.nCellWidth);
+        EXPECT_EQ(bfnt.m_header.glyphHeight, cut.nCellHeight);
+        EXPECT_EQ(bfnt.m_header.firstCode, cut.nFirst);
+        EXPECT_EQ(bfnt.GlyphCount(), cut.nCount);
+        EXPECT_EQ(Span(bfnt.m_pGlyphs.get(), std::min<std::uint64_t>(bfnt.GlyphByteCount(), cut.glyphs.size())),
+                  cut.glyphs);
     }
 }
 
@@ -245,6 +319,45 @@ TEST_F(ConvRunTest, RendersAnIndexedPngOfTheWindow)
     EXPECT_EQ(b.size(), QSize(8, 30));
     QImage c(QString::fromStdString(Path("c.png")));
     EXPECT_EQ(c, b);
+}
+
+// --render writes, byte for byte, the PNG Qt's writer makes of the same 8-bit indexed image
+// at 96 dots per inch: the default window, a size not a multiple of four, and a picture of
+// noise large enough to need several IDAT chunks.
+TEST_F(ConvRunTest, RenderIsTheFileQtsPngWriterMakes)
+{
+    Bytes noise = MakeSampleBmp(512, 300);
+    std::uint32_t nSeed = 12345;
+    for (std::size_t i = BMP_PIXEL_OFFSET; i < noise.size(); ++i)
+    {
+        nSeed = nSeed * 1103515245u + 12345u;
+        noise[i] = static_cast<std::uint8_t>(PAL_FIRST_IMAGE_COLOR + (nSeed >> 16) % PAL_IMAGE_COLORS);
+    }
+    const std::string in = Put("noise.bmp", noise);
+    const RunResult r = Run({"--open", in, "--render", Path("a.png"), "--size", "5x30", "--render", Path("b.png"),
+                             "--size", "600x400", "--render", Path("c.png")});
+    ASSERT_EQ(r.nExit, 0);
+    for (const char* pszName : {"a.png", "b.png", "c.png"})
+    {
+        SCOPED_TRACE(pszName);
+        const QImage shown(QString::fromStdString(Path(pszName)));
+        ASSERT_EQ(shown.format(), QImage::Format_Indexed8);
+        QImage same(shown.size(), QImage::Format_Indexed8);
+        same.setColorTable(shown.colorTable());
+        for (int y = 0; y < shown.height(); ++y)
+            std::memcpy(same.scanLine(y), shown.constScanLine(y), static_cast<std::size_t>(shown.width()));
+        same.setDotsPerMeterX(3780);
+        same.setDotsPerMeterY(3780);
+        const std::string strQt = Path(std::string("qt-") + pszName);
+        ASSERT_TRUE(same.save(QString::fromStdString(strQt), "PNG"));
+        const Bytes ours = Read(Path(pszName));
+        EXPECT_EQ(ours, Read(strQt));
+        // Several IDAT chunks in the large one, so their size is compared too.
+        if (std::string(pszName) == "c.png")
+        {
+            EXPECT_GT(ours.size(), 3u * 8192u);
+        }
+    }
 }
 
 TEST_F(ConvRunTest, LeavesTheUsersRecentFilesAlone)
