@@ -152,24 +152,27 @@ def probe_save(run, p, model, choose):
 
 
 def probe_bars(run, p, model, way):
+    """View/ToolBar and View/StatusBar hide their bar and show it again; the view takes the room."""
     expected = run.render(model.data, p.frame.geometry()[2])
-    area = wait_for("the view", lambda: p.view_area(expected))
     height = p.frame.geometry()[3]
+    shown = wait_for("the view", lambda: p.view_area(expected))
     assert p.toolbar_shown(), "the toolbar is not shown"
-    assert area[1] < height, "the status bar is not shown"
+    assert shown[1] < height, "the status bar is not shown"
+
+    def view_becomes(what, test):
+        wait_for(what, lambda: (lambda area: area is not None and test(area))(p.view_area(expected)))
 
     p.choose("view", "toolbar", way)
     wait_for("the toolbar to go", lambda: not p.toolbar_shown())
-    hidden = wait_for("the view to grow upwards", lambda: (lambda a: a and a[0] < area[0] and a)(p.view_area(expected)))
-    assert hidden[1] == area[1]
+    view_becomes("the view to grow upwards", lambda a: a[0] < shown[0] and a[1] == shown[1])
     p.choose("view", "toolbar", way)
     wait_for("the toolbar to come back", p.toolbar_shown)
-    wait_for("the view back in its place", lambda: p.view_area(expected) == area)
+    view_becomes("the view back in its place", lambda a: a == shown)
 
     p.choose("view", "status_bar", way)
-    wait_for("the status bar to go", lambda: (lambda a: a and a[1] == height and a[0] == area[0])(p.view_area(expected)))
+    view_becomes("the view to grow downwards", lambda a: a[0] == shown[0] and a[1] == height)
     p.choose("view", "status_bar", way)
-    wait_for("the status bar to come back", lambda: p.view_area(expected) == area)
+    view_becomes("the view back in its place", lambda a: a == shown)
 
 
 def probe_help(p, model, choose):
