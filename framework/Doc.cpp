@@ -98,9 +98,7 @@ void CDocument::ReportSaveLoadException(LPCTSTR lpszPathName, const CException* 
         strCause = fe->GetCauseText();
     else
         strCause = "Unexpected error";
-    AfxMessageBox(CString::Formatted(bSaving ? "Cannot save \"%s\": %s." : "Cannot open \"%s\": %s.",
-                                     lpszPathName != nullptr ? lpszPathName : "", strCause.GetString()),
-                  MB_OK | MB_ICONEXCLAMATION);
+    AfxMessageBox(AfxFileErrorMessage(lpszPathName, strCause, bSaving), MB_OK | MB_ICONEXCLAMATION);
 }
 
 namespace

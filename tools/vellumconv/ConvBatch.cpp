@@ -516,7 +516,7 @@ int RunConvBatch(const ConvBatchOptions& options, std::FILE* pOut, std::FILE* pE
             if (::rename(p.strTemp.c_str(), p.strTarget.c_str()) != 0)
             {
                 results[i].bOk = false;
-                reportFailure(i, "Cannot save \"" + jobs[i].strOut + "\": " + std::strerror(errno) + ".");
+                reportFailure(i, AfxFileErrorMessage(jobs[i].strOut.c_str(), std::strerror(errno), TRUE).Str());
             }
     }
     progress.Update(nDone, true);

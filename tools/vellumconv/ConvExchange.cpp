@@ -19,7 +19,7 @@ bool ReadInput(const std::string& strIn, std::vector<std::uint8_t>& data, std::v
     CFileException fe;
     if (!file.Open(strIn.c_str(), CFile::modeRead, &fe))
     {
-        rMessages.push_back("Cannot open \"" + strIn + "\": " + fe.GetCauseText().Str() + ".");
+        rMessages.push_back(AfxFileErrorMessage(strIn.c_str(), fe.GetCauseText(), FALSE).Str());
         return false;
     }
     const std::uint64_t nLength = file.GetLength();
@@ -46,6 +46,9 @@ std::string PngSizeText(const std::vector<std::uint8_t>& png)
 bool RunExchangeFile(EConvVerb verb, const ConvExchangeOptions& options, const std::string& strIn,
                      const std::string& strOut, std::string& strStatus, std::vector<std::string>& rMessages)
 {
+    auto saveFailed = [&](const CFileException& e) {
+        rMessages.push_back(AfxFileErrorMessage(strOut.c_str(), e.GetCauseText(), TRUE).Str());
+    };
     try
     {
         std::vector<std::uint8_t> in;
@@ -57,7 +60,7 @@ bool RunExchangeFile(EConvVerb verb, const ConvExchangeOptions& options, const s
             CFileException fe;
             if (file.Open(strOut.c_str(), &fe))
                 return true;
-            rMessages.push_back("Cannot save \"" + strOut + "\": " + fe.GetCauseText().Str() + ".");
+            saveFailed(fe);
             return false;
         };
         if (verb == EConvVerb::Export)
@@ -103,7 +106,7 @@ bool RunExchangeFile(EConvVerb verb, const ConvExchangeOptions& options, const s
     }
     catch (const CFileException& e)
     {
-        rMessages.push_back("Cannot save \"" + strOut + "\": " + e.GetCauseText().Str() + ".");
+        saveFailed(e);
     }
     catch (const std::bad_alloc&)
     {
