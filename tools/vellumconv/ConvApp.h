@@ -3,7 +3,7 @@
 // view, hosted on the framework's headless backend. Message boxes become stderr lines and
 // the status text a stdout line after each open.
 
-#include "tools/vellumconv/ConvSteps.h"
+#include "tools/vellumconv/ConvArgs.h"
 
 #include "app/VellumApp.h"
 

@@ -185,10 +185,10 @@ bool WriteAll(int fd, const std::string& data)
             FileResult r;
             pending.clear();
             const ConvBatchJob& job = jobs[nIndex];
-            if (options.verb == EConvVerb::Convert)
+            if (options.verb.kind == EConvVerb::Convert)
                 r.bOk = app.ConvertOne(job.strIn, job.strOut, r.strStatus, r.messages);
             else
-                r.bOk = RunExchangeFile(options.verb, options.exchange, job.strIn, job.strOut, r.strStatus, r.messages);
+                r.bOk = RunExchangeFile(options.verb, job.strIn, job.strOut, r.strStatus, r.messages);
             if (r.bOk)
                 r.pending = pending;
             else
