@@ -44,7 +44,7 @@ std::string PngSizeText(const std::vector<std::uint8_t>& png)
 }  // namespace
 
 bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::string& strOut,
-                     std::string& strStatus, std::vector<std::string>& rMessages)
+                     std::string& strStatus, std::vector<std::string>& rMessages, CSaveBatch* pBatch)
 {
     auto saveFailed = [&](const CFileException& e) {
         rMessages.push_back(AfxFileErrorMessage(strOut.c_str(), e.GetCauseText(), TRUE).Str());
@@ -58,7 +58,7 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
         CSafeSaveFile file;
         auto openTarget = [&] {
             CFileException fe;
-            if (file.Open(strOut.c_str(), &fe))
+            if (file.Open(strOut.c_str(), &fe, pBatch))
                 return true;
             saveFailed(fe);
             return false;
@@ -114,7 +114,7 @@ int RunExchangeVerb(const ConvCommandLine& cmd, std::FILE* pOut, std::FILE* pErr
 {
     std::string strStatus;
     std::vector<std::string> messages;
-    const bool bOk = RunExchangeFile(cmd.batch.verb, cmd.strVerbIn, cmd.strVerbOut, strStatus, messages);
+    const bool bOk = RunExchangeFile(cmd.batch.verb, cmd.strVerbIn, cmd.strVerbOut, strStatus, messages, nullptr);
     for (std::string strLine : messages)
     {
         for (char& ch : strLine)
