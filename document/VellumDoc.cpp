@@ -86,7 +86,7 @@ BOOL CVellumDoc::OnNewDocument()
     return CDocument::OnNewDocument() ? TRUE : FALSE;
 }
 
-BOOL CVellumDoc::OnSaveDocument(LPCTSTR lpszPathName)
+BOOL CVellumDoc::OnSaveDocument(LPCTSTR lpszPathName, CSaveBatch* pBatch)
 {
     m_strSavePath = lpszPathName;
     // Asked before any file is made, so a directory we could not write to does not hide
@@ -96,7 +96,7 @@ BOOL CVellumDoc::OnSaveDocument(LPCTSTR lpszPathName)
         AfxMessageBox(IDS_NO_FILE_LOADED);
         return FALSE;
     }
-    return CDocument::OnSaveDocument(lpszPathName);
+    return CDocument::OnSaveDocument(lpszPathName, pBatch);
 }
 
 int CVellumDoc::SaveTypeFromPath(const CString& strPath)

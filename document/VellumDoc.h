@@ -20,7 +20,7 @@ public:
 
     void Serialize(CArchive& ar) override;
     BOOL OnNewDocument() override;
-    BOOL OnSaveDocument(LPCTSTR lpszPathName) override;
+    BOOL OnSaveDocument(LPCTSTR lpszPathName, CSaveBatch* pBatch = nullptr) override;
 
     // The target kind of a save path: ".bmp" BMP, ".tim" TIM (either in any case), else BFNT.
     static int SaveTypeFromPath(const CString& strPath);

@@ -68,7 +68,8 @@ public:
     BOOL Enable3dControls() { return TRUE; }
     // Reads the recent-file list (up to nMaxMRU entries) from the profile.
     void LoadStdProfileSettings(UINT nMaxMRU = 4);
-    // The profile: by default $XDG_CONFIG_HOME/vellum/vellum.conf (or ~/.config/...).
+    // The profile: $XDG_CONFIG_HOME/NAME/NAME.conf (or ~/.config/...) for the profile name the
+    // program registered with its resources; empty when it registered none.
     CString GetProfilePath() const;
 
     // The application takes ownership of the template.

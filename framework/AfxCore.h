@@ -210,13 +210,13 @@ public:
     UINT m_nID = 0;
     UINT m_nIndex = 0;
     CMenuPopup* m_pMenu = nullptr;     // the pop-up of a menu item, else null
-    CControlBar* m_pOther = nullptr;   // the bar of a toolbar button, else null
     BOOL m_bEnableChanged = FALSE;
     BOOL m_bContinueRouting = FALSE;
 
     virtual ~CCmdUI() = default;
     virtual void Enable(BOOL bOn = TRUE);
     virtual void SetCheck(int nCheck = 1);
+    // A menu item takes the text; a toolbar button has none to change.
     virtual void SetText(LPCTSTR lpszText);
     void ContinueRouting() { m_bContinueRouting = TRUE; }
 
@@ -227,6 +227,4 @@ public:
     // What the handlers asked for; the menu and toolbar apply it after the update.
     BOOL m_bEnabled = TRUE;
     int m_nCheck = -1;  // -1: never set
-    BOOL m_bTextSet = FALSE;
-    CString m_strText;
 };

@@ -141,7 +141,5 @@ struct CREATESTRUCT
     int x = 0;
     DWORD style = 0;
     LPCTSTR lpszName = nullptr;
-    LPCTSTR lpszClass = nullptr;
-    DWORD dwExStyle = 0;
 };
 using LPCREATESTRUCT = CREATESTRUCT*;

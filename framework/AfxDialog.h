@@ -5,13 +5,10 @@
 
 class CDialogPeer;
 
+// What DoDataExchange receives. The program's dialogs have no fields to fill or read, so it
+// carries nothing; the calls mark where a dialog with fields would move them.
 class CDataExchange
 {
-public:
-    CDataExchange(class CWnd* pDlgWnd, BOOL bSaveAndValidate)
-        : m_bSaveAndValidate(bSaveAndValidate), m_pDlgWnd(pDlgWnd) {}
-    BOOL m_bSaveAndValidate;
-    class CWnd* m_pDlgWnd;
 };
 
 class CDialog : public CWnd

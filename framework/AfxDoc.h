@@ -6,6 +6,7 @@
 
 #include <vector>
 
+class CSaveBatch;
 struct AFX_POSITION;
 using POSITION = AFX_POSITION*;  // null ends an iteration
 
@@ -39,12 +40,14 @@ public:
     virtual BOOL OnOpenDocument(LPCTSTR lpszPathName);
     // Runs Serialize on a storing archive over a temporary file beside the target, and puts
     // it in the target's place only when Serialize completed: a failure leaves the target as
-    // it was and no temporary behind. FALSE on any failure.
-    virtual BOOL OnSaveDocument(LPCTSTR lpszPathName);
+    // it was and no temporary behind. FALSE on any failure. With pBatch, a completed save
+    // waits in that batch, which puts it in place.
+    virtual BOOL OnSaveDocument(LPCTSTR lpszPathName, CSaveBatch* pBatch = nullptr);
 
     // Save As without a path (asks for one), Save with one; TRUE when saved. With bReplace
-    // the document takes the new path (and the recent-file list gets it).
-    virtual BOOL DoSave(LPCTSTR lpszPathName, BOOL bReplace = TRUE);
+    // the document takes the new path (and the recent-file list gets it). pBatch as for
+    // OnSaveDocument.
+    virtual BOOL DoSave(LPCTSTR lpszPathName, BOOL bReplace = TRUE, CSaveBatch* pBatch = nullptr);
     virtual BOOL DoFileSave();
 
     // Shows the message of a failed open or save (nothing for a CUserException).

@@ -157,3 +157,7 @@ private:
 // The absolute, cleaned form of a path ("a/../b" from /home/u gives /home/u/b); links are
 // not resolved.
 CString AfxFullPath(LPCTSTR lpszPath);
+
+// What the user reads when a file could not be opened or saved:
+// "Cannot open "PATH": CAUSE." or "Cannot save "PATH": CAUSE.".
+CString AfxFileErrorMessage(LPCTSTR lpszPathName, LPCTSTR lpszCause, BOOL bSaving);

@@ -146,6 +146,11 @@ struct AFX_RESOURCES
     const RES_VERSION_ENTRY* pVersions = nullptr;
     std::size_t nVersions = 0;
     RES_DATA helpPage;  // HTML shown by Help/Index
+    // The program's own names for what the framework keeps for it. The profile is
+    // $XDG_CONFIG_HOME/NAME/NAME.conf; without a name there is none, and the recent-file list
+    // lasts only as long as the process. The help window carries its name as its object name.
+    const char* pszProfileName = nullptr;
+    const char* pszHelpWindowName = nullptr;
 };
 
 // The tables stay the program's; the framework keeps only the pointer.
@@ -159,4 +164,7 @@ const RES_DIALOG* AfxFindDialog(unsigned nID);
 RES_DATA AfxFindBitmap(unsigned nID);
 RES_DATA AfxFindIcon(unsigned nID);
 RES_DATA AfxGetHelpPage();
+// The registered names; null when none is.
+const char* AfxGetProfileName();
+const char* AfxGetHelpWindowName();
 const RES_VERSIONINFO* AfxFindVersion(unsigned nID);

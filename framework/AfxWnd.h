@@ -49,9 +49,6 @@ struct CCreateContext
 {
     CRuntimeClass* m_pNewViewClass = nullptr;
     CDocument* m_pCurrentDoc = nullptr;
-    CDocTemplate* m_pNewDocTemplate = nullptr;
-    CView* m_pLastView = nullptr;
-    CFrameWnd* m_pCurrentFrame = nullptr;
 };
 
 class CWnd : public CCmdTarget
@@ -63,7 +60,7 @@ public:
 
     // Creates the window: PreCreateWindow, the platform's peer, then WM_CREATE; FALSE (and
     // no window) when any of them refuses. A child of a frame with id AFX_IDW_PANE_FIRST
-    // becomes its client area.
+    // becomes its client area. The class name is not used: the peer follows the C++ class.
     virtual BOOL Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle,
                         const RECT& rect, CWnd* pParentWnd, UINT nID,
                         CCreateContext* pContext = nullptr);

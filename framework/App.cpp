@@ -82,6 +82,9 @@ int CWinApp::ExitInstance()
 
 CString CWinApp::GetProfilePath() const
 {
+    const char* pszName = AfxGetProfileName();
+    if (pszName == nullptr || pszName[0] == '\0')
+        return CString();
     CString strBase;
     const char* pszConfig = std::getenv("XDG_CONFIG_HOME");
     if (pszConfig != nullptr && pszConfig[0] == '/')
@@ -91,20 +94,23 @@ CString CWinApp::GetProfilePath() const
         const char* pszHome = std::getenv("HOME");
         strBase = CString(pszHome != nullptr ? pszHome : ".") + "/.config";
     }
-    return strBase + "/vellum/vellum.conf";
+    return strBase + "/" + pszName + "/" + pszName + ".conf";
 }
 
 void CWinApp::LoadStdProfileSettings(UINT nMaxMRU)
 {
     m_recentFileList = CRecentFileList(nMaxMRU < 16u ? nMaxMRU : 16u);
-    if (m_recentFileList.GetMaxSize() == 0)
+    const CString strProfile = GetProfilePath();
+    if (m_recentFileList.GetMaxSize() == 0 || strProfile.IsEmpty())
         return;
-    m_recentFileList.Assign(AfxGetPlatform().LoadRecentFiles(GetProfilePath(), m_recentFileList.GetMaxSize()));
+    m_recentFileList.Assign(AfxGetPlatform().LoadRecentFiles(strProfile, m_recentFileList.GetMaxSize()));
 }
 
 void CWinApp::SaveRecentFiles() const
 {
-    AfxGetPlatform().SaveRecentFiles(GetProfilePath(), m_recentFileList.GetNames());
+    const CString strProfile = GetProfilePath();
+    if (!strProfile.IsEmpty())
+        AfxGetPlatform().SaveRecentFiles(strProfile, m_recentFileList.GetNames());
 }
 
 void CWinApp::AddToRecentFileList(LPCTSTR lpszPathName)

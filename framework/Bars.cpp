@@ -17,9 +17,8 @@ constexpr DWORD CBRS_ALL = 0xFFFFu;
 class CToolCmdUI : public CCmdUI
 {
 public:
-    CToolCmdUI(CToolBar* pBar, CToolButton& button, UINT nIndex) : m_button(button)
+    CToolCmdUI(CToolButton& button, UINT nIndex) : m_button(button)
     {
-        m_pOther = pBar;
         m_nID = button.nID;
         m_nIndex = nIndex;
     }
@@ -141,7 +140,7 @@ void CToolBar::UpdateButtons(CCmdTarget* pTarget)
     {
         if (m_buttons[i].nID == ID_SEPARATOR)
             continue;
-        CToolCmdUI cmdUI(this, m_buttons[i], static_cast<UINT>(i));
+        CToolCmdUI cmdUI(m_buttons[i], static_cast<UINT>(i));
         cmdUI.DoUpdate(pTarget, TRUE);
     }
     if (IsWindow())

@@ -126,10 +126,8 @@ void CCmdUI::SetCheck(int nCheck)
     m_nCheck = nCheck;
 }
 
-void CCmdUI::SetText(LPCTSTR lpszText)
+void CCmdUI::SetText(LPCTSTR)
 {
-    m_strText = lpszText;
-    m_bTextSet = TRUE;
 }
 
 BOOL CCmdUI::DoUpdate(CCmdTarget* pTarget, BOOL bDisableIfNoHandler)

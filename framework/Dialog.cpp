@@ -72,9 +72,9 @@ void CDialog::EndDialog(int nResult)
         DialogPeer()->EndModal(nResult);
 }
 
-BOOL CDialog::UpdateData(BOOL bSaveAndValidate)
+BOOL CDialog::UpdateData(BOOL)
 {
-    CDataExchange dx(this, bSaveAndValidate);
+    CDataExchange dx;
     DoDataExchange(&dx);
     return TRUE;
 }

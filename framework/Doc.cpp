@@ -98,9 +98,7 @@ void CDocument::ReportSaveLoadException(LPCTSTR lpszPathName, const CException* 
         strCause = fe->GetCauseText();
     else
         strCause = "Unexpected error";
-    AfxMessageBox(CString::Formatted(bSaving ? "Cannot save \"%s\": %s." : "Cannot open \"%s\": %s.",
-                                     lpszPathName != nullptr ? lpszPathName : "", strCause.GetString()),
-                  MB_OK | MB_ICONEXCLAMATION);
+    AfxMessageBox(AfxFileErrorMessage(lpszPathName, strCause, bSaving), MB_OK | MB_ICONEXCLAMATION);
 }
 
 namespace
@@ -149,12 +147,12 @@ BOOL CDocument::OnOpenDocument(LPCTSTR lpszPathName)
     return TRUE;
 }
 
-BOOL CDocument::OnSaveDocument(LPCTSTR lpszPathName)
+BOOL CDocument::OnSaveDocument(LPCTSTR lpszPathName, CSaveBatch* pBatch)
 {
     const CString strPath(lpszPathName);
     CSafeSaveFile file;
     CFileException fe;
-    if (!file.Open(strPath, &fe))
+    if (!file.Open(strPath, &fe, pBatch))
     {
         ReportSaveLoadException(strPath, &fe, TRUE);
         return FALSE;
@@ -184,7 +182,7 @@ BOOL CDocument::OnSaveDocument(LPCTSTR lpszPathName)
     return TRUE;
 }
 
-BOOL CDocument::DoSave(LPCTSTR lpszPathName, BOOL bReplace)
+BOOL CDocument::DoSave(LPCTSTR lpszPathName, BOOL bReplace, CSaveBatch* pBatch)
 {
     CString strName(lpszPathName);
     if (strName.IsEmpty())
@@ -194,7 +192,7 @@ BOOL CDocument::DoSave(LPCTSTR lpszPathName, BOOL bReplace)
         if (pApp == nullptr || !pApp->DoPromptFileName(strName, 0, 0, FALSE, m_pDocTemplate))
             return FALSE;
     }
-    if (!OnSaveDocument(strName))
+    if (!OnSaveDocument(strName, pBatch))
         return FALSE;
     if (bReplace)
         SetPathName(strName);

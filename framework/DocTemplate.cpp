@@ -44,15 +44,13 @@ CDocument* CDocTemplate::CreateNewDocument()
     return pDocument;
 }
 
-CFrameWnd* CDocTemplate::CreateNewFrame(CDocument* pDoc, CFrameWnd* pOther)
+CFrameWnd* CDocTemplate::CreateNewFrame(CDocument* pDoc, CFrameWnd*)
 {
     if (m_pFrameClass == nullptr)
         return nullptr;
     CCreateContext context;
-    context.m_pCurrentFrame = pOther;
     context.m_pCurrentDoc = pDoc;
     context.m_pNewViewClass = m_pViewClass;
-    context.m_pNewDocTemplate = this;
     CObject* pObject = m_pFrameClass->CreateObject();
     auto* pFrame = dynamic_cast<CFrameWnd*>(pObject);
     if (pFrame == nullptr)

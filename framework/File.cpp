@@ -273,3 +273,9 @@ CString AfxFullPath(LPCTSTR lpszPath)
         path = lpszPath;
     return CString(path.lexically_normal().string());
 }
+
+CString AfxFileErrorMessage(LPCTSTR lpszPathName, LPCTSTR lpszCause, BOOL bSaving)
+{
+    return CString::Formatted(bSaving ? "Cannot save \"%s\": %s." : "Cannot open \"%s\": %s.",
+                              lpszPathName != nullptr ? lpszPathName : "", lpszCause != nullptr ? lpszCause : "");
+}

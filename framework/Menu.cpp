@@ -84,6 +84,5 @@ void CMenuCmdUI::SetCheck(int nCheck)
 
 void CMenuCmdUI::SetText(LPCTSTR lpszText)
 {
-    CCmdUI::SetText(lpszText);
     Item().strText = lpszText;
 }

@@ -72,6 +72,16 @@ RES_DATA AfxGetHelpPage()
     return g_pResources != nullptr ? g_pResources->helpPage : RES_DATA{};
 }
 
+const char* AfxGetProfileName()
+{
+    return g_pResources != nullptr ? g_pResources->pszProfileName : nullptr;
+}
+
+const char* AfxGetHelpWindowName()
+{
+    return g_pResources != nullptr ? g_pResources->pszHelpWindowName : nullptr;
+}
+
 const RES_VERSIONINFO* AfxFindVersion(unsigned nID)
 {
     const RES_VERSION_ENTRY* p = g_pResources != nullptr ? FindEntry(g_pResources->pVersions, g_pResources->nVersions, nID) : nullptr;

@@ -1,17 +1,57 @@
 #include "framework/AfxSafeSave.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <random>
 #include <climits>
 #include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <random>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace
 {
-std::string g_strBatchTag;
-std::vector<AFX_PENDING_SAVE>* g_pBatchPending = nullptr;
+// The file a save of strPath replaces: the one a link points to, not the link. Links among
+// the folders need nothing: the temporary beside the name lands in the same folder as the
+// name itself.
+std::string ResolveTarget(const std::string& strPath)
+{
+    struct stat lst;
+    if (::lstat(strPath.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode))
+        if (char* pszReal = ::realpath(strPath.c_str(), nullptr))
+        {
+            std::string strReal = pszReal;
+            std::free(pszReal);
+            return strReal;
+        }
+    return strPath;
+}
+
+// Where the temporaries of a target go, with its slash; "./" for a bare name.
+std::string FolderOf(const std::string& strTarget)
+{
+    const std::size_t slash = strTarget.rfind('/');
+    return slash == std::string::npos ? std::string("./") : strTarget.substr(0, slash + 1);
+}
+
+// The temporary's name with six X for mkstemp: ".NAME.XXXXXX", in a batch ".NAME.TAG.XXXXXX",
+// or when that is too long a name, ".vellum-save.[TAG.]XXXXXX".
+std::string TemporaryTemplate(const std::string& strName, const std::string& strTag)
+{
+    const std::string tag = strTag.empty() ? std::string() : strTag + ".";
+    if (strName.size() + tag.size() + 8 > NAME_MAX)
+        return ".vellum-save." + tag + "XXXXXX";
+    return "." + strName + "." + tag + "XXXXXX";
+}
+
+// Whether strName is what TemporaryTemplate makes in the batch strTag.
+bool IsBatchTemporary(const std::string& strName, const std::string& strTag)
+{
+    const std::string mark = "." + strTag + ".";
+    return strName.size() >= mark.size() + 7 && strName[0] == '.' &&
+           strName.compare(strName.size() - 6 - mark.size(), mark.size(), mark) == 0;
+}
 
 // As mkstemp, but with the mode asked for: the template's last six characters become a
 // name no file has yet, created exclusively. The descriptor, or -1 with errno set.
@@ -39,10 +79,11 @@ CSafeSaveFile::~CSafeSaveFile()
     Abort();
 }
 
-BOOL CSafeSaveFile::Open(LPCTSTR lpszPathName, CFileException* pError)
+BOOL CSafeSaveFile::Open(LPCTSTR lpszPathName, CFileException* pError, CSaveBatch* pBatch)
 {
     Abort();
     m_strPath = lpszPathName;
+    m_pBatch = pBatch;
     auto fail = [&](const CFileException& e) {
         if (pError != nullptr)
             *pError = e;
@@ -51,16 +92,7 @@ BOOL CSafeSaveFile::Open(LPCTSTR lpszPathName, CFileException* pError)
     if (m_strPath.IsEmpty())
         return fail(CFileException::FromErrno(ENOENT, m_strPath));
 
-    // Replace the file a link points to, not the link. Links among the folders need nothing:
-    // the temporary beside the name lands in the same folder as the name itself.
-    std::string target = m_strPath.Str();
-    struct stat lst;
-    if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode))
-        if (char* pszReal = ::realpath(target.c_str(), nullptr))
-        {
-            target = pszReal;
-            std::free(pszReal);
-        }
+    const std::string target = ResolveTarget(m_strPath.Str());
     struct stat st;
     const bool bExists = ::stat(target.c_str(), &st) == 0;
     if (bExists)
@@ -76,15 +108,11 @@ BOOL CSafeSaveFile::Open(LPCTSTR lpszPathName, CFileException* pError)
     else if (errno != ENOENT)
         return fail(CFileException::FromErrno(errno, m_strPath));
 
-    const std::size_t slash = target.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    const std::string dir = FolderOf(target);
+    const std::string name = target.substr(target.rfind('/') + 1);
     if (name.empty())
         return fail(CFileException::FromErrno(EISDIR, m_strPath));
-    const std::string tag = g_strBatchTag.empty() ? std::string() : g_strBatchTag + ".";
-    std::string tmpl = dir + (slash == std::string::npos ? "/." : ".") + name + "." + tag + "XXXXXX";
-    if (name.size() + tag.size() + 8 > NAME_MAX)
-        tmpl = dir + (slash == std::string::npos ? "/" : "") + ".vellum-save." + tag + "XXXXXX";
+    std::string tmpl = dir + TemporaryTemplate(name, m_pBatch != nullptr ? m_pBatch->GetTag() : std::string());
 
     // A new file gets its mode from the umask as the kernel creates it; one that replaces a
     // file starts private and then takes that file's mode.
@@ -99,20 +127,14 @@ BOOL CSafeSaveFile::Open(LPCTSTR lpszPathName, CFileException* pError)
     return TRUE;
 }
 
-void CSafeSaveFile::SetBatch(const char* pszTag, std::vector<AFX_PENDING_SAVE>* pPending)
-{
-    g_strBatchTag = pszTag != nullptr ? pszTag : "";
-    g_pBatchPending = pPending;
-}
-
 void CSafeSaveFile::Commit()
 {
     if (m_strTemp.empty() || !m_file.IsOpen())
         throw CFileException::FromErrno(EBADF, m_strPath);
-    if (g_pBatchPending != nullptr)
+    if (m_pBatch != nullptr)
     {
         m_file.Close();
-        g_pBatchPending->push_back(AFX_PENDING_SAVE{m_strTemp, m_strTarget});
+        m_pBatch->Add(AFX_PENDING_SAVE{m_strTemp, m_strTarget});
         m_strTemp.clear();
         return;
     }
@@ -133,5 +155,22 @@ void CSafeSaveFile::Abort()
     {
         ::unlink(m_strTemp.c_str());
         m_strTemp.clear();
+    }
+}
+
+void CSafeSaveFile::RemoveBatchTemporaries(const std::vector<std::string>& targets, const std::string& strTag)
+{
+    std::set<std::string> folders;
+    for (const std::string& target : targets)
+        folders.insert(FolderOf(ResolveTarget(target)));
+    for (const std::string& folder : folders)
+    {
+        DIR* pDir = ::opendir(folder.c_str());
+        if (pDir == nullptr)
+            continue;
+        while (const dirent* pEntry = ::readdir(pDir))
+            if (IsBatchTemporary(pEntry->d_name, strTag))
+                ::unlinkat(::dirfd(pDir), pEntry->d_name, 0);
+        ::closedir(pDir);
     }
 }

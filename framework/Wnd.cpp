@@ -57,7 +57,7 @@ CWnd::~CWnd()
     LiveWindows().erase(this);
 }
 
-BOOL CWnd::Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
+BOOL CWnd::Create(LPCTSTR, LPCTSTR lpszWindowName, DWORD dwStyle, const RECT& rect,
                   CWnd* pParentWnd, UINT nID, CCreateContext* pContext)
 {
     if (IsWindow())
@@ -70,7 +70,6 @@ BOOL CWnd::Create(LPCTSTR lpszClassName, LPCTSTR lpszWindowName, DWORD dwStyle, 
     cs.cy = rect.bottom - rect.top;
     cs.style = dwStyle;
     cs.lpszName = lpszWindowName;
-    cs.lpszClass = lpszClassName;
     if (!PreCreateWindow(cs))
         return FALSE;
 

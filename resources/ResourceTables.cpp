@@ -192,6 +192,8 @@ const AFX_RESOURCES* VellumResources()
         r.pVersions = kVersions;
         r.nVersions = std::size(kVersions);
         r.helpPage = RES_DATA{kResHelpHtml, kResHelpHtmlSize};
+        r.pszProfileName = "vellum";
+        r.pszHelpWindowName = "vellumHelp";
         return r;
     }();
     return &s_resources;

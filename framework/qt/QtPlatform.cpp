@@ -141,7 +141,8 @@ public:
             auto* pBrowser = new QTextBrowser(pParent);
             pBrowser->setWindowFlag(Qt::Window);
             pBrowser->setAttribute(Qt::WA_DeleteOnClose);
-            pBrowser->setObjectName(QStringLiteral("vellumHelp"));
+            if (const char* pszName = AfxGetHelpWindowName())
+                pBrowser->setObjectName(QString::fromUtf8(pszName));
             const RES_DATA page = AfxGetHelpPage();
             pBrowser->setHtml(QString::fromUtf8(reinterpret_cast<const char*>(page.pData),
                                                 static_cast<qsizetype>(page.nSize)));

@@ -6,12 +6,11 @@
 #include "framework/Afx.h"
 #include "resources/ResourceTables.h"
 #include "resources/resource.h"
+#include "tests/framework/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -162,17 +161,6 @@ public:
     void OnShared() { g_log.push_back("app shared"); }
     DECLARE_MESSAGE_MAP()
 };
-
-inline std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void WriteFile(const std::string& path, const std::string& content)
-{
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 class AppTest : public ::testing::Test
 {

@@ -1,15 +1,11 @@
 // Files and the document's open and safe save, on real files in a scratch folder.
 #include "framework/Afx.h"
 #include "resources/resource.h"
+#include "tests/framework/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <dirent.h>
-#include <fstream>
-#include <iterator>
-#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,50 +13,6 @@
 
 namespace
 {
-class ScratchDir
-{
-public:
-    ScratchDir()
-    {
-        char tmpl[] = "/tmp/vellum-file-test.XXXXXX";
-        m_path = ::mkdtemp(tmpl);
-    }
-    ~ScratchDir()
-    {
-        const std::string cmd = "chmod -R u+rwx '" + m_path + "' && rm -rf '" + m_path + "'";
-        if (std::system(cmd.c_str()) != 0)
-            ADD_FAILURE() << "could not remove " << m_path;
-    }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-    std::set<std::string> Entries() const
-    {
-        std::set<std::string> names;
-        if (DIR* d = ::opendir(m_path.c_str()))
-        {
-            while (dirent* e = ::readdir(d))
-                if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                    names.insert(e->d_name);
-            ::closedir(d);
-        }
-        return names;
-    }
-    const std::string& Path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
-
-void WriteFile(const std::string& path, const std::string& content)
-{
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 bool IsRoot()
 {
     return ::geteuid() == 0;  // permission checks do not apply

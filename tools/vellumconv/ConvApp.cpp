@@ -79,7 +79,7 @@ bool CConvApp::Guarded(const std::function<bool()>& fnWork)
 }
 
 bool CConvApp::ConvertOne(const std::string& strIn, const std::string& strOut, std::string& strStatus,
-                          std::vector<std::string>& rMessages)
+                          std::vector<std::string>& rMessages, CSaveBatch& batch)
 {
     m_pCapture = &rMessages;
     const int nMessagesBefore = m_nMessages;
@@ -104,7 +104,7 @@ bool CConvApp::ConvertOne(const std::string& strIn, const std::string& strOut, s
             return false;
         }
         strStatus = GetStatusText().Str();
-        return Save(strOut);
+        return Save(strOut, &batch);
     });
     m_pCapture = nullptr;
     return bOk && m_nMessages == nMessagesBefore;
@@ -193,11 +193,11 @@ bool CConvApp::Open(const std::string& strPath)
     return true;
 }
 
-bool CConvApp::Save(const std::string& strPath)
+bool CConvApp::Save(const std::string& strPath, CSaveBatch* pBatch)
 {
     CVellumDoc* pDoc = GetVellumDoc();
     const int nMessagesBefore = m_nMessages;
-    if (pDoc == nullptr || !pDoc->DoSave(strPath.c_str(), TRUE))
+    if (pDoc == nullptr || !pDoc->DoSave(strPath.c_str(), TRUE, pBatch))
     {
         if (m_nMessages == nMessagesBefore)
             Report("cannot save the file.");

@@ -3,7 +3,7 @@
 // view, hosted on the framework's headless backend. Message boxes become stderr lines and
 // the status text a stdout line after each open.
 
-#include "tools/vellumconv/ConvSteps.h"
+#include "tools/vellumconv/ConvArgs.h"
 
 #include "app/VellumApp.h"
 
@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class CSaveBatch;
 class CVellumView;
 class CVellumDoc;
 
@@ -32,19 +33,17 @@ public:
     bool RunStep(const ConvStep& step);
 
     // Converts one file of a batch as if the program had just started: a fresh document,
-    // frame, view and surface, then open and save. The messages go to rMessages instead of
-    // stderr; false when the file failed.
+    // frame, view and surface, then open and save into the batch. The messages go to
+    // rMessages instead of stderr; false when the file failed.
     bool ConvertOne(const std::string& strIn, const std::string& strOut, std::string& strStatus,
-                    std::vector<std::string>& rMessages);
+                    std::vector<std::string>& rMessages, CSaveBatch& batch);
 
     CVellumDoc* GetVellumDoc() const;
     CVellumView* GetVellumView() const;
 
-    int m_nMessages = 0;
-
 protected:
     bool Open(const std::string& strPath);
-    bool Save(const std::string& strPath);
+    bool Save(const std::string& strPath, CSaveBatch* pBatch = nullptr);
     bool Render(const std::string& strPath);
     void Size(int nWidth, int nHeight);
     void Report(const std::string& strText);
@@ -58,6 +57,9 @@ protected:
     std::FILE* m_pErr;
     std::string m_strContext;  // the path of the running step, for message lines
     std::vector<std::string>* m_pCapture = nullptr;  // a batch's file keeps its messages
+
+private:
+    int m_nMessages = 0;  // told so far: a step that adds one has failed
 };
 
 // Writes the surface as shown (rows top to bottom) as an 8-bit PNG with its 256 colours,

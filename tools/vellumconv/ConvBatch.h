@@ -1,6 +1,6 @@
 #pragma once
 // Batch conversion: many files, each converted as if it were the only one, on several worker
-// processes (the framework keeps global state, so workers do not share a process). Every
+// processes (ConvWorkers.h), all saving into one CSaveBatch. Every
 // output is written beside its target; once all are written, one sync per file system makes
 // them durable and only then are they renamed over their targets. SIGINT and SIGTERM remove
 // the temporaries not yet renamed.

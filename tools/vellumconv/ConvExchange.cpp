@@ -19,7 +19,7 @@ bool ReadInput(const std::string& strIn, std::vector<std::uint8_t>& data, std::v
     CFileException fe;
     if (!file.Open(strIn.c_str(), CFile::modeRead, &fe))
     {
-        rMessages.push_back("Cannot open \"" + strIn + "\": " + fe.GetCauseText().Str() + ".");
+        rMessages.push_back(AfxFileErrorMessage(strIn.c_str(), fe.GetCauseText(), FALSE).Str());
         return false;
     }
     const std::uint64_t nLength = file.GetLength();
@@ -43,9 +43,12 @@ std::string PngSizeText(const std::vector<std::uint8_t>& png)
 
 }  // namespace
 
-bool RunExchangeFile(EConvVerb verb, const ConvExchangeOptions& options, const std::string& strIn,
-                     const std::string& strOut, std::string& strStatus, std::vector<std::string>& rMessages)
+bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::string& strOut,
+                     std::string& strStatus, std::vector<std::string>& rMessages, CSaveBatch* pBatch)
 {
+    auto saveFailed = [&](const CFileException& e) {
+        rMessages.push_back(AfxFileErrorMessage(strOut.c_str(), e.GetCauseText(), TRUE).Str());
+    };
     try
     {
         std::vector<std::uint8_t> in;
@@ -55,18 +58,15 @@ bool RunExchangeFile(EConvVerb verb, const ConvExchangeOptions& options, const s
         CSafeSaveFile file;
         auto openTarget = [&] {
             CFileException fe;
-            if (file.Open(strOut.c_str(), &fe))
+            if (file.Open(strOut.c_str(), &fe, pBatch))
                 return true;
-            rMessages.push_back("Cannot save \"" + strOut + "\": " + fe.GetCauseText().Str() + ".");
+            saveFailed(fe);
             return false;
         };
-        if (verb == EConvVerb::Export)
+        if (verb.kind == EConvVerb::Export)
         {
-            ExportOptions opt;
-            opt.nClut = options.nClut;
-            opt.nColumns = options.nColumns;
             std::vector<std::uint8_t> png;
-            if (!ExportToPng(in.data(), in.size(), opt, png, strError))
+            if (!ExportToPng(in.data(), in.size(), verb.exportOptions, png, strError))
             {
                 rMessages.push_back(strError);
                 return false;
@@ -78,15 +78,9 @@ bool RunExchangeFile(EConvVerb verb, const ConvExchangeOptions& options, const s
         }
         else
         {
-            ImportOptions opt;
+            ImportOptions opt = verb.importOptions;
             // The extension rule of every save: .bmp, .tim, anything else a sheet.
             opt.kind = CVellumDoc::SaveTypeFromPath(CString(strOut));
-            opt.nBpp = options.nBpp;
-            opt.nCellWidth = options.nCellWidth;
-            opt.nCellHeight = options.nCellHeight;
-            opt.bCodes = options.bCodes;
-            opt.nFirstCode = options.nFirstCode;
-            opt.nLastCode = options.nLastCode;
             // Written into the temporary as it is made; a refusal removes the temporary.
             if (!openTarget())
                 return false;
@@ -103,7 +97,7 @@ bool RunExchangeFile(EConvVerb verb, const ConvExchangeOptions& options, const s
     }
     catch (const CFileException& e)
     {
-        rMessages.push_back("Cannot save \"" + strOut + "\": " + e.GetCauseText().Str() + ".");
+        saveFailed(e);
     }
     catch (const std::bad_alloc&)
     {
@@ -120,8 +114,7 @@ int RunExchangeVerb(const ConvCommandLine& cmd, std::FILE* pOut, std::FILE* pErr
 {
     std::string strStatus;
     std::vector<std::string> messages;
-    const bool bOk = RunExchangeFile(cmd.batch.verb, cmd.batch.exchange, cmd.strVerbIn, cmd.strVerbOut, strStatus,
-                                     messages);
+    const bool bOk = RunExchangeFile(cmd.batch.verb, cmd.strVerbIn, cmd.strVerbOut, strStatus, messages, nullptr);
     for (std::string strLine : messages)
     {
         for (char& ch : strLine)

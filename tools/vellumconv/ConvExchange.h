@@ -3,16 +3,18 @@
 // exchange library, and the output saved through the framework's safe save (in a batch,
 // left for the batch to put in place).
 
-#include "tools/vellumconv/ConvSteps.h"
+#include "tools/vellumconv/ConvArgs.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+class CSaveBatch;
+
 // False when the file failed; its messages land in rMessages, its status ("size:WxH", the
-// picture's size) in strStatus.
-bool RunExchangeFile(EConvVerb verb, const ConvExchangeOptions& options, const std::string& strIn,
-                     const std::string& strOut, std::string& strStatus, std::vector<std::string>& rMessages);
+// picture's size) in strStatus. With pBatch the output waits in that batch.
+bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::string& strOut,
+                     std::string& strStatus, std::vector<std::string>& rMessages, CSaveBatch* pBatch);
 
 // vellumconv export|import IN OUT: the exit status, messages on pErr as "vellumconv: IN: MESSAGE".
 int RunExchangeVerb(const ConvCommandLine& cmd, std::FILE* pOut, std::FILE* pErr);

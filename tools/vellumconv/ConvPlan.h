@@ -1,7 +1,7 @@
 #pragma once
 // What a batch will do, decided before anything is written: every input with its output.
 
-#include "tools/vellumconv/ConvSteps.h"
+#include "tools/vellumconv/ConvArgs.h"
 
 #include <string>
 #include <vector>

@@ -3,7 +3,7 @@
 #include "tools/vellumconv/ConvApp.h"
 #include "tools/vellumconv/ConvBatch.h"
 #include "tools/vellumconv/ConvExchange.h"
-#include "tools/vellumconv/ConvSteps.h"
+#include "tools/vellumconv/ConvArgs.h"
 
 #include <cstdio>
 #include <string>

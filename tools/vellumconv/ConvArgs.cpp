@@ -1,37 +1,46 @@
-#include "tools/vellumconv/ConvSteps.h"
+#include "tools/vellumconv/ConvArgs.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cstdint>
 #include <map>
+#include <string_view>
 
 namespace
 {
 
-bool ParseDimension(const std::string& strText, std::size_t nBegin, std::size_t nEnd, int& nValue)
+// How many digits a number may have, leading zeros included: the window's sizes and the
+// workers are counts, the PNG verbs' numbers reach 32 bits.
+constexpr std::size_t kCountDigits = 5;
+constexpr std::size_t kValueDigits = 10;
+
+// The converter's one reading of a number: decimal digits only, at most nDigits of them,
+// from nMin to nMax.
+bool ParseNumber(std::string_view text, std::size_t nDigits, std::uint64_t nMin, std::uint64_t nMax,
+                 std::uint32_t& nValue)
 {
-    if (nBegin >= nEnd || nEnd - nBegin > 5)
+    if (text.empty() || text.size() > nDigits)
         return false;
-    int n = 0;
-    for (std::size_t i = nBegin; i < nEnd; ++i)
+    std::uint64_t n = 0;
+    for (char ch : text)
     {
-        const char ch = strText[i];
         if (ch < '0' || ch > '9')
             return false;
-        n = n * 10 + (ch - '0');
+        n = n * 10 + static_cast<std::uint64_t>(ch - '0');
     }
-    if (n > CONV_MAX_SIZE)
+    if (n < nMin || n > nMax)
         return false;
-    nValue = n;
+    nValue = static_cast<std::uint32_t>(n);
     return true;
 }
 
-bool ParseJobs(const std::string& strText, int& nJobs)
+// Two numbers around the first of pszSeparators ("WxH", "FIRST-LAST"), each read as above.
+bool ParsePair(std::string_view text, const char* pszSeparators, std::size_t nDigits, std::uint64_t nMin,
+               std::uint64_t nMax, std::uint32_t& nFirst, std::uint32_t& nSecond)
 {
-    int n = 0;
-    if (!ParseDimension(strText, 0, strText.size(), n) || n < 1 || n > CONV_MAX_JOBS)
-        return false;
-    nJobs = n;
-    return true;
+    const std::size_t nAt = text.find_first_of(pszSeparators);
+    return nAt != std::string_view::npos && ParseNumber(text.substr(0, nAt), nDigits, nMin, nMax, nFirst) &&
+           ParseNumber(text.substr(nAt + 1), nDigits, nMin, nMax, nSecond);
 }
 
 // CLI11's own words for a failure, in the converter's.
@@ -54,46 +63,10 @@ std::string UsageError(const CLI::ParseError& e, const CLI::App& app)
     return e.what();
 }
 
-}  // namespace
-
-bool ParseConvSize(const std::string& strText, int& nWidth, int& nHeight)
-{
-    const std::size_t x = strText.find_first_of("xX");
-    if (x == std::string::npos)
-        return false;
-    int w = 0;
-    int h = 0;
-    if (!ParseDimension(strText, 0, x, w) || !ParseDimension(strText, x + 1, strText.size(), h))
-        return false;
-    nWidth = w;
-    nHeight = h;
-    return true;
-}
-
-namespace
-{
-
 bool Fail(std::string& strError, std::string strWhy)
 {
     strError = std::move(strWhy);
     return false;
-}
-
-bool ParseNumber(const std::string& strText, std::uint64_t nMax, std::uint32_t& nValue)
-{
-    if (strText.empty() || strText.size() > 10)
-        return false;
-    std::uint64_t n = 0;
-    for (char ch : strText)
-    {
-        if (ch < '0' || ch > '9')
-            return false;
-        n = n * 10 + static_cast<std::uint64_t>(ch - '0');
-    }
-    if (n > nMax)
-        return false;
-    nValue = static_cast<std::uint32_t>(n);
-    return true;
 }
 
 // The options of a batch, the same for every verb.
@@ -127,8 +100,13 @@ struct BatchOptionSet
         }
         if (batch.strExt.empty())
             return Fail(strError, "option '--to' needs a non-empty argument");
-        if (pJobs->count() > 0 && !ParseJobs(strJobs, batch.nJobs))
-            return Fail(strError, "'-j " + strJobs + "': expected 1 to " + std::to_string(CONV_MAX_JOBS) + " workers");
+        if (pJobs->count() > 0)
+        {
+            std::uint32_t nJobs = 0;
+            if (!ParseNumber(strJobs, kCountDigits, 1, CONV_MAX_JOBS, nJobs))
+                return Fail(strError, "'-j " + strJobs + "': expected 1 to " + std::to_string(CONV_MAX_JOBS) + " workers");
+            batch.nJobs = static_cast<int>(nJobs);
+        }
         if (pOutDir->count() > 0 && batch.strOutDir.empty())
             return Fail(strError, "option '--out-dir' needs a non-empty argument");
         if (pFilesFrom->count() > 0 && batch.strFilesFrom.empty())
@@ -161,7 +139,8 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     app.add_flag("-h,--help", cmd.bHelp);
     std::string strClut, strColumns, strBpp, strCell, strCodes;
     std::vector<std::string> paths;
-    ConvExchangeOptions& opt = cmd.batch.exchange;
+    ExportOptions& exportOptions = cmd.batch.verb.exportOptions;
+    ImportOptions& importOptions = cmd.batch.verb.importOptions;
     CLI::Option* pClut = nullptr;
     CLI::Option* pColumns = nullptr;
     CLI::Option* pBpp = nullptr;
@@ -184,34 +163,30 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     if (!ParseWithCli(app, args, strError) || !batchOptions.Check(cmd.batch, strError))
         return false;
 
-    if (pClut != nullptr && pClut->count() > 0 && !ParseNumber(strClut, 0xFFFFFFFFu, opt.nClut))
+    if (pClut != nullptr && pClut->count() > 0 &&
+        !ParseNumber(strClut, kValueDigits, 0, 0xFFFFFFFFu, exportOptions.nClut))
         return Fail(strError, "'--clut " + strClut + "': expected a CLUT row, counted from 0");
     if (pColumns != nullptr && pColumns->count() > 0 &&
-        (!ParseNumber(strColumns, 65536, opt.nColumns) || opt.nColumns == 0))
+        !ParseNumber(strColumns, kValueDigits, 1, 65536, exportOptions.nColumns))
         return Fail(strError, "'--columns " + strColumns + "': expected 1 to 65536 cells across");
     if (pBpp != nullptr && pBpp->count() > 0)
     {
         std::uint32_t nBpp = 0;
-        if (!ParseNumber(strBpp, 24, nBpp) || (nBpp != 4 && nBpp != 8 && nBpp != 16 && nBpp != 24))
+        if (!ParseNumber(strBpp, kValueDigits, 0, 24, nBpp) || (nBpp != 4 && nBpp != 8 && nBpp != 16 && nBpp != 24))
             return Fail(strError, "'--bpp " + strBpp + "': expected 4, 8, 16 or 24 bits per pixel");
-        opt.nBpp = static_cast<int>(nBpp);
+        importOptions.nBpp = static_cast<int>(nBpp);
     }
-    if (pCell != nullptr && pCell->count() > 0)
-    {
-        const std::size_t x = strCell.find_first_of("xX");
-        if (x == std::string::npos || !ParseNumber(strCell.substr(0, x), 65535, opt.nCellWidth) ||
-            !ParseNumber(strCell.substr(x + 1), 65535, opt.nCellHeight) || opt.nCellWidth == 0 || opt.nCellHeight == 0)
-            return Fail(strError, "'--cell " + strCell + "': expected WxH, each 1 to 65535");
-    }
+    if (pCell != nullptr && pCell->count() > 0 &&
+        !ParsePair(strCell, "xX", kValueDigits, 1, 65535, importOptions.nCellWidth, importOptions.nCellHeight))
+        return Fail(strError, "'--cell " + strCell + "': expected WxH, each 1 to 65535");
     if (pCodes != nullptr && pCodes->count() > 0)
     {
-        const std::size_t nDash = strCodes.find('-');
-        if (nDash == std::string::npos || !ParseNumber(strCodes.substr(0, nDash), 65535, opt.nFirstCode) ||
-            !ParseNumber(strCodes.substr(nDash + 1), 65535, opt.nLastCode) || opt.nFirstCode > opt.nLastCode)
+        if (!ParsePair(strCodes, "-", kValueDigits, 0, 65535, importOptions.nFirstCode, importOptions.nLastCode) ||
+            importOptions.nFirstCode > importOptions.nLastCode)
             return Fail(strError, "'--codes " + strCodes + "': expected FIRST-LAST, 0 to 65535, FIRST not above LAST");
-        opt.bCodes = true;
+        importOptions.bCodes = true;
     }
-    cmd.batch.verb = verb;
+    cmd.batch.verb.kind = verb;
     if (cmd.bHelp)
         return true;
     if (batchOptions.IsBatch())
@@ -296,10 +271,11 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
             return fail("option '" + pOption->get_name() + "' needs a non-empty argument");
         if (kind == EConvStep::Size)
         {
-            ConvStep step{EConvStep::Size, {}};
-            if (!ParseConvSize(value, step.nWidth, step.nHeight))
+            std::uint32_t nWidth = 0;
+            std::uint32_t nHeight = 0;
+            if (!ParsePair(value, "xX", kCountDigits, 0, CONV_MAX_SIZE, nWidth, nHeight))
                 return fail("'--size " + value + "': expected WxH, each 0 to " + std::to_string(CONV_MAX_SIZE));
-            cmd.steps.push_back(step);
+            cmd.steps.push_back({EConvStep::Size, {}, static_cast<int>(nWidth), static_cast<int>(nHeight)});
             continue;
         }
         cmd.steps.push_back({kind, value});
@@ -329,7 +305,7 @@ const char* ConvUsageText()
            "       vellumconv STEP...\n"
            "       vellumconv --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...\n"
            "       vellumconv export [--clut N] [--columns C] IN OUT.png\n"
-           "       vellumconv import [--bpp 4|8|16] [--cell WxH] [--codes FIRST-LAST] IN.png OUT\n"
+           "       vellumconv import [--bpp 4|8|16|24] [--cell WxH] [--codes FIRST-LAST] IN.png OUT\n"
            "\n"
            "Opens, converts and saves 256-colour BMP, TIM and BFNT files without a window,\n"
            "doing what a person would do in one run of vellum, step by step from left to right.\n"
@@ -378,7 +354,7 @@ const char* ConvUsageText()
            "exported and imported again comes back byte for byte.\n"
            "  --clut N          export: the TIM's CLUT row to show (default 0).\n"
            "  --columns C       export: cells across a BFNT grid (default 16).\n"
-           "  --bpp 4|8|16      import to TIM: bits per pixel (default: as exported, else 8\n"
+           "  --bpp 4|8|16|24   import to TIM: bits per pixel (default: as exported, else 8\n"
            "                    for an indexed PNG and 16 for others).\n"
            "  --cell WxH        import to BFNT: the cell size (default: as exported, else 16x16).\n"
            "  --codes F-L       import to BFNT: the character codes (default: as exported,\n"

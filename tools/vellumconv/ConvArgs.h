@@ -1,9 +1,11 @@
 #pragma once
-// The converter's command line. Without a verb it is a list of steps, run left to right as a
-// person would use the program between start and exit; with --to it is a batch of files,
-// each converted as if it were the only one. Parsing is separate so it can be tested alone.
+// The converter's command line, as a model and its parser. Without a verb it is a list of
+// steps, run left to right as a person would use the program between start and exit; with
+// --to it is a batch of files, each converted as if it were the only one. Parsing is
+// separate so it can be tested alone.
 
-#include <cstdint>
+#include "exchange/Exchange.h"
+
 #include <string>
 #include <vector>
 
@@ -44,22 +46,17 @@ enum class EConvVerb
     Import,
 };
 
-struct ConvExchangeOptions
+// A verb with the exchange library's options for it.
+struct ConvVerb
 {
-    std::uint32_t nClut = 0;        // export: the CLUT row of a 4- or 8-bit TIM
-    std::uint32_t nColumns = 16;    // export: cells across a BFNT grid
-    int nBpp = 0;                   // import to TIM: 4, 8, 16 or 24; 0 = from the PNG
-    std::uint32_t nCellWidth = 0;   // import to BFNT: 0 = from the PNG, else 16 x 16
-    std::uint32_t nCellHeight = 0;
-    bool bCodes = false;            // import to BFNT: these codes, not the PNG's or every cell
-    std::uint32_t nFirstCode = 0;
-    std::uint32_t nLastCode = 0;
+    EConvVerb kind = EConvVerb::Convert;
+    ExportOptions exportOptions;
+    ImportOptions importOptions;  // its kind is set for each output, from the extension
 };
 
 struct ConvBatchOptions
 {
-    EConvVerb verb = EConvVerb::Convert;
-    ConvExchangeOptions exchange;
+    ConvVerb verb;
     std::string strExt;         // with its dot: ".bmp"
     std::string strOutDir;      // empty: each output beside its input
     int nJobs = 0;              // 0: one per processor
@@ -72,7 +69,7 @@ struct ConvCommandLine
 {
     EConvMode mode = EConvMode::Steps;
     std::vector<ConvStep> steps;
-    ConvBatchOptions batch;    // a batch; also the verb and its options of a single export or import
+    ConvBatchOptions batch;    // a batch; also the verb of a single export or import
     std::string strVerbIn;     // a single export or import
     std::string strVerbOut;
     bool bHelp = false;
@@ -83,8 +80,5 @@ struct ConvCommandLine
 // "IN OUT..." is "--open IN --save OUT ...". "--" makes every later argument a PATH.
 // "export" or "import" as the first argument names a verb.
 ConvCommandLine ParseConvArgs(const std::vector<std::string>& args);
-
-// Parses "WxH" (decimal, each 0..CONV_MAX_SIZE); false when malformed or out of range.
-bool ParseConvSize(const std::string& strText, int& nWidth, int& nHeight);
 
 const char* ConvUsageText();

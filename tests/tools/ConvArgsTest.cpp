@@ -1,7 +1,7 @@
 // The converter's command line, parsed without running anything.
 
+#include "tools/vellumconv/ConvArgs.h"
 #include "tools/vellumconv/ConvPlan.h"
-#include "tools/vellumconv/ConvSteps.h"
 
 #include <gtest/gtest.h>
 
@@ -141,4 +141,103 @@ TEST(ConvBatchPlan, CollisionsAreRefusedNamingBothFiles)
     options.strOutDir = "out";
     EXPECT_FALSE(PlanConvBatch(options, jobs, strError));
     EXPECT_EQ(strError, "'in/a.tim' and 'other/a.tim' would both be saved as 'out/a.bmp'");
+}
+
+TEST(ConvVerbLine, OptionsLandInTheExchangeLibrarysOwn)
+{
+    ConvCommandLine cmd = ParseConvArgs({"export", "--clut", "3", "--columns", "8", "in.tim", "out.png"});
+    ASSERT_TRUE(cmd.strError.empty()) << cmd.strError;
+    EXPECT_EQ(cmd.mode, EConvMode::Verb);
+    EXPECT_EQ(cmd.batch.verb.kind, EConvVerb::Export);
+    EXPECT_EQ(cmd.batch.verb.exportOptions.nClut, 3u);
+    EXPECT_EQ(cmd.batch.verb.exportOptions.nColumns, 8u);
+    EXPECT_EQ(cmd.strVerbIn, "in.tim");
+    EXPECT_EQ(cmd.strVerbOut, "out.png");
+
+    cmd = ParseConvArgs({"import", "--bpp", "24", "--cell", "8X16", "--codes", "32-127", "--to", ".fnt", "a.png"});
+    ASSERT_TRUE(cmd.strError.empty()) << cmd.strError;
+    EXPECT_EQ(cmd.mode, EConvMode::Batch);
+    const ImportOptions& opt = cmd.batch.verb.importOptions;
+    EXPECT_EQ(cmd.batch.verb.kind, EConvVerb::Import);
+    EXPECT_EQ(opt.nBpp, 24);
+    EXPECT_EQ(opt.nCellWidth, 8u);
+    EXPECT_EQ(opt.nCellHeight, 16u);
+    EXPECT_TRUE(opt.bCodes);
+    EXPECT_EQ(opt.nFirstCode, 32u);
+    EXPECT_EQ(opt.nLastCode, 127u);
+
+    // Untouched options keep the library's defaults.
+    cmd = ParseConvArgs({"import", "a.png", "b.tim"});
+    EXPECT_EQ(cmd.batch.verb.importOptions.nBpp, ImportOptions().nBpp);
+    EXPECT_FALSE(cmd.batch.verb.importOptions.bCodes);
+    EXPECT_EQ(cmd.batch.verb.exportOptions.nColumns, ExportOptions().nColumns);
+}
+
+// Every number is read the same way: decimal digits only, no more of them than the option
+// has always taken (leading zeros count), within the option's range.
+TEST(ConvArgs, NumbersStayWithinTheirDigitsAndRange)
+{
+    struct Case
+    {
+        std::vector<std::string> args;
+        bool bOk;
+    };
+    const Case cases[] = {
+        {{"--size", "00016x00001"}, true},
+        {{"--size", "000016x1"}, false},
+        {{"--size", "16x+1"}, false},
+        {{"--to", ".bmp", "-j", "00256", "a"}, true},
+        {{"--to", ".bmp", "-j", "000002", "a"}, false},
+        {{"--to", ".bmp", "-j", "257", "a"}, false},
+        {{"export", "--clut", "4294967295", "a", "b"}, true},
+        {{"export", "--clut", "4294967296", "a", "b"}, false},
+        {{"export", "--clut", "0000000001", "a", "b"}, true},
+        {{"export", "--clut", "00000000001", "a", "b"}, false},
+        {{"export", "--columns", "65536", "a", "b"}, true},
+        {{"export", "--columns", "65537", "a", "b"}, false},
+        {{"export", "--columns", "0", "a", "b"}, false},
+        {{"import", "--bpp", "08", "a", "b"}, true},
+        {{"import", "--bpp", "+8", "a", "b"}, false},
+        {{"import", "--bpp", "12", "a", "b"}, false},
+        {{"import", "--cell", "65535x65535", "a", "b"}, true},
+        {{"import", "--cell", "0x16", "a", "b"}, false},
+        {{"import", "--cell", "16x", "a", "b"}, false},
+        {{"import", "--cell", "16x16x16", "a", "b"}, false},
+        {{"import", "--cell", "16-16", "a", "b"}, false},
+        {{"import", "--codes", "4-4", "a", "b"}, true},
+        {{"import", "--codes", "5-4", "a", "b"}, false},
+        {{"import", "--codes", "0-65536", "a", "b"}, false},
+        {{"import", "--codes", "1x2", "a", "b"}, false},
+    };
+    for (const Case& c : cases)
+    {
+        std::string strArgs;
+        for (const std::string& a : c.args)
+            strArgs += "[" + a + "]";
+        EXPECT_EQ(ParseConvArgs(c.args).strError.empty(), c.bOk) << strArgs;
+    }
+    EXPECT_EQ(ParseConvArgs({"--to", ".bmp", "-j", "000002", "a"}).strError, "'-j 000002': expected 1 to 256 workers");
+    EXPECT_EQ(ParseConvArgs({"--size", "00016x00001"}).steps.at(0).nWidth, 16);
+}
+
+TEST(ConvArgs, TheHelpListsEveryDepthImportTakes)
+{
+    std::string strDepths;
+    for (int n = 0; n <= 64; ++n)
+        if (ParseConvArgs({"import", "--bpp", std::to_string(n), "in.png", "out.tim"}).strError.empty())
+        {
+            if (!strDepths.empty())
+                strDepths += "|";
+            strDepths += std::to_string(n);
+        }
+    EXPECT_EQ(strDepths, "4|8|16|24");
+    const std::string strUsage = ConvUsageText();
+    std::string strUsageLine = "import [--bpp ";
+    strUsageLine += strDepths;
+    strUsageLine += "]";
+    std::string strOptionLine = "\n  --bpp ";
+    strOptionLine += strDepths;
+    strOptionLine += " ";
+    EXPECT_NE(strUsage.find(strUsageLine), std::string::npos);
+    EXPECT_NE(strUsage.find(strOptionLine), std::string::npos);
 }
