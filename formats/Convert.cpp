@@ -4,7 +4,6 @@
 
 #include "formats/Bfnt.h"
 #include "formats/Bmp.h"
-#include "formats/StreamIo.h"
 #include "formats/Tim.h"
 
 #include <algorithm>
@@ -41,7 +40,7 @@ void SetConvertedBmpHeader(CBmpData& bmp, std::uint64_t nWidth, std::uint64_t nH
 
 // Cuts an image into n x n cells, row-major, each cell's rows top first; the
 // parts of edge cells outside the image are 0.
-int CutIntoCells(const std::uint8_t* pSrc, std::uint64_t nSrcSize, std::uint64_t nWidth, std::uint64_t nHeight,
+FormatResult CutIntoCells(const std::uint8_t* pSrc, std::uint64_t nSrcSize, std::uint64_t nWidth, std::uint64_t nHeight,
                  std::uint64_t nStride, RgbPalette* pPalette, CBfntData& bfnt, int cellSize)
 {
     const std::uint64_t n = static_cast<std::uint16_t>(cellSize);
@@ -82,7 +81,7 @@ int CutIntoCells(const std::uint8_t* pSrc, std::uint64_t nSrcSize, std::uint64_t
 
     BfntHeader& h = bfnt.m_header;
     h = BfntHeader{};
-    std::memcpy(h.magic, "BFNT", 4);
+    std::memcpy(h.magic, BFNT_MAGIC, 4);
     h.unknown4 = 0x1A;
     h.format = BFNT_PALETTE | BFNT_COLORS_256;
     h.unknown6 = 22;
@@ -100,7 +99,7 @@ int CutIntoCells(const std::uint8_t* pSrc, std::uint64_t nSrcSize, std::uint64_t
 }
 }  // namespace
 
-int CBmpData::BmpToTim(CTimData& tim)
+FormatResult CBmpData::BmpToTim(CTimData& tim)
 {
     const std::int32_t nWidth = m_infoHeader.biWidth;
     const std::int32_t nHeight = m_infoHeader.biHeight;
@@ -155,7 +154,7 @@ int CBmpData::BmpToTim(CTimData& tim)
     return FMT_OK;
 }
 
-int CTimData::TimToBmp(CBmpData& bmp)
+FormatResult CTimData::TimToBmp(CBmpData& bmp)
 {
     const std::uint64_t nWidth = 2 * std::uint64_t{m_imageWidth};
     const std::uint64_t nHeight = m_imageHeight;
@@ -175,7 +174,7 @@ int CTimData::TimToBmp(CBmpData& bmp)
     return FMT_OK;
 }
 
-int CBfntData::BfntToBmp(CBmpData& bmp)
+FormatResult CBfntData::BfntToBmp(CBmpData& bmp)
 {
     const std::uint64_t nGlyphWidth = m_header.glyphWidth;
     const std::uint64_t nGlyphHeight = m_header.glyphHeight;
@@ -215,7 +214,7 @@ int CBfntData::BfntToBmp(CBmpData& bmp)
     return FMT_OK;
 }
 
-int CBmpData::BmpToBfnt(CBfntData& bfnt, int cellSize)
+FormatResult CBmpData::BmpToBfnt(CBfntData& bfnt, int cellSize)
 {
     if (m_infoHeader.biWidth < 1 || m_infoHeader.biHeight < 1)
         return FMT_BAD_SOURCE;
@@ -224,7 +223,7 @@ int CBmpData::BmpToBfnt(CBfntData& bfnt, int cellSize)
     return CutIntoCells(m_pBits.get(), m_nBitsSize, nWidth, nHeight, nWidth, m_pPalette, bfnt, cellSize);
 }
 
-int CTimData::TimToBfnt(CBfntData& bfnt, int cellSize)
+FormatResult CTimData::TimToBfnt(CBfntData& bfnt, int cellSize)
 {
     const std::uint64_t nWidth = 2 * std::uint64_t{m_imageWidth};
     return CutIntoCells(m_pPixels.get(), m_nPixelsSize, nWidth, m_imageHeight, nWidth, m_pPalette, bfnt, cellSize);
