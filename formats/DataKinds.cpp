@@ -220,6 +220,18 @@ int SaveTypeFromExtension(const char* pszLowerExt)
     return nOther;
 }
 
+int SaveTypeFromPath(std::string_view strPath)
+{
+    const std::string_view strTail = strPath.substr(strPath.size() > 4 ? strPath.size() - 4 : 0);
+    char szExt[5] = {};
+    for (std::size_t i = 0; i < strTail.size(); ++i)
+    {
+        const char ch = strTail[i];
+        szExt[i] = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    }
+    return SaveTypeFromExtension(szExt);
+}
+
 const char* DataTypeName(int nDataType)
 {
     const DataKind* pKind = FindDataKind(nDataType);

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 enum : int
 {
@@ -113,6 +114,9 @@ LoadOutcome LoadData(IByteStream& file, const DataRecords& rec, RgbPalette& pale
 // The kind a save path's last four characters, already in lower case, choose: ".bmp"
 // BMP, ".tim" TIM, anything else BFNT.
 int SaveTypeFromExtension(const char* pszLowerExt);
+// The same for a whole path: its last four characters (all of it when shorter), with
+// A to Z taken as a to z.
+int SaveTypeFromPath(std::string_view strPath);
 
 // "BFNT", "BMP" or "TIM"; "no data" for anything else.
 const char* DataTypeName(int nDataType);

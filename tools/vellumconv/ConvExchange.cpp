@@ -1,7 +1,7 @@
 #include "tools/vellumconv/ConvExchange.h"
 
 #include "document/FileStream.h"
-#include "document/VellumDoc.h"
+#include "formats/DataKinds.h"
 #include "exchange/Exchange.h"
 #include "formats/ByteOrder.h"
 #include "framework/AfxSafeSave.h"
@@ -80,7 +80,7 @@ bool RunExchangeFile(EConvVerb verb, const ConvExchangeOptions& options, const s
         {
             ImportOptions opt;
             // The extension rule of every save: .bmp, .tim, anything else a sheet.
-            opt.kind = CVellumDoc::SaveTypeFromPath(CString(strOut));
+            opt.kind = SaveTypeFromPath(strOut);
             opt.nBpp = options.nBpp;
             opt.nCellWidth = options.nCellWidth;
             opt.nCellHeight = options.nCellHeight;
