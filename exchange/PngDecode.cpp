@@ -237,13 +237,7 @@ ExchangeResult DecodePng(const std::uint8_t* pData, std::size_t nSize, const cha
     }
     png_destroy_read_struct(&png, &info, nullptr);
     if (!bOk)
-    {
-        if (state.bNoMemory)
-            return Refuse(XCH_NO_MEMORY);
-        ExchangeResult result = Refuse(XCH_PNG_READ);
-        result.strDetail = LibpngMessage(state);
-        return result;
-    }
+        return LibpngFailure(state, XCH_PNG_READ);
     out = std::move(picture);
     return {};
 }

@@ -124,13 +124,7 @@ ExchangeResult EncodePng(const PngEncodeImage& image, IPngRowSource& rows, const
     const bool bOk = WriteFrame(png, info, image, rows, opt, tables);
     png_destroy_write_struct(&png, &info);
     if (!bOk)
-    {
-        if (state.bNoMemory)
-            return Refuse(XCH_NO_MEMORY);
-        ExchangeResult result = Refuse(XCH_PNG_WRITE);
-        result.strDetail = LibpngMessage(state);
-        return result;
-    }
+        return LibpngFailure(state, XCH_PNG_WRITE);
     out.swap(buffer);
     return {};
 }

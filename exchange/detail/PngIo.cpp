@@ -12,7 +12,11 @@ void OnPngError(png_structp png, png_const_charp pszMessage)
 
 void OnPngWarning(png_structp, png_const_charp) {}
 
-std::string LibpngMessage(const PngIoState& state)
+ExchangeResult LibpngFailure(const PngIoState& state, ExchangeCode code)
 {
-    return state.szError[0] != '\0' ? std::string(state.szError) : std::string("unknown error");
+    if (state.bNoMemory)
+        return Refuse(XCH_NO_MEMORY);
+    ExchangeResult result = Refuse(code);
+    result.strDetail = state.szError[0] != '\0' ? std::string(state.szError) : std::string("unknown error");
+    return result;
 }

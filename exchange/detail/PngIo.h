@@ -2,11 +2,12 @@
 // What the PNG encoder and decoder share in their dealings with libpng: the state its
 // callbacks touch and the error handler that jumps out. Private to the exchange library.
 
+#include "exchange/ExchangeResult.h"
+
 #include <png.h>
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 // Everything the libpng callbacks touch: plain data, so a longjmp over it skips no destructor.
@@ -24,5 +25,6 @@ struct PngIoState
 void OnPngError(png_structp png, png_const_charp pszMessage);
 void OnPngWarning(png_structp png, png_const_charp pszMessage);
 
-// libpng's words for the failure, or "unknown error" when it gave none.
-std::string LibpngMessage(const PngIoState& state);
+// What a failed frame reports: not enough memory, or the code with libpng's words for the
+// failure ("unknown error" when it gave none).
+ExchangeResult LibpngFailure(const PngIoState& state, ExchangeCode code);
