@@ -161,6 +161,20 @@ const DataKind DATA_KINDS[] = {
     {DATA_TIM, "TIM", ".tim", MatchesTim, ReadTimRecord, WriteTimRecord, TimStatusText,
      {nullptr, TimToBfnt, TimToBmp, nullptr}, TimLayout},
 };
+
+// The kind the last four characters of a save path, in lower case, choose.
+int SaveTypeFromExtension(const char* pszLowerExt)
+{
+    int nOther = DATA_NONE;
+    for (const DataKind& kind : DATA_KINDS)
+    {
+        if (kind.pszSaveExtension == nullptr)
+            nOther = kind.nDataType;
+        else if (pszLowerExt != nullptr && std::strcmp(pszLowerExt, kind.pszSaveExtension) == 0)
+            return kind.nDataType;
+    }
+    return nOther;
+}
 }  // namespace
 
 const DataKind* FindDataKind(int nDataType)
@@ -205,19 +219,6 @@ FormatResult WriteData(const DataRecords& rec, int nDataType, IByteStream& file,
 {
     const DataKind* pKind = FindDataKind(nDataType);
     return pKind != nullptr ? pKind->pfnWrite(rec, file, palette) : FMT_BAD_RECORD;
-}
-
-int SaveTypeFromExtension(const char* pszLowerExt)
-{
-    int nOther = DATA_NONE;
-    for (const DataKind& kind : DATA_KINDS)
-    {
-        if (kind.pszSaveExtension == nullptr)
-            nOther = kind.nDataType;
-        else if (pszLowerExt != nullptr && std::strcmp(pszLowerExt, kind.pszSaveExtension) == 0)
-            return kind.nDataType;
-    }
-    return nOther;
 }
 
 int SaveTypeFromPath(std::string_view strPath)

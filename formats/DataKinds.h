@@ -111,11 +111,8 @@ LoadOutcome LoadData(IByteStream& file, const DataRecords& rec, RgbPalette& pale
 // value names no kind.
 [[nodiscard]] FormatResult WriteData(const DataRecords& rec, int nDataType, IByteStream& file, RgbPalette& palette);
 
-// The kind a save path's last four characters, already in lower case, choose: ".bmp"
-// BMP, ".tim" TIM, anything else BFNT.
-int SaveTypeFromExtension(const char* pszLowerExt);
-// The same for a whole path: its last four characters (all of it when shorter), with
-// A to Z taken as a to z.
+// The kind a save path chooses by its last four characters (all of it when shorter), with
+// A to Z taken as a to z: ".bmp" BMP, ".tim" TIM, anything else BFNT.
 int SaveTypeFromPath(std::string_view strPath);
 
 // "BFNT", "BMP" or "TIM"; "no data" for anything else.
