@@ -135,11 +135,7 @@ ExchangeResult ImportBfnt(const PngPicture& pic, const MetaChunk& meta, const Im
     }
     else
     {
-        h.unknown4 = 0x1A;
-        h.format = BFNT_PALETTE | BFNT_COLORS_256;
-        h.unknown6 = 22;
-        h.glyphWidth = 16;
-        h.glyphHeight = 16;
+        h = NewBfntHeader(16, 16);
     }
     const std::uint64_t nCellW = opt.nCellWidth != 0 ? opt.nCellWidth : h.glyphWidth;
     const std::uint64_t nCellH = opt.nCellHeight != 0 ? opt.nCellHeight : h.glyphHeight;

@@ -126,11 +126,6 @@ ExchangeResult ImportBmp(const PngPicture& pic, const MetaChunk& meta, const Imp
     CBmpData bmp;
     BmpFileHeader& fh = bmp.m_fileHeader;
     BmpInfoHeader& ih = bmp.m_infoHeader;
-    ih.biSize = BMP_INFO_HEADER_SIZE;
-    ih.biWidth = static_cast<std::int32_t>(w);
-    ih.biHeight = static_cast<std::int32_t>(h);
-    ih.biPlanes = 1;
-    ih.biBitCount = 8;
     if (meta.nDataType == DATA_BMP)
     {
         const BmpMeta& m = meta.bmp;
@@ -150,10 +145,8 @@ ExchangeResult ImportBmp(const PngPicture& pic, const MetaChunk& meta, const Imp
     const std::uint64_t nImage = nStride * h;
     if (w > 0x7FFFFFFF || h > 0x7FFFFFFF || nImage > 0xFFFFFFFFu - BMP_PIXEL_OFFSET)
         return Refuse(XCH_BMP_PICTURE_TOO_LARGE, w, h);
-    fh.bfType = BMP_TYPE;
-    fh.bfSize = static_cast<std::uint32_t>(BMP_PIXEL_OFFSET + nImage);
-    fh.bfOffBits = BMP_PIXEL_OFFSET;
-    ih.biSizeImage = static_cast<std::uint32_t>(nImage);
+    SetBmp8BitHeaders(fh, ih, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h),
+                      static_cast<std::uint32_t>(nImage));
     if (meta.nDataType == DATA_BMP && meta.nWidth == w && meta.nHeight == h && meta.bmp.nBitCount == 8 &&
         meta.bmp.nCompression == BMP_RGB && meta.bmp.nInfoSize == BMP_INFO_HEADER_SIZE)
         ih.biSizeImage = meta.bmp.nSizeImage;

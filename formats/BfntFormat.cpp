@@ -36,6 +36,18 @@ void StoreBfntHeader(std::uint8_t* p, const BfntHeader& h)
     std::memcpy(p + 30, h.unknown30, 2);
 }
 
+BfntHeader NewBfntHeader(std::uint16_t nGlyphWidth, std::uint16_t nGlyphHeight)
+{
+    BfntHeader h{};
+    std::memcpy(h.magic, BFNT_MAGIC, 4);
+    h.unknown4 = 0x1A;
+    h.format = BFNT_PALETTE | BFNT_COLORS_256;
+    h.unknown6 = 22;
+    h.glyphWidth = nGlyphWidth;
+    h.glyphHeight = nGlyphHeight;
+    return h;
+}
+
 std::uint64_t BfntGlyphBytes(const BfntHeader& h)
 {
     if (h.lastCode < h.firstCode)

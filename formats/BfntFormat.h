@@ -42,6 +42,10 @@ struct BfntHeader
     std::uint8_t unknown30[2];
 };
 
+// The header of a 256-colour sheet with a palette block as the program makes one: its
+// unnamed bytes as the program sets them, codes 0 to 0, no extension block.
+BfntHeader NewBfntHeader(std::uint16_t nGlyphWidth, std::uint16_t nGlyphHeight);
+
 // The 32 header bytes, field by field, and back: the two give the same bytes again.
 void ParseBfntHeader(const std::uint8_t* p, BfntHeader& h);
 void StoreBfntHeader(std::uint8_t* p, const BfntHeader& h);

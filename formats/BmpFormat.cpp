@@ -50,6 +50,21 @@ void StoreBmpInfoHeader(std::uint8_t* p, const BmpInfoHeader& h)
     PutLe32(p + 36, h.biClrImportant);
 }
 
+void SetBmp8BitHeaders(BmpFileHeader& fh, BmpInfoHeader& ih, std::int32_t nWidth, std::int32_t nHeight,
+                       std::uint32_t nImageBytes)
+{
+    fh.bfType = BMP_TYPE;
+    fh.bfSize = nImageBytes + BMP_PIXEL_OFFSET;
+    fh.bfOffBits = BMP_PIXEL_OFFSET;
+    ih.biSize = BMP_INFO_HEADER_SIZE;
+    ih.biWidth = nWidth;
+    ih.biHeight = nHeight;
+    ih.biPlanes = 1;
+    ih.biBitCount = 8;
+    ih.biCompression = BMP_RGB;
+    ih.biSizeImage = nImageBytes;
+}
+
 void ParseBmpColorTable(const std::uint8_t* p, std::size_t nColors, RgbPalette& palette)
 {
     for (std::size_t i = 0; i < nColors; ++i)

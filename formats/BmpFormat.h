@@ -54,6 +54,12 @@ void ParseBmpInfoHeader(const std::uint8_t* p, BmpInfoHeader& h);
 void StoreBmpFileHeader(std::uint8_t* p, const BmpFileHeader& h);
 void StoreBmpInfoHeader(std::uint8_t* p, const BmpInfoHeader& h);
 
+// The headers of an 8-bit bitmap as the program writes one: bottom-up rows of nImageBytes in
+// all, after a 40-byte info header and all 256 colours. The fields this does not name
+// (reserved, resolution, colour counts) are left as they are.
+void SetBmp8BitHeaders(BmpFileHeader& fh, BmpInfoHeader& ih, std::int32_t nWidth, std::int32_t nHeight,
+                       std::uint32_t nImageBytes);
+
 // nColors quads of the colour table into the first nColors entries of the palette, and back.
 void ParseBmpColorTable(const std::uint8_t* p, std::size_t nColors, RgbPalette& palette);
 void StoreBmpColorTable(std::uint8_t* p, std::size_t nColors, const RgbPalette& palette);

@@ -26,22 +26,15 @@ void SetConvertedBmpHeader(CBmpData& bmp, std::uint64_t nWidth, std::uint64_t nH
 {
     bmp.m_fileHeader = BmpFileHeader{};
     bmp.m_infoHeader = BmpInfoHeader{};
-    const auto nImage = static_cast<std::uint32_t>(nWidth * nHeight);
-    bmp.m_fileHeader.bfType = BMP_TYPE;
-    bmp.m_fileHeader.bfSize = nImage + BMP_PIXEL_OFFSET;
-    bmp.m_fileHeader.bfOffBits = BMP_PIXEL_OFFSET;
-    bmp.m_infoHeader.biSize = BMP_INFO_HEADER_SIZE;
-    bmp.m_infoHeader.biWidth = static_cast<std::int32_t>(nWidth);
-    bmp.m_infoHeader.biHeight = static_cast<std::int32_t>(nHeight);
-    bmp.m_infoHeader.biPlanes = 1;
-    bmp.m_infoHeader.biBitCount = 8;
-    bmp.m_infoHeader.biSizeImage = nImage;
+    SetBmp8BitHeaders(bmp.m_fileHeader, bmp.m_infoHeader, static_cast<std::int32_t>(nWidth),
+                      static_cast<std::int32_t>(nHeight), static_cast<std::uint32_t>(nWidth * nHeight));
 }
 
 // Cuts an image into n x n cells, row-major, each cell's rows top first; the
 // parts of edge cells outside the image are 0.
-FormatResult CutIntoCells(const std::uint8_t* pSrc, std::uint64_t nSrcSize, std::uint64_t nWidth, std::uint64_t nHeight,
-                 std::uint64_t nStride, RgbPalette* pPalette, CBfntData& bfnt, int cellSize)
+FormatResult CutIntoCells(const std::uint8_t* pSrc, std::uint64_t nSrcSize, std::uint64_t nWidth,
+                          std::uint64_t nHeight, std::uint64_t nStride, RgbPalette* pPalette, CBfntData& bfnt,
+                          int cellSize)
 {
     const std::uint64_t n = static_cast<std::uint16_t>(cellSize);
     if (n == 0 || nWidth == 0 || nHeight == 0 || nWidth > MAX_U16 || nHeight > MAX_U16)
@@ -79,16 +72,8 @@ FormatResult CutIntoCells(const std::uint8_t* pSrc, std::uint64_t nSrcSize, std:
             }
         }
 
-    BfntHeader& h = bfnt.m_header;
-    h = BfntHeader{};
-    std::memcpy(h.magic, BFNT_MAGIC, 4);
-    h.unknown4 = 0x1A;
-    h.format = BFNT_PALETTE | BFNT_COLORS_256;
-    h.unknown6 = 22;
-    h.glyphWidth = static_cast<std::uint16_t>(n);
-    h.glyphHeight = static_cast<std::uint16_t>(n);
-    h.firstCode = 0;
-    h.lastCode = static_cast<std::uint16_t>(nCells - 1);
+    bfnt.m_header = NewBfntHeader(static_cast<std::uint16_t>(n), static_cast<std::uint16_t>(n));
+    bfnt.m_header.lastCode = static_cast<std::uint16_t>(nCells - 1);
     bfnt.m_pExtension.reset();
     bfnt.m_nExtensionSize = 0;
     bfnt.m_pPalette = pPalette;
