@@ -23,6 +23,13 @@ enum : std::uint32_t
     TIM_CLUT_LENGTH = 524,      // 12 header bytes + 256 colours of 2 bytes
 };
 
+// A CLUT colour or 16-bit pixel: red in the low five bits, then green and blue, and the
+// semi-transparency bit on top.
+enum : std::uint16_t
+{
+    TIM_COLOR_STP = 0x8000,
+};
+
 struct TimFileHeader
 {
     std::uint8_t id;
