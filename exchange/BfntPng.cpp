@@ -4,7 +4,6 @@
 #include "exchange/detail/ExchangeKinds.h"
 #include "formats/Bfnt.h"
 #include "formats/BfntImage.h"
-#include "formats/ByteOrder.h"
 #include "formats/SystemPalette.h"
 
 #include <algorithm>

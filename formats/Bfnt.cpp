@@ -1,6 +1,5 @@
 #include "formats/Bfnt.h"
 
-#include "formats/ByteOrder.h"
 #include "formats/detail/StreamIo.h"
 
 #include <algorithm>

@@ -1,6 +1,5 @@
 #include "formats/Bmp.h"
 
-#include "formats/ByteOrder.h"
 #include "formats/detail/StreamIo.h"
 
 #include <algorithm>
