@@ -1,5 +1,7 @@
 #include "display/WinGSurface.h"
 
+#include "formats/RgbPalette.h"
+
 #include <cstddef>
 #include <cstdlib>
 
@@ -11,8 +13,9 @@ namespace
 {
 
 constexpr WORD PALETTE_VERSION = 0x300;
-constexpr int STATIC_LOW_END = 10;     // entries below are system colours
-constexpr int STATIC_HIGH_START = 246; // and so are these onwards
+// Entries below the image colours and from their end on are the system's.
+constexpr int STATIC_LOW_END = PAL_FIRST_IMAGE_COLOR;
+constexpr int STATIC_HIGH_START = PAL_FIRST_IMAGE_COLOR + PAL_IMAGE_COLORS;
 
 } // namespace
 

@@ -101,9 +101,7 @@ BOOL CVellumDoc::OnSaveDocument(LPCTSTR lpszPathName, CSaveBatch* pBatch)
 
 int CVellumDoc::SaveTypeFromPath(const CString& strPath)
 {
-    CString strExt = strPath.Right(4);
-    strExt.MakeLower();
-    return SaveTypeFromExtension(strExt);
+    return ::SaveTypeFromPath(std::string_view(strPath.GetString(), static_cast<std::size_t>(strPath.GetLength())));
 }
 
 CVellumView* CVellumDoc::GetFirstVellumView() const

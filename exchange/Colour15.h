@@ -4,13 +4,9 @@
 // value. Bit 15 is the semi-transparency bit.
 
 #include "exchange/Png.h"
+#include "formats/TimFormat.h"
 
 #include <cstdint>
-
-enum : std::uint16_t
-{
-    TIM_COLOR_STP = 0x8000,
-};
 
 enum : std::uint8_t
 {

@@ -41,7 +41,8 @@ struct ImportOptions
 
 [[nodiscard]] bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt,
                                  std::vector<std::uint8_t>& out, std::string& strError);
-// The same, writing the file into out as it goes (only after the PNG has been checked), so a
-// large picture needs no second copy in memory; a write failure throws as out's writes do.
+// The same, writing into out once the PNG and the options have been checked. Each kind lays
+// the picture out once in its file's pixel layout and the writer streams that into out, so
+// the file is never gathered whole in memory; a write failure throws as out's writes do.
 [[nodiscard]] bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt,
                                  IByteStream& out, std::string& strError);

@@ -1,10 +1,14 @@
 #pragma once
 // The private ancillary chunk "vlMD": what a PNG has no field for, so an exported
 // file comes back byte for byte. Little-endian like the formats it describes; the
-// README has the table.
+// README has the table. The kind byte it stores and each kind's part of it come from
+// the table of kinds (detail/ExchangeKinds.h).
+
+#include "exchange/ExchangeResult.h"
+#include "formats/BfntFormat.h"
+#include "formats/DataKinds.h"
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 // Ancillary (v), private (l), reserved bit clear (M), unsafe to copy (D): it describes
@@ -14,9 +18,6 @@ constexpr char META_CHUNK_TYPE[] = "vlMD";
 enum : std::uint8_t
 {
     META_LAYOUT = 1,
-    META_KIND_TIM = 1,
-    META_KIND_BMP = 2,
-    META_KIND_BFNT = 3,
 };
 
 enum : std::uint32_t
@@ -24,7 +25,6 @@ enum : std::uint32_t
     META_COMMON_SIZE = 12,
     META_TIM_FIXED_SIZE = 24,   // after the common part, before the colours
     META_BMP_SIZE = 36,
-    META_BFNT_HEADER_SIZE = 32,
 };
 
 struct TimMeta
@@ -58,13 +58,13 @@ struct BmpMeta
 
 struct BfntMeta
 {
-    std::uint8_t header[META_BFNT_HEADER_SIZE] = {};  // the file's 32 header bytes as they were
+    std::uint8_t header[BFNT_HEADER_SIZE] = {};  // the file's 32 header bytes as they were
     std::vector<std::uint8_t> extension;
 };
 
 struct MetaChunk
 {
-    std::uint8_t nKind = 0;
+    int nDataType = DATA_NONE;  // the kind of file exported; DATA_NONE when the PNG has no chunk
     std::uint32_t nWidth = 0;   // the picture's size when it was exported
     std::uint32_t nHeight = 0;
     TimMeta tim;
@@ -73,5 +73,5 @@ struct MetaChunk
 };
 
 std::vector<std::uint8_t> BuildMetaChunk(const MetaChunk& meta);
-// False, with a message, for a chunk that is cut short, too long or of an unknown layout.
-[[nodiscard]] bool ParseMetaChunk(const std::vector<std::uint8_t>& data, MetaChunk& meta, std::string& strError);
+// Refuses a chunk that is cut short, too long, of an unknown kind or of a later layout.
+ExchangeResult ParseMetaChunk(const std::vector<std::uint8_t>& data, MetaChunk& meta);

@@ -2,7 +2,10 @@
 // PNG encoding and decoding on libpng. libpng reports errors by longjmp, so every
 // libpng call runs in a plain frame that holds no object with a destructor; C++
 // objects live in the callers around it. Neither function changes its output
-// argument when it fails.
+// argument when it fails. Each comes twice: reporting a result, and reporting its
+// message in words.
+
+#include "exchange/ExchangeResult.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -87,6 +90,8 @@ struct PngEncodeOptions
 
 // Writes IHDR, PLTE and tRNS (indexed), pHYs, the private chunk, IDAT, IEND. tRNS holds
 // the palette's alphas up to the last one below 255 and is left out when all are opaque.
+ExchangeResult EncodePng(const PngEncodeImage& image, IPngRowSource& rows, const PngEncodeOptions& opt,
+                         std::vector<std::uint8_t>& out);
 [[nodiscard]] bool EncodePng(const PngEncodeImage& image, IPngRowSource& rows, const PngEncodeOptions& opt,
                              std::vector<std::uint8_t>& out, std::string& strError);
 
@@ -107,5 +112,6 @@ struct PngPicture
 
 // Any colour type and depth, interlaced or not. pszPrivateType names the one
 // ancillary chunk whose payload is handed back (the first one if there are several).
+ExchangeResult DecodePng(const std::uint8_t* pData, std::size_t nSize, const char* pszPrivateType, PngPicture& out);
 [[nodiscard]] bool DecodePng(const std::uint8_t* pData, std::size_t nSize, const char* pszPrivateType,
                              PngPicture& out, std::string& strError);

@@ -1,7 +1,6 @@
 #include "formats/Bfnt.h"
 
-#include "formats/ByteOrder.h"
-#include "formats/StreamIo.h"
+#include "formats/detail/StreamIo.h"
 
 #include <algorithm>
 #include <cstring>
@@ -9,39 +8,6 @@
 
 namespace
 {
-constexpr char BFNT_MAGIC[4] = {'B', 'F', 'N', 'T'};
-
-void StoreHeader(std::uint8_t* p, const BfntHeader& h)
-{
-    std::memcpy(p, h.magic, 4);
-    p[4] = h.unknown4;
-    p[5] = h.format;
-    p[6] = h.unknown6;
-    p[7] = h.unknown7;
-    PutLe16(p + 8, h.glyphWidth);
-    PutLe16(p + 10, h.glyphHeight);
-    PutLe16(p + 12, h.firstCode);
-    PutLe16(p + 14, h.lastCode);
-    std::memcpy(p + 16, h.unknown16, 12);
-    PutLe16(p + 28, h.extensionLength);
-    std::memcpy(p + 30, h.unknown30, 2);
-}
-
-std::uint64_t GlyphBytes(const BfntHeader& h)
-{
-    if (h.lastCode < h.firstCode)
-        return 0;
-    return (std::uint64_t{h.lastCode} - h.firstCode + 1) * h.glyphWidth * h.glyphHeight;
-}
-
-// File triples are blue, red, green.
-void TripleToRgb(const std::uint8_t* pTriple, std::uint8_t* pRgb)
-{
-    pRgb[0] = pTriple[1];
-    pRgb[1] = pTriple[2];
-    pRgb[2] = pTriple[0];
-}
-
 // What a read gathers before it is adopted, so a failed read changes nothing.
 struct BfntScratch
 {
@@ -55,7 +21,7 @@ struct BfntScratch
 };
 
 // Header and the checks both readers make on it.
-int ReadHeader(IByteStream& file, BfntScratch& s)
+FormatResult ReadHeader(IByteStream& file, BfntScratch& s)
 {
     std::uint8_t bytes[BFNT_HEADER_SIZE] = {};
     const std::uint32_t nGot = file.Read(bytes, sizeof bytes);
@@ -69,7 +35,7 @@ int ReadHeader(IByteStream& file, BfntScratch& s)
     return FMT_OK;
 }
 
-int ReadExtension(IByteStream& file, BfntScratch& s)
+FormatResult ReadExtension(IByteStream& file, BfntScratch& s)
 {
     const std::uint32_t nLength = s.header.extensionLength;
     if (nLength == 0)
@@ -82,7 +48,7 @@ int ReadExtension(IByteStream& file, BfntScratch& s)
     return ReadExact(file, s.pExtension.get(), nLength) ? FMT_OK : FMT_BFNT_TRUNCATED;
 }
 
-int ReadPalette256(IByteStream& file, BfntScratch& s)
+FormatResult ReadPalette256(IByteStream& file, BfntScratch& s)
 {
     if (!(s.header.format & BFNT_PALETTE))
         return FMT_OK;
@@ -90,14 +56,14 @@ int ReadPalette256(IByteStream& file, BfntScratch& s)
     if (file.Read(block, sizeof block) != sizeof block)
         return FMT_BFNT_TRUNCATED;
     for (int i = 0; i < 256; ++i)
-        TripleToRgb(block + 3 * i, s.palette.rgb + 3 * i);
+        BfntTripleToRgb(block + 3 * i, s.palette.rgb + 3 * i);
     s.bPalette = true;
     return FMT_OK;
 }
 
-int ReadGlyphs256(IByteStream& file, BfntScratch& s)
+FormatResult ReadGlyphs256(IByteStream& file, BfntScratch& s)
 {
-    s.nGlyphs = GlyphBytes(s.header);
+    s.nGlyphs = BfntGlyphBytes(s.header);
     if (s.nGlyphs > BytesLeft(file))
         return FMT_BFNT_TRUNCATED;
     s.pGlyphs = TryAllocPixels(s.nGlyphs);
@@ -109,7 +75,7 @@ int ReadGlyphs256(IByteStream& file, BfntScratch& s)
     return FMT_OK;
 }
 
-int ReadPalette16(IByteStream& file, BfntScratch& s)
+FormatResult ReadPalette16(IByteStream& file, BfntScratch& s)
 {
     if (!(s.header.format & BFNT_PALETTE))
         return FMT_OK;
@@ -118,7 +84,7 @@ int ReadPalette16(IByteStream& file, BfntScratch& s)
         return FMT_BFNT_TRUNCATED;
     std::memset(s.palette.rgb, 0, sizeof s.palette.rgb);
     for (std::uint32_t i = 0; i < 16; ++i)
-        TripleToRgb(block + 3 * i, s.palette.rgb + 3 * (PAL_FIRST_IMAGE_COLOR + i));
+        BfntTripleToRgb(block + 3 * i, s.palette.rgb + 3 * (PAL_FIRST_IMAGE_COLOR + i));
     s.bPalette = true;
     return FMT_OK;
 }
@@ -126,9 +92,9 @@ int ReadPalette16(IByteStream& file, BfntScratch& s)
 // Packed pixels, the earlier one in the high nibble. With an odd pixel count
 // the last pixel sits in the high nibble of one more byte; a file that stops
 // before that byte gives the last pixel value 0.
-int ReadGlyphs16(IByteStream& file, BfntScratch& s)
+FormatResult ReadGlyphs16(IByteStream& file, BfntScratch& s)
 {
-    s.nGlyphs = GlyphBytes(s.header);
+    s.nGlyphs = BfntGlyphBytes(s.header);
     const std::uint64_t nHalf = s.nGlyphs / 2;
     const std::uint64_t nLeft = BytesLeft(file);
     if (nHalf > nLeft)
@@ -155,22 +121,6 @@ int ReadGlyphs16(IByteStream& file, BfntScratch& s)
 }
 }  // namespace
 
-void ParseBfntHeader(const std::uint8_t* p, BfntHeader& h)
-{
-    std::memcpy(h.magic, p, 4);
-    h.unknown4 = p[4];
-    h.format = p[5];
-    h.unknown6 = p[6];
-    h.unknown7 = p[7];
-    h.glyphWidth = GetLe16(p + 8);
-    h.glyphHeight = GetLe16(p + 10);
-    h.firstCode = GetLe16(p + 12);
-    h.lastCode = GetLe16(p + 14);
-    std::memcpy(h.unknown16, p + 16, 12);
-    h.extensionLength = GetLe16(p + 28);
-    std::memcpy(h.unknown30, p + 30, 2);
-}
-
 CBfntData::CBfntData()
     : m_header{}, m_nExtensionSize(0), m_pPalette(nullptr), m_nGlyphsSize(0), m_nRowOrder(0)
 {
@@ -185,7 +135,7 @@ std::uint32_t CBfntData::GlyphCount() const
 
 std::uint64_t CBfntData::GlyphByteCount() const
 {
-    return GlyphBytes(m_header);
+    return BfntGlyphBytes(m_header);
 }
 
 bool CBfntData::HasCompleteGlyphs() const
@@ -212,12 +162,12 @@ void Adopt(CBfntData& rec, BfntScratch& s)
 }
 }  // namespace
 
-int CBfntData::ReadBfnt256(IByteStream& file)
+FormatResult CBfntData::ReadBfnt256(IByteStream& file)
 {
     try
     {
         BfntScratch s;
-        int nResult = ReadHeader(file, s);
+        FormatResult nResult = ReadHeader(file, s);
         if (nResult != FMT_OK)
             return nResult;
         if ((s.header.format & BFNT_COLOR_MASK) != BFNT_COLORS_256)
@@ -234,12 +184,12 @@ int CBfntData::ReadBfnt256(IByteStream& file)
     }
 }
 
-int CBfntData::ReadBfnt(IByteStream& file, int readPixels)
+FormatResult CBfntData::ReadBfnt(IByteStream& file, int readPixels)
 {
     try
     {
         BfntScratch s;
-        int nResult = ReadHeader(file, s);
+        FormatResult nResult = ReadHeader(file, s);
         if (nResult != FMT_OK)
             return nResult;
         const int nType = s.header.format & BFNT_COLOR_MASK;
@@ -292,7 +242,17 @@ void CBfntData::SetBfntRowOrder(int order)
             std::swap_ranges(pGlyph + r * nWidth, pGlyph + (r + 1) * nWidth, pGlyph + (nHeight - 1 - r) * nWidth);
 }
 
-int CBfntData::WriteBfnt(IByteStream& file)
+FormatResult CBfntData::WriteBfnt(IByteStream& file)
+{
+    return WriteSheet(file, true);
+}
+
+FormatResult CBfntData::WriteBfntWithoutPalette(IByteStream& file)
+{
+    return WriteSheet(file, false);
+}
+
+FormatResult CBfntData::WriteSheet(IByteStream& file, bool bPaletteBlock)
 {
     if (!m_pPalette || (m_header.format & BFNT_COLOR_MASK) != BFNT_COLORS_256 || !HasCompleteGlyphs())
         return FMT_BAD_RECORD;
@@ -300,25 +260,24 @@ int CBfntData::WriteBfnt(IByteStream& file)
         return FMT_BAD_RECORD;
     SetBfntRowOrder(0);
 
-    // The palette block is always written, so the header must announce it.
+    // The header announces the palette block exactly when one follows.
     BfntHeader header = m_header;
-    header.format = static_cast<std::uint8_t>(header.format | BFNT_PALETTE);
+    header.format = static_cast<std::uint8_t>(bPaletteBlock ? header.format | BFNT_PALETTE
+                                                            : header.format & ~BFNT_PALETTE);
     std::uint8_t bytes[BFNT_HEADER_SIZE];
-    StoreHeader(bytes, header);
+    StoreBfntHeader(bytes, header);
     file.Write(bytes, sizeof bytes);
 
     if (header.extensionLength != 0)
         file.Write(m_pExtension.get(), header.extensionLength);
 
-    std::uint8_t block[BFNT_PALETTE_256_SIZE];
-    for (int i = 0; i < 256; ++i)
+    if (bPaletteBlock)
     {
-        const std::uint8_t* pRgb = m_pPalette->rgb + 3 * i;
-        block[3 * i + 0] = pRgb[2];
-        block[3 * i + 1] = pRgb[0];
-        block[3 * i + 2] = pRgb[1];
+        std::uint8_t block[BFNT_PALETTE_256_SIZE];
+        for (int i = 0; i < 256; ++i)
+            BfntRgbToTriple(m_pPalette->rgb + 3 * i, block + 3 * i);
+        file.Write(block, sizeof block);
     }
-    file.Write(block, sizeof block);
 
     WritePiecewise(file, m_pGlyphs.get(), GlyphByteCount());
     return FMT_OK;

@@ -1,7 +1,6 @@
 #include "formats/Bmp.h"
 
-#include "formats/ByteOrder.h"
-#include "formats/StreamIo.h"
+#include "formats/detail/StreamIo.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,54 +9,6 @@
 
 namespace
 {
-void ParseFileHeader(const std::uint8_t* p, BmpFileHeader& h)
-{
-    h.bfType = GetLe16(p + 0);
-    h.bfSize = GetLe32(p + 2);
-    h.bfReserved1 = GetLe16(p + 6);
-    h.bfReserved2 = GetLe16(p + 8);
-    h.bfOffBits = GetLe32(p + 10);
-}
-
-void ParseInfoHeader(const std::uint8_t* p, BmpInfoHeader& h)
-{
-    h.biSize = GetLe32(p + 0);
-    h.biWidth = GetLeS32(p + 4);
-    h.biHeight = GetLeS32(p + 8);
-    h.biPlanes = GetLe16(p + 12);
-    h.biBitCount = GetLe16(p + 14);
-    h.biCompression = GetLe32(p + 16);
-    h.biSizeImage = GetLe32(p + 20);
-    h.biXPelsPerMeter = GetLeS32(p + 24);
-    h.biYPelsPerMeter = GetLeS32(p + 28);
-    h.biClrUsed = GetLe32(p + 32);
-    h.biClrImportant = GetLe32(p + 36);
-}
-
-void StoreFileHeader(std::uint8_t* p, const BmpFileHeader& h)
-{
-    PutLe16(p + 0, h.bfType);
-    PutLe32(p + 2, h.bfSize);
-    PutLe16(p + 6, h.bfReserved1);
-    PutLe16(p + 8, h.bfReserved2);
-    PutLe32(p + 10, h.bfOffBits);
-}
-
-void StoreInfoHeader(std::uint8_t* p, const BmpInfoHeader& h)
-{
-    PutLe32(p + 0, h.biSize);
-    PutLeS32(p + 4, h.biWidth);
-    PutLeS32(p + 8, h.biHeight);
-    PutLe16(p + 12, h.biPlanes);
-    PutLe16(p + 14, h.biBitCount);
-    PutLe32(p + 16, h.biCompression);
-    PutLe32(p + 20, h.biSizeImage);
-    PutLeS32(p + 24, h.biXPelsPerMeter);
-    PutLeS32(p + 28, h.biYPelsPerMeter);
-    PutLe32(p + 32, h.biClrUsed);
-    PutLe32(p + 36, h.biClrImportant);
-}
-
 std::uint64_t AbsHeight(std::int32_t nHeight)
 {
     const std::int64_t l = nHeight;
@@ -168,7 +119,7 @@ bool CBmpData::HasCompleteImage() const
     return nImage == 0 || (m_pBits && nImage <= m_nBitsSize);
 }
 
-int CBmpData::ReadBmp(IByteStream& file, bool bReadPixels)
+FormatResult CBmpData::ReadBmp(IByteStream& file, bool bReadPixels)
 {
     try
     {
@@ -177,7 +128,7 @@ int CBmpData::ReadBmp(IByteStream& file, bool bReadPixels)
         std::uint8_t fileBytes[BMP_FILE_HEADER_SIZE] = {};
         const std::uint32_t nGot = file.Read(fileBytes, sizeof fileBytes);
         BmpFileHeader fileHeader{};
-        ParseFileHeader(fileBytes, fileHeader);
+        ParseBmpFileHeader(fileBytes, fileHeader);
         if (nGot < 2 || fileHeader.bfType != BMP_TYPE)
             return FMT_BMP_TYPE;
         if (nGot < sizeof fileBytes)
@@ -187,7 +138,7 @@ int CBmpData::ReadBmp(IByteStream& file, bool bReadPixels)
         if (file.Read(infoBytes, sizeof infoBytes) != sizeof infoBytes)
             return FMT_BMP_TRUNCATED;
         BmpInfoHeader infoHeader{};
-        ParseInfoHeader(infoBytes, infoHeader);
+        ParseBmpInfoHeader(infoBytes, infoHeader);
         if (infoHeader.biBitCount != 8)
             return FMT_BMP_NOT_8BIT;
 
@@ -195,12 +146,7 @@ int CBmpData::ReadBmp(IByteStream& file, bool bReadPixels)
         if (file.Read(table, sizeof table) != sizeof table)
             return FMT_BMP_TRUNCATED;
         RgbPalette palette;
-        for (int i = 0; i < 256; ++i)
-        {
-            palette.rgb[3 * i + 0] = table[4 * i + 2];
-            palette.rgb[3 * i + 1] = table[4 * i + 1];
-            palette.rgb[3 * i + 2] = table[4 * i + 0];
-        }
+        ParseBmpColorTable(table, 256, palette);
 
         if (!bReadPixels)
         {
@@ -265,7 +211,7 @@ int CBmpData::ReadBmp(IByteStream& file, bool bReadPixels)
     }
 }
 
-int CBmpData::WriteBmp(IByteStream& file)
+FormatResult CBmpData::WriteBmp(IByteStream& file)
 {
     BmpLayout layout{};
     if (!m_pPalette || !MakeLayout(m_fileHeader, m_infoHeader, layout))
@@ -285,18 +231,13 @@ int CBmpData::WriteBmp(IByteStream& file)
     }
 
     std::uint8_t headers[BMP_FILE_HEADER_SIZE + BMP_INFO_HEADER_SIZE];
-    StoreFileHeader(headers, m_fileHeader);
-    StoreInfoHeader(headers + BMP_FILE_HEADER_SIZE, m_infoHeader);
+    StoreBmpFileHeader(headers, m_fileHeader);
+    StoreBmpInfoHeader(headers + BMP_FILE_HEADER_SIZE, m_infoHeader);
     file.Write(headers, BMP_FILE_HEADER_SIZE);
     file.Write(headers + BMP_FILE_HEADER_SIZE, BMP_INFO_HEADER_SIZE);
 
     std::uint8_t table[BMP_COLOR_TABLE_SIZE] = {};
-    for (int i = 0; i < 256; ++i)
-    {
-        table[4 * i + 0] = m_pPalette->rgb[3 * i + 2];
-        table[4 * i + 1] = m_pPalette->rgb[3 * i + 1];
-        table[4 * i + 2] = m_pPalette->rgb[3 * i + 0];
-    }
+    StoreBmpColorTable(table, 256, *m_pPalette);
     file.Write(table, sizeof table);
 
     for (std::uint64_t nOff = 0; nOff < layout.nDataSize;)

@@ -4,7 +4,6 @@
 
 #include "formats/Bfnt.h"
 #include "formats/Bmp.h"
-#include "formats/StreamIo.h"
 #include "formats/Tim.h"
 
 #include <algorithm>
@@ -27,22 +26,15 @@ void SetConvertedBmpHeader(CBmpData& bmp, std::uint64_t nWidth, std::uint64_t nH
 {
     bmp.m_fileHeader = BmpFileHeader{};
     bmp.m_infoHeader = BmpInfoHeader{};
-    const auto nImage = static_cast<std::uint32_t>(nWidth * nHeight);
-    bmp.m_fileHeader.bfType = BMP_TYPE;
-    bmp.m_fileHeader.bfSize = nImage + BMP_PIXEL_OFFSET;
-    bmp.m_fileHeader.bfOffBits = BMP_PIXEL_OFFSET;
-    bmp.m_infoHeader.biSize = BMP_INFO_HEADER_SIZE;
-    bmp.m_infoHeader.biWidth = static_cast<std::int32_t>(nWidth);
-    bmp.m_infoHeader.biHeight = static_cast<std::int32_t>(nHeight);
-    bmp.m_infoHeader.biPlanes = 1;
-    bmp.m_infoHeader.biBitCount = 8;
-    bmp.m_infoHeader.biSizeImage = nImage;
+    SetBmp8BitHeaders(bmp.m_fileHeader, bmp.m_infoHeader, static_cast<std::int32_t>(nWidth),
+                      static_cast<std::int32_t>(nHeight), static_cast<std::uint32_t>(nWidth * nHeight));
 }
 
 // Cuts an image into n x n cells, row-major, each cell's rows top first; the
 // parts of edge cells outside the image are 0.
-int CutIntoCells(const std::uint8_t* pSrc, std::uint64_t nSrcSize, std::uint64_t nWidth, std::uint64_t nHeight,
-                 std::uint64_t nStride, RgbPalette* pPalette, CBfntData& bfnt, int cellSize)
+FormatResult CutIntoCells(const std::uint8_t* pSrc, std::uint64_t nSrcSize, std::uint64_t nWidth,
+                          std::uint64_t nHeight, std::uint64_t nStride, RgbPalette* pPalette, CBfntData& bfnt,
+                          int cellSize)
 {
     const std::uint64_t n = static_cast<std::uint16_t>(cellSize);
     if (n == 0 || nWidth == 0 || nHeight == 0 || nWidth > MAX_U16 || nHeight > MAX_U16)
@@ -80,16 +72,8 @@ int CutIntoCells(const std::uint8_t* pSrc, std::uint64_t nSrcSize, std::uint64_t
             }
         }
 
-    BfntHeader& h = bfnt.m_header;
-    h = BfntHeader{};
-    std::memcpy(h.magic, "BFNT", 4);
-    h.unknown4 = 0x1A;
-    h.format = BFNT_PALETTE | BFNT_COLORS_256;
-    h.unknown6 = 22;
-    h.glyphWidth = static_cast<std::uint16_t>(n);
-    h.glyphHeight = static_cast<std::uint16_t>(n);
-    h.firstCode = 0;
-    h.lastCode = static_cast<std::uint16_t>(nCells - 1);
+    bfnt.m_header = NewBfntHeader(static_cast<std::uint16_t>(n), static_cast<std::uint16_t>(n));
+    bfnt.m_header.lastCode = static_cast<std::uint16_t>(nCells - 1);
     bfnt.m_pExtension.reset();
     bfnt.m_nExtensionSize = 0;
     bfnt.m_pPalette = pPalette;
@@ -100,7 +84,7 @@ int CutIntoCells(const std::uint8_t* pSrc, std::uint64_t nSrcSize, std::uint64_t
 }
 }  // namespace
 
-int CBmpData::BmpToTim(CTimData& tim)
+FormatResult CBmpData::BmpToTim(CTimData& tim)
 {
     const std::int32_t nWidth = m_infoHeader.biWidth;
     const std::int32_t nHeight = m_infoHeader.biHeight;
@@ -155,7 +139,7 @@ int CBmpData::BmpToTim(CTimData& tim)
     return FMT_OK;
 }
 
-int CTimData::TimToBmp(CBmpData& bmp)
+FormatResult CTimData::TimToBmp(CBmpData& bmp)
 {
     const std::uint64_t nWidth = 2 * std::uint64_t{m_imageWidth};
     const std::uint64_t nHeight = m_imageHeight;
@@ -175,7 +159,7 @@ int CTimData::TimToBmp(CBmpData& bmp)
     return FMT_OK;
 }
 
-int CBfntData::BfntToBmp(CBmpData& bmp)
+FormatResult CBfntData::BfntToBmp(CBmpData& bmp)
 {
     const std::uint64_t nGlyphWidth = m_header.glyphWidth;
     const std::uint64_t nGlyphHeight = m_header.glyphHeight;
@@ -215,7 +199,7 @@ int CBfntData::BfntToBmp(CBmpData& bmp)
     return FMT_OK;
 }
 
-int CBmpData::BmpToBfnt(CBfntData& bfnt, int cellSize)
+FormatResult CBmpData::BmpToBfnt(CBfntData& bfnt, int cellSize)
 {
     if (m_infoHeader.biWidth < 1 || m_infoHeader.biHeight < 1)
         return FMT_BAD_SOURCE;
@@ -224,7 +208,7 @@ int CBmpData::BmpToBfnt(CBfntData& bfnt, int cellSize)
     return CutIntoCells(m_pBits.get(), m_nBitsSize, nWidth, nHeight, nWidth, m_pPalette, bfnt, cellSize);
 }
 
-int CTimData::TimToBfnt(CBfntData& bfnt, int cellSize)
+FormatResult CTimData::TimToBfnt(CBfntData& bfnt, int cellSize)
 {
     const std::uint64_t nWidth = 2 * std::uint64_t{m_imageWidth};
     return CutIntoCells(m_pPixels.get(), m_nPixelsSize, nWidth, m_imageHeight, nWidth, m_pPalette, bfnt, cellSize);

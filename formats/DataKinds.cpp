@@ -4,7 +4,7 @@
 
 namespace
 {
-LoadOutcome Outcome(int nDataType, int nResult, int nFailure)
+LoadOutcome Outcome(int nDataType, FormatResult nResult, int nFailure)
 {
     return {nDataType, nResult, nResult == FMT_OK ? LOAD_OK : nFailure};
 }
@@ -24,7 +24,7 @@ bool MatchesBfnt(const std::uint8_t* pSig, std::size_t nSize)
 LoadOutcome ReadBfntSheet(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
 {
     rec.bfnt.m_pPalette = &palette;
-    const int nResult = rec.bfnt.ReadBfnt256(file);
+    const FormatResult nResult = rec.bfnt.ReadBfnt256(file);
     if (nResult != FMT_BFNT_NOT_256)
         return Outcome(DATA_BFNT, nResult, LOAD_ERROR);
     // Perhaps a 16-colour sheet: the general reader starts from the top again.
@@ -32,7 +32,7 @@ LoadOutcome ReadBfntSheet(const DataRecords& rec, IByteStream& file, RgbPalette&
     return Outcome(DATA_BFNT, rec.bfnt.ReadBfnt(file, 1), LOAD_NOT_256_OR_16);
 }
 
-int WriteBfntSheet(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
+FormatResult WriteBfntSheet(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
 {
     rec.bfnt.m_pPalette = &palette;
     return rec.bfnt.WriteBfnt(file);
@@ -45,15 +45,15 @@ std::string BfntStatusText(const DataRecords& rec)
            std::to_string(h.lastCode);
 }
 
-int BfntToBmp(const DataRecords& rec)
+FormatResult BfntToBmp(const DataRecords& rec)
 {
     return rec.bfnt.BfntToBmp(rec.bmp);
 }
 
 // There is no direct way: the BMP record keeps the intermediate image.
-int BfntToTim(const DataRecords& rec)
+FormatResult BfntToTim(const DataRecords& rec)
 {
-    const int nResult = rec.bfnt.BfntToBmp(rec.bmp);
+    const FormatResult nResult = rec.bfnt.BfntToBmp(rec.bmp);
     return nResult != FMT_OK ? nResult : rec.bmp.BmpToTim(rec.tim);
 }
 
@@ -69,14 +69,14 @@ bool MatchesBmp(const std::uint8_t* pSig, std::size_t nSize)
     return nSize >= 2 && pSig[0] == 0x42 && pSig[1] == 0x4D;
 }
 
-LoadOutcome ReadBmpImage(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
+LoadOutcome ReadBmpRecord(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
 {
     rec.bmp.m_pPalette = &palette;
-    const int nResult = rec.bmp.ReadBmp(file, true);
+    const FormatResult nResult = rec.bmp.ReadBmp(file, true);
     return Outcome(DATA_BMP, nResult, nResult == FMT_BMP_NOT_8BIT ? LOAD_NOT_256 : LOAD_ERROR);
 }
 
-int WriteBmpImage(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
+FormatResult WriteBmpRecord(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
 {
     rec.bmp.m_pPalette = &palette;
     return rec.bmp.WriteBmp(file);
@@ -87,12 +87,12 @@ std::string BmpStatusText(const DataRecords& rec)
     return SizeText(rec.bmp.m_infoHeader.biWidth, rec.bmp.m_infoHeader.biHeight);
 }
 
-int BmpToBfnt(const DataRecords& rec)
+FormatResult BmpToBfnt(const DataRecords& rec)
 {
     return rec.bmp.BmpToBfnt(rec.bfnt, DATA_SHEET_CELL_SIZE);
 }
 
-int BmpToTim(const DataRecords& rec)
+FormatResult BmpToTim(const DataRecords& rec)
 {
     return rec.bmp.BmpToTim(rec.tim);
 }
@@ -111,14 +111,14 @@ bool MatchesTim(const std::uint8_t* pSig, std::size_t nSize)
     return nSize >= 1 && pSig[0] == TIM_ID;
 }
 
-LoadOutcome ReadTimImage(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
+LoadOutcome ReadTimRecord(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
 {
     rec.tim.m_pPalette = &palette;
-    const int nResult = rec.tim.ReadTim(file, true);
+    const FormatResult nResult = rec.tim.ReadTim(file, true);
     return Outcome(DATA_TIM, nResult, nResult == FMT_TIM_NOT_8BIT ? LOAD_NOT_256 : LOAD_ERROR);
 }
 
-int WriteTimImage(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
+FormatResult WriteTimRecord(const DataRecords& rec, IByteStream& file, RgbPalette& palette)
 {
     rec.tim.m_pPalette = &palette;
     return rec.tim.WriteTim(file);
@@ -135,12 +135,12 @@ std::string TimStatusText(const DataRecords& rec)
     return SizeText(TimWidth(rec.tim), rec.tim.m_imageHeight);
 }
 
-int TimToBfnt(const DataRecords& rec)
+FormatResult TimToBfnt(const DataRecords& rec)
 {
     return rec.tim.TimToBfnt(rec.bfnt, DATA_SHEET_CELL_SIZE);
 }
 
-int TimToBmp(const DataRecords& rec)
+FormatResult TimToBmp(const DataRecords& rec)
 {
     return rec.tim.TimToBmp(rec.bmp);
 }
@@ -156,11 +156,25 @@ DataLayout TimLayout(const DataRecords& rec)
 const DataKind DATA_KINDS[] = {
     {DATA_BFNT, "BFNT", nullptr, MatchesBfnt, ReadBfntSheet, WriteBfntSheet, BfntStatusText,
      {nullptr, nullptr, BfntToBmp, BfntToTim}, BfntLayout},
-    {DATA_BMP, "BMP", ".bmp", MatchesBmp, ReadBmpImage, WriteBmpImage, BmpStatusText,
+    {DATA_BMP, "BMP", ".bmp", MatchesBmp, ReadBmpRecord, WriteBmpRecord, BmpStatusText,
      {nullptr, BmpToBfnt, nullptr, BmpToTim}, BmpLayout},
-    {DATA_TIM, "TIM", ".tim", MatchesTim, ReadTimImage, WriteTimImage, TimStatusText,
+    {DATA_TIM, "TIM", ".tim", MatchesTim, ReadTimRecord, WriteTimRecord, TimStatusText,
      {nullptr, TimToBfnt, TimToBmp, nullptr}, TimLayout},
 };
+
+// The kind the last four characters of a save path, in lower case, choose.
+int SaveTypeFromExtension(const char* pszLowerExt)
+{
+    int nOther = DATA_NONE;
+    for (const DataKind& kind : DATA_KINDS)
+    {
+        if (kind.pszSaveExtension == nullptr)
+            nOther = kind.nDataType;
+        else if (pszLowerExt != nullptr && std::strcmp(pszLowerExt, kind.pszSaveExtension) == 0)
+            return kind.nDataType;
+    }
+    return nOther;
+}
 }  // namespace
 
 const DataKind* FindDataKind(int nDataType)
@@ -193,7 +207,7 @@ LoadOutcome LoadData(IByteStream& file, const DataRecords& rec, RgbPalette& pale
     return pKind->pfnRead(rec, file, palette);
 }
 
-int ConvertData(const DataRecords& rec, int nFrom, int nTo)
+FormatResult ConvertData(const DataRecords& rec, int nFrom, int nTo)
 {
     const DataKind* pFrom = FindDataKind(nFrom);
     if (pFrom == nullptr || nTo < 0 || nTo >= DATA_KIND_COUNT || pFrom->pfnConvertTo[nTo] == nullptr)
@@ -201,23 +215,22 @@ int ConvertData(const DataRecords& rec, int nFrom, int nTo)
     return pFrom->pfnConvertTo[nTo](rec);
 }
 
-int WriteData(const DataRecords& rec, int nDataType, IByteStream& file, RgbPalette& palette)
+FormatResult WriteData(const DataRecords& rec, int nDataType, IByteStream& file, RgbPalette& palette)
 {
     const DataKind* pKind = FindDataKind(nDataType);
     return pKind != nullptr ? pKind->pfnWrite(rec, file, palette) : FMT_BAD_RECORD;
 }
 
-int SaveTypeFromExtension(const char* pszLowerExt)
+int SaveTypeFromPath(std::string_view strPath)
 {
-    int nOther = DATA_NONE;
-    for (const DataKind& kind : DATA_KINDS)
+    const std::string_view strTail = strPath.substr(strPath.size() > 4 ? strPath.size() - 4 : 0);
+    char szExt[5] = {};
+    for (std::size_t i = 0; i < strTail.size(); ++i)
     {
-        if (kind.pszSaveExtension == nullptr)
-            nOther = kind.nDataType;
-        else if (pszLowerExt != nullptr && std::strcmp(pszLowerExt, kind.pszSaveExtension) == 0)
-            return kind.nDataType;
+        const char ch = strTail[i];
+        szExt[i] = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
     }
-    return nOther;
+    return SaveTypeFromExtension(szExt);
 }
 
 const char* DataTypeName(int nDataType)

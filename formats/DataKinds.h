@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 enum : int
 {
@@ -50,7 +51,7 @@ enum : int
 struct LoadOutcome
 {
     int nDataType;  // the kind the first bytes named; DATA_NONE when none did
-    int nResult;    // the result of the last reader that ran
+    FormatResult nResult;  // the result of the last reader that ran
     int nFailure;   // LOAD_...
 };
 
@@ -80,12 +81,12 @@ struct DataKind
     // Points the record at the palette and reads it from the stream's current position.
     LoadOutcome (*pfnRead)(const DataRecords& rec, IByteStream& file, RgbPalette& palette);
     // Points the record at the palette and writes it.
-    int (*pfnWrite)(const DataRecords& rec, IByteStream& file, RgbPalette& palette);
+    FormatResult (*pfnWrite)(const DataRecords& rec, IByteStream& file, RgbPalette& palette);
     // "size:WxH", and for sheets the range of codes.
     std::string (*pfnStatusText)(const DataRecords& rec);
     // Fills the record of the kind given by the index from this kind's record; null for
     // DATA_NONE and for this kind itself.
-    int (*pfnConvertTo[DATA_KIND_COUNT])(const DataRecords& rec);
+    FormatResult (*pfnConvertTo[DATA_KIND_COUNT])(const DataRecords& rec);
     DataLayout (*pfnLayout)(const DataRecords& rec);
 };
 
@@ -104,15 +105,15 @@ LoadOutcome LoadData(IByteStream& file, const DataRecords& rec, RgbPalette& pale
 
 // Converts the record of kind nFrom into the record of kind nTo. FMT_OK without doing
 // anything when the kinds are the same or no conversion leads from nFrom.
-int ConvertData(const DataRecords& rec, int nFrom, int nTo);
+[[nodiscard]] FormatResult ConvertData(const DataRecords& rec, int nFrom, int nTo);
 
 // Points the record of the kind at the palette and writes it; FMT_BAD_RECORD when the
 // value names no kind.
-int WriteData(const DataRecords& rec, int nDataType, IByteStream& file, RgbPalette& palette);
+[[nodiscard]] FormatResult WriteData(const DataRecords& rec, int nDataType, IByteStream& file, RgbPalette& palette);
 
-// The kind a save path's last four characters, already in lower case, choose: ".bmp"
-// BMP, ".tim" TIM, anything else BFNT.
-int SaveTypeFromExtension(const char* pszLowerExt);
+// The kind a save path chooses by its last four characters (all of it when shorter), with
+// A to Z taken as a to z: ".bmp" BMP, ".tim" TIM, anything else BFNT.
+int SaveTypeFromPath(std::string_view strPath);
 
 // "BFNT", "BMP" or "TIM"; "no data" for anything else.
 const char* DataTypeName(int nDataType);

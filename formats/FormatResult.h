@@ -2,8 +2,11 @@
 // Result codes of the readers, writers and conversions. The numbers of the
 // first group are the ones the load/save driver has always turned into
 // messages; the later ones cover files and records the format code refuses.
+// The readers of every depth (TimImage.h, BmpImage.h, BfntImage.h) share the
+// codes that mean the same and add their own from 19 on, one per refusal the
+// caller words differently.
 
-enum FormatResult : int
+enum [[nodiscard]] FormatResult : int
 {
     FMT_OK = 0,
     FMT_BMP_OFFSET = 1,       // pixel data does not follow a full colour table (bfOffBits != 1078)
@@ -22,4 +25,30 @@ enum FormatResult : int
     FMT_BAD_RECORD = 16,      // writer: no palette, or the header does not describe the buffer
     FMT_BAD_SOURCE = 17,      // conversion: source outside the bounds the target can hold
     FMT_BMP_COMPRESSED = 18,  // BMP pixel data is compressed; read raw it would be a wrong picture
+
+    // The readers of every depth.
+    FMT_TIM_MODE = 19,            // pixel mode 4 (mixed) or one the format does not define
+    FMT_TIM_NO_CLUT = 20,         // 4 or 8 bits per pixel without a CLUT block
+    FMT_TIM_CLUT_LENGTH = 21,     // CLUT block length below the block header's 12 bytes
+    FMT_TIM_CLUT_CUT = 22,        // the CLUT block runs past the end of the file
+    FMT_TIM_CLUT_EMPTY = 23,      // indexed pixels and a CLUT without a colour
+    FMT_TIM_IMAGE_CUT = 24,       // the image block's pixels run past the end of the file
+    FMT_TIM_EMPTY = 25,           // a width or height of no pixels
+    FMT_TIM_TOO_LARGE = 26,       // writer: a block length does not fit its 32 bits
+    FMT_BMP_HEADER_SIZE = 27,     // info header of other than 40, 108 or 124 bytes
+    FMT_BMP_COMPRESSION = 28,     // compression other than none, RLE8 and RLE4
+    FMT_BMP_DEPTH = 29,           // bits per pixel other than 1, 4, 8 and 24
+    FMT_BMP_RLE_DEPTH = 30,       // RLE8 without 8 bits per pixel, or RLE4 without 4
+    FMT_BMP_NEGATIVE_WIDTH = 31,
+    FMT_BMP_EMPTY = 32,           // a width or height of 0
+    FMT_BMP_TOO_LARGE = 33,       // a side above the caller's limit
+    FMT_BMP_TABLE_CUT = 34,       // the colour table runs past the end of the file
+    FMT_BMP_PIXELS_CUT = 35,      // uncompressed rows run past the end of the file
+    FMT_BMP_RLE_TOO_SHORT = 36,   // more pixels than the RLE data could reach, or above the caller's limit
+    FMT_BMP_RLE_CUT = 37,         // an absolute run or a delta cut by the end of the file
+    FMT_BFNT_CODES = 38,          // lastCode below firstCode
+    FMT_BFNT_EMPTY_CELLS = 39,    // a glyph width or height of 0
+    FMT_BFNT_EXTENSION_CUT = 40,
+    FMT_BFNT_PALETTE_CUT = 41,
+    FMT_BFNT_GLYPHS_CUT = 42,
 };

@@ -61,9 +61,3 @@ std::vector<std::uint8_t> CMemStream::TakeData()
     m_nPos = 0;
     return std::exchange(m_data, {});
 }
-
-void CMemStream::Clear()
-{
-    m_data.clear();
-    m_nPos = 0;
-}

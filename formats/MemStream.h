@@ -1,5 +1,6 @@
 #pragma once
-// A byte stream over a growable memory buffer, for tests, benchmarks and fuzzing.
+// A byte stream over a growable memory buffer: PNG import writes a file into one when the
+// caller wants it in memory, and tests, benchmarks and fuzzing read and write through it.
 
 #include "formats/ByteStream.h"
 
@@ -23,9 +24,6 @@ public:
 
     const std::vector<std::uint8_t>& Data() const { return m_data; }
     std::vector<std::uint8_t> TakeData();
-    // Empties the stream but keeps its capacity, so benchmarks write without reallocating.
-    void Clear();
-    void Reserve(std::size_t nBytes) { m_data.reserve(nBytes); }
 
 private:
     std::vector<std::uint8_t> m_data;

@@ -1,7 +1,7 @@
 #include "formats/Tim.h"
 
 #include "formats/ByteOrder.h"
-#include "formats/StreamIo.h"
+#include "formats/detail/StreamIo.h"
 
 #include <cstring>
 #include <new>
@@ -61,11 +61,11 @@ std::uint64_t CTimData::PixelByteCount() const
     return 2 * std::uint64_t{m_imageWidth} * m_imageHeight;
 }
 
-int CTimData::ReadTim(IByteStream& file, bool bReadPixels)
+FormatResult CTimData::ReadTim(IByteStream& file, bool bReadPixels)
 {
     try
     {
-        std::uint8_t head[8] = {};
+        std::uint8_t head[TIM_FILE_HEADER_SIZE] = {};
         const std::uint32_t nGot = file.Read(head, sizeof head);
         if (nGot < 1 || head[0] != TIM_ID)
             return FMT_TIM_ID;
@@ -78,16 +78,19 @@ int CTimData::ReadTim(IByteStream& file, bool bReadPixels)
             return FMT_TIM_NOT_8BIT;
         if (nGot < sizeof head)
             return FMT_TIM_TRUNCATED;
+        TimFileHeader fileHeader{};
+        ParseTimFileHeader(head, fileHeader);
 
         std::uint8_t clutHead[TIM_BLOCK_HEADER_SIZE];
         if (file.Read(clutHead, sizeof clutHead) != sizeof clutHead)
             return FMT_TIM_TRUNCATED;
-        const std::uint32_t nClutLength = GetLe32(clutHead);
-        if (nClutLength < TIM_BLOCK_HEADER_SIZE)
+        TimBlockHeader clut{};
+        ParseTimBlockHeader(clutHead, clut);
+        if (clut.length < TIM_BLOCK_HEADER_SIZE)
             return FMT_TIM_TRUNCATED;
 
         // Only the first 256 colours are used; further tables are passed over.
-        const std::uint32_t nColorBytes = nClutLength - TIM_BLOCK_HEADER_SIZE;
+        const std::uint32_t nColorBytes = clut.length - TIM_BLOCK_HEADER_SIZE;
         const std::uint32_t nTake = nColorBytes < 512 ? nColorBytes : 512;
         const std::uint32_t nSkip = nColorBytes - nTake;
         if (nColorBytes > BytesLeft(file))
@@ -102,14 +105,16 @@ int CTimData::ReadTim(IByteStream& file, bool bReadPixels)
         for (std::uint32_t i = 0; i < 256; ++i)
             ToRgb(GetLe16(table + 2 * i), palette.rgb + 3 * ((i + PAL_FIRST_IMAGE_COLOR) % 256));
 
-        std::uint8_t imageHead[TIM_BLOCK_HEADER_SIZE] = {};
+        TimBlockHeader image{};
         PixelBuffer pPixels;
         std::uint64_t nPixels = 0;
         if (bReadPixels)
         {
+            std::uint8_t imageHead[TIM_BLOCK_HEADER_SIZE];
             if (file.Read(imageHead, sizeof imageHead) != sizeof imageHead)
                 return FMT_TIM_TRUNCATED;
-            nPixels = 2 * std::uint64_t{GetLe16(imageHead + 8)} * GetLe16(imageHead + 10);
+            ParseTimBlockHeader(imageHead, image);
+            nPixels = 2 * std::uint64_t{image.width} * image.height;
             if (nPixels > BytesLeft(file))
                 return FMT_TIM_TRUNCATED;
             pPixels = TryAllocPixels(nPixels);
@@ -120,22 +125,22 @@ int CTimData::ReadTim(IByteStream& file, bool bReadPixels)
             ShiftPixels(pPixels.get(), static_cast<std::size_t>(nPixels), PAL_FIRST_IMAGE_COLOR);
         }
 
-        m_id = head[0];
-        m_version = head[1];
-        m_reserved = GetLe16(head + 2);
-        m_flags = GetLe32(head + 4);
-        m_clutLength = nClutLength;
-        m_clutX = GetLe16(clutHead + 4);
-        m_clutY = GetLe16(clutHead + 6);
-        m_clutWidth = GetLe16(clutHead + 8);
-        m_clutHeight = GetLe16(clutHead + 10);
+        m_id = fileHeader.id;
+        m_version = fileHeader.version;
+        m_reserved = fileHeader.reserved;
+        m_flags = fileHeader.flags;
+        m_clutLength = clut.length;
+        m_clutX = clut.x;
+        m_clutY = clut.y;
+        m_clutWidth = clut.width;
+        m_clutHeight = clut.height;
         if (bReadPixels)
         {
-            m_imageLength = GetLe32(imageHead);
-            m_imageX = GetLe16(imageHead + 4);
-            m_imageY = GetLe16(imageHead + 6);
-            m_imageWidth = GetLe16(imageHead + 8);
-            m_imageHeight = GetLe16(imageHead + 10);
+            m_imageLength = image.length;
+            m_imageX = image.x;
+            m_imageY = image.y;
+            m_imageWidth = image.width;
+            m_imageHeight = image.height;
             m_pPixels = std::move(pPixels);
             m_nPixelsSize = static_cast<std::size_t>(nPixels);
         }
@@ -149,40 +154,20 @@ int CTimData::ReadTim(IByteStream& file, bool bReadPixels)
     }
 }
 
-int CTimData::WriteTim(IByteStream& file)
+FormatResult CTimData::WriteTim(IByteStream& file)
 {
     const std::uint64_t nPixels = PixelByteCount();
     if (!m_pPalette || nPixels > m_nPixelsSize || (nPixels != 0 && !m_pPixels))
         return FMT_BAD_RECORD;
 
-    std::uint8_t head[8];
-    head[0] = m_id;
-    head[1] = m_version;
-    PutLe16(head + 2, m_reserved);
-    PutLe32(head + 4, m_flags);
-    file.Write(head, sizeof head);
-
+    WriteTimFileHeader(file, TimFileHeader{m_id, m_version, m_reserved, m_flags});
     // Exactly 256 colours follow, so the length written says so whatever was read.
-    std::uint8_t clutHead[TIM_BLOCK_HEADER_SIZE];
-    PutLe32(clutHead, TIM_CLUT_LENGTH);
-    PutLe16(clutHead + 4, m_clutX);
-    PutLe16(clutHead + 6, m_clutY);
-    PutLe16(clutHead + 8, m_clutWidth);
-    PutLe16(clutHead + 10, m_clutHeight);
-    file.Write(clutHead, sizeof clutHead);
-
+    WriteTimBlockHeader(file, TimBlockHeader{TIM_CLUT_LENGTH, m_clutX, m_clutY, m_clutWidth, m_clutHeight});
     std::uint8_t table[512];
     for (std::uint32_t i = 0; i < 256; ++i)
         PutLe16(table + 2 * i, FromRgb(m_pPalette->rgb + 3 * ((i + PAL_FIRST_IMAGE_COLOR) % 256)));
     file.Write(table, sizeof table);
-
-    std::uint8_t imageHead[TIM_BLOCK_HEADER_SIZE];
-    PutLe32(imageHead, m_imageLength);
-    PutLe16(imageHead + 4, m_imageX);
-    PutLe16(imageHead + 6, m_imageY);
-    PutLe16(imageHead + 8, m_imageWidth);
-    PutLe16(imageHead + 10, m_imageHeight);
-    file.Write(imageHead, sizeof imageHead);
+    WriteTimBlockHeader(file, TimBlockHeader{m_imageLength, m_imageX, m_imageY, m_imageWidth, m_imageHeight});
 
     // The file's values are shifted down in place and back afterwards, even when the write
     // throws: a second full-size buffer would cost as much memory as the image itself.

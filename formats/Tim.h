@@ -7,6 +7,7 @@
 #include "formats/FormatResult.h"
 #include "formats/PixelBuffer.h"
 #include "formats/RgbPalette.h"
+#include "formats/TimFormat.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -14,14 +15,6 @@
 
 class CBmpData;
 class CBfntData;
-
-enum : std::uint32_t
-{
-    TIM_ID = 0x10,
-    TIM_MODE_8BIT_CLUT = 9,     // low byte of the flags
-    TIM_CLUT_LENGTH = 524,      // 12 header bytes + 256 colours of 2 bytes
-    TIM_BLOCK_HEADER_SIZE = 12,
-};
 
 // Adds nShift (mod 256) to every byte; written so the compiler vectorises it.
 void ShiftPixels(std::uint8_t* pPixels, std::size_t nCount, std::uint8_t nShift);
@@ -38,11 +31,11 @@ public:
     CTimData& operator=(const CTimData&) = delete;
 
     // bReadPixels false stops after the colours; image header and pixels stay as they were.
-    [[nodiscard]] int ReadTim(IByteStream& file, bool bReadPixels);
-    [[nodiscard]] int WriteTim(IByteStream& file);
+    [[nodiscard]] FormatResult ReadTim(IByteStream& file, bool bReadPixels);
+    [[nodiscard]] FormatResult WriteTim(IByteStream& file);
 
-    [[nodiscard]] int TimToBmp(CBmpData& bmp);
-    [[nodiscard]] int TimToBfnt(CBfntData& bfnt, int cellSize);
+    [[nodiscard]] FormatResult TimToBmp(CBmpData& bmp);
+    [[nodiscard]] FormatResult TimToBfnt(CBfntData& bfnt, int cellSize);
 
     // 2 x image width x image height: the bytes the image header describes.
     std::uint64_t PixelByteCount() const;

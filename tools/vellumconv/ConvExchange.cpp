@@ -1,7 +1,7 @@
 #include "tools/vellumconv/ConvExchange.h"
 
 #include "document/FileStream.h"
-#include "document/VellumDoc.h"
+#include "formats/DataKinds.h"
 #include "exchange/Exchange.h"
 #include "formats/ByteOrder.h"
 #include "framework/AfxSafeSave.h"
@@ -80,7 +80,7 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
         {
             ImportOptions opt = verb.importOptions;
             // The extension rule of every save: .bmp, .tim, anything else a sheet.
-            opt.kind = CVellumDoc::SaveTypeFromPath(CString(strOut));
+            opt.kind = SaveTypeFromPath(strOut);
             // Written into the temporary as it is made; a refusal removes the temporary.
             if (!openTarget())
                 return false;

@@ -1,4 +1,4 @@
-#include "formats/StreamIo.h"
+#include "formats/detail/StreamIo.h"
 
 #include <cstddef>
 #include <limits>

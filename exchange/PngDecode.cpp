@@ -1,8 +1,9 @@
+// PNG decoding: any colour type and depth, into indices and a palette or 8-bit RGBA.
+
 #include "exchange/Png.h"
 
+#include "exchange/detail/PngIo.h"
 #include "formats/ByteOrder.h"
-
-#include <png.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -12,49 +13,6 @@
 
 namespace
 {
-// Everything the libpng callbacks touch: plain data, so a longjmp over it skips no destructor.
-struct PngIoState
-{
-    std::vector<std::uint8_t>* pOut;  // encoding
-    const std::uint8_t* pIn;          // decoding
-    std::size_t nIn;
-    std::size_t nPos;
-    bool bNoMemory;
-    char szError[160];
-};
-
-void OnError(png_structp png, png_const_charp pszMessage)
-{
-    auto* pState = static_cast<PngIoState*>(png_get_error_ptr(png));
-    if (pState != nullptr && pState->szError[0] == '\0')
-        std::snprintf(pState->szError, sizeof pState->szError, "%s", pszMessage);
-    png_longjmp(png, 1);
-}
-
-void OnWarning(png_structp, png_const_charp) {}
-
-void OnWrite(png_structp png, png_bytep pData, png_size_t nCount)
-{
-    auto* pState = static_cast<PngIoState*>(png_get_io_ptr(png));
-    bool bFailed = false;
-    try
-    {
-        pState->pOut->insert(pState->pOut->end(), pData, pData + nCount);
-    }
-    catch (const std::bad_alloc&)
-    {
-        bFailed = true;
-    }
-    // Outside the handler: the jump must not leave an exception half handled.
-    if (bFailed)
-    {
-        pState->bNoMemory = true;
-        png_error(png, "out of memory");
-    }
-}
-
-void OnFlush(png_structp) {}
-
 void OnRead(png_structp png, png_bytep pData, png_size_t nCount)
 {
     auto* pState = static_cast<PngIoState*>(png_get_io_ptr(png));
@@ -62,85 +20,6 @@ void OnRead(png_structp png, png_bytep pData, png_size_t nCount)
         png_error(png, "the file ends early");
     std::memcpy(pData, pState->pIn + pState->nPos, nCount);
     pState->nPos += nCount;
-}
-
-std::string LibpngMessage(const PngIoState& state)
-{
-    return state.szError[0] != '\0' ? std::string(state.szError) : std::string("unknown error");
-}
-
-struct EncodeTables
-{
-    png_color plte[256];
-    png_byte trns[256];
-    int nTrns;
-};
-
-// The libpng half of EncodePng; nothing here has a destructor.
-bool WriteFrame(png_structp png, png_infop info, const PngEncodeImage& image, IPngRowSource& rows,
-                const PngEncodeOptions& opt, const EncodeTables& tables)
-{
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_set_user_limits(png, PNG_MAX_SIDE, PNG_MAX_SIDE);
-    if (opt.nZlibLevel != PNG_LEVEL_DEFAULT)
-        png_set_compression_level(png, opt.nZlibLevel);
-    if (opt.nFilters != PNG_FILTERS_DEFAULT)
-        png_set_filter(png, PNG_FILTER_TYPE_BASE, opt.nFilters);
-    const bool bIndexed = image.pixels == PNG_PIXELS_INDEXED;
-    const int nType = bIndexed ? PNG_COLOR_TYPE_PALETTE
-                               : (image.pixels == PNG_PIXELS_RGB ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA);
-    png_set_IHDR(png, info, image.nWidth, image.nHeight, bIndexed ? image.nBitDepth : 8, nType, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    if (bIndexed)
-    {
-        png_set_PLTE(png, info, tables.plte, static_cast<int>(image.nPalette));
-        if (tables.nTrns > 0)
-            png_set_tRNS(png, info, tables.trns, tables.nTrns, nullptr);
-    }
-    if (opt.bPhys)
-        png_set_pHYs(png, info, opt.nPhysX, opt.nPhysY, opt.nPhysUnit);
-    png_write_info(png, info);
-    if (opt.pszPrivateType != nullptr && opt.pPrivateData != nullptr)
-        png_write_chunk(png, reinterpret_cast<png_const_bytep>(opt.pszPrivateType), opt.pPrivateData->data(),
-                        opt.pPrivateData->size());
-    if (bIndexed && image.bUnpacked && image.nBitDepth < 8)
-        png_set_packing(png);
-    for (std::uint32_t y = 0; y < image.nHeight; ++y)
-        png_write_row(png, rows.Row(y));
-    png_write_end(png, info);
-    return true;
-}
-
-bool CheckEncodeImage(const PngEncodeImage& image, const PngEncodeOptions& opt, std::string& strError)
-{
-    if (image.nWidth == 0 || image.nHeight == 0 || image.nWidth > PNG_MAX_SIDE || image.nHeight > PNG_MAX_SIDE)
-    {
-        strError = "a PNG must be 1 to " + std::to_string(PNG_MAX_SIDE) + " pixels a side; this picture is " +
-                   std::to_string(image.nWidth) + " x " + std::to_string(image.nHeight) + ".";
-        return false;
-    }
-    if (image.pixels == PNG_PIXELS_INDEXED)
-    {
-        const int d = image.nBitDepth;
-        if ((d != 1 && d != 2 && d != 4 && d != 8) || image.pPalette == nullptr || image.nPalette == 0 ||
-            image.nPalette > (1u << d))
-        {
-            strError = "the palette does not fit the PNG's bit depth.";
-            return false;
-        }
-    }
-    if (opt.nZlibLevel != PNG_LEVEL_DEFAULT && (opt.nZlibLevel < 0 || opt.nZlibLevel > 9))
-    {
-        strError = "the zlib level must be 0 to 9.";
-        return false;
-    }
-    if (opt.pszPrivateType != nullptr && std::strlen(opt.pszPrivateType) != 4)
-    {
-        strError = "a chunk type has four letters.";
-        return false;
-    }
-    return true;
 }
 
 // Decoding: what the info frame found and set up.
@@ -228,7 +107,7 @@ bool RowsFrame(png_structp png, png_infop info, png_bytepp ppRows)
 constexpr std::uint64_t DEFLATE_MAX_RATIO = 1032;
 
 // Walks the chunk list by hand: the IHDR size against the IDAT bytes really present.
-bool PrescanFits(const std::uint8_t* pData, std::size_t nSize, std::string& strError)
+ExchangeResult PrescanFits(const std::uint8_t* pData, std::size_t nSize)
 {
     std::uint64_t nIdat = 0;
     std::uint64_t nWidth = 0, nHeight = 0, nBits = 0;
@@ -258,69 +137,20 @@ bool PrescanFits(const std::uint8_t* pData, std::size_t nSize, std::string& strE
         nPos += 12 + nLength;
     }
     if (nWidth == 0 || nHeight == 0 || nBits == 0 || nWidth > PNG_MAX_SIDE || nHeight > PNG_MAX_SIDE)
-        return true;  // libpng names what is wrong with the header
+        return {};  // libpng names what is wrong with the header
     const std::uint64_t nRaw = nHeight * (1 + (nWidth * nBits + 7) / 8);
     if (nRaw > DEFLATE_MAX_RATIO * nIdat + 1024)
-    {
-        strError = "the PNG is cut short: its pixel data cannot fill " + std::to_string(nWidth) + " x " +
-                   std::to_string(nHeight) + " pixels.";
-        return false;
-    }
-    return true;
+        return Refuse(XCH_PNG_CUT, nWidth, nHeight);
+    return {};
 }
 }  // namespace
 
-bool EncodePng(const PngEncodeImage& image, IPngRowSource& rows, const PngEncodeOptions& opt,
-               std::vector<std::uint8_t>& out, std::string& strError)
-{
-    if (!CheckEncodeImage(image, opt, strError))
-        return false;
-    EncodeTables tables{};
-    if (image.pixels == PNG_PIXELS_INDEXED)
-    {
-        for (std::uint32_t i = 0; i < image.nPalette; ++i)
-        {
-            tables.plte[i] = png_color{image.pPalette[i].r, image.pPalette[i].g, image.pPalette[i].b};
-            tables.trns[i] = image.pPalette[i].a;
-            if (image.pPalette[i].a != 0xFF)
-                tables.nTrns = static_cast<int>(i) + 1;
-        }
-    }
-
-    std::vector<std::uint8_t> buffer;
-    PngIoState state{};
-    state.pOut = &buffer;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, OnError, OnWarning);
-    png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
-    if (info == nullptr)
-    {
-        png_destroy_write_struct(&png, nullptr);
-        strError = "not enough memory.";
-        return false;
-    }
-    png_set_write_fn(png, &state, OnWrite, OnFlush);
-    const bool bOk = WriteFrame(png, info, image, rows, opt, tables);
-    png_destroy_write_struct(&png, &info);
-    if (!bOk)
-    {
-        strError = state.bNoMemory ? std::string("not enough memory.")
-                                   : "cannot write the PNG: " + LibpngMessage(state) + ".";
-        return false;
-    }
-    out.swap(buffer);
-    return true;
-}
-
-bool DecodePng(const std::uint8_t* pData, std::size_t nSize, const char* pszPrivateType, PngPicture& out,
-               std::string& strError)
+ExchangeResult DecodePng(const std::uint8_t* pData, std::size_t nSize, const char* pszPrivateType, PngPicture& out)
 {
     if (pData == nullptr || nSize < 8 || png_sig_cmp(pData, 0, 8) != 0)
-    {
-        strError = "not a PNG file.";
-        return false;
-    }
-    if (!PrescanFits(pData, nSize, strError))
-        return false;
+        return Refuse(XCH_NOT_PNG);
+    if (ExchangeResult result = PrescanFits(pData, nSize); !result.Ok())
+        return result;
 
     // The picture is built here and swapped into out only once everything has been read.
     PngPicture picture;
@@ -329,13 +159,12 @@ bool DecodePng(const std::uint8_t* pData, std::size_t nSize, const char* pszPriv
     PngIoState state{};
     state.pIn = pData;
     state.nIn = nSize;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, OnError, OnWarning);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, OnPngError, OnPngWarning);
     png_infop info = png != nullptr ? png_create_info_struct(png) : nullptr;
     if (info == nullptr)
     {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        strError = "not enough memory.";
-        return false;
+        return Refuse(XCH_NO_MEMORY);
     }
     png_set_read_fn(png, &state, OnRead);
 
@@ -352,10 +181,7 @@ bool DecodePng(const std::uint8_t* pData, std::size_t nSize, const char* pszPriv
         else if (nBytes > PNG_MAX_DECODED_BYTES)
         {
             png_destroy_read_struct(&png, &info, nullptr);
-            strError = "the PNG is too large: " + std::to_string(s.nWidth) + " x " + std::to_string(s.nHeight) +
-                       " pixels; at most " + std::to_string(PNG_MAX_DECODED_BYTES >> 20) +
-                       " MiB of pixels can be read.";
-            return false;
+            return Refuse(XCH_PNG_TOO_LARGE, s.nWidth, s.nHeight, PNG_MAX_DECODED_BYTES >> 20);
         }
         else
         {
@@ -411,11 +237,13 @@ bool DecodePng(const std::uint8_t* pData, std::size_t nSize, const char* pszPriv
     }
     png_destroy_read_struct(&png, &info, nullptr);
     if (!bOk)
-    {
-        strError = state.bNoMemory ? std::string("not enough memory.")
-                                   : "the PNG cannot be read: " + LibpngMessage(state) + ".";
-        return false;
-    }
+        return LibpngFailure(state, XCH_PNG_READ);
     out = std::move(picture);
-    return true;
+    return {};
+}
+
+bool DecodePng(const std::uint8_t* pData, std::size_t nSize, const char* pszPrivateType, PngPicture& out,
+               std::string& strError)
+{
+    return ReportExchange(DecodePng(pData, nSize, pszPrivateType, out), strError);
 }

@@ -1,5 +1,6 @@
 #pragma once
-// Transfer helpers shared by the readers and writers. Internal to the formats library.
+// Transfer helpers shared by the readers and writers. Private to the formats library: nothing
+// outside formats/ includes it.
 
 #include "formats/ByteStream.h"
 

@@ -1,0 +1,129 @@
+// ExportToPng and ImportFromPng: each finds its kind in the one table of kinds and hands
+// the work to that kind's entry. Export recognises its input by content; import writes the
+// kind the caller chose.
+
+#include "exchange/Exchange.h"
+
+#include "exchange/detail/ExchangeKinds.h"
+#include "formats/MemStream.h"
+
+#include <new>
+
+namespace
+{
+// The chunk's kind bytes were fixed when the first files were exported; they are not the
+// program's DATA_* values and never change with them.
+constexpr ExchangeKind EXCHANGE_KINDS[] = {
+    {DATA_TIM, 1, ExportTim, ImportTim, StoreTimMeta, ParseTimMeta},
+    {DATA_BMP, 2, ExportBmp, ImportBmp, StoreBmpMeta, ParseBmpMeta},
+    {DATA_BFNT, 3, ExportBfnt, ImportBfnt, StoreBfntMeta, ParseBfntMeta},
+};
+
+ExchangeResult Export(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& opt,
+                      std::vector<std::uint8_t>& png)
+{
+    const ExchangeKind* pKind = FindExchangeKind(DetectDataType(pIn, nIn));
+    if (pKind == nullptr)
+        return Refuse(XCH_UNKNOWN_FORMAT);
+    return pKind->pfnExport(pIn, nIn, opt, png);
+}
+
+ExchangeResult Import(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt, IByteStream& out)
+{
+    PngPicture pic;
+    if (ExchangeResult result = DecodePng(pPng, nPng, META_CHUNK_TYPE, pic); !result.Ok())
+        return result;
+    MetaChunk meta;
+    if (pic.bPrivate)
+        if (ExchangeResult result = ParseMetaChunk(pic.privateData, meta); !result.Ok())
+            return result;
+    const ExchangeKind* pKind = FindExchangeKind(opt.kind);
+    if (pKind == nullptr)
+        return Refuse(XCH_UNKNOWN_TARGET);
+    return pKind->pfnImport(pic, meta, opt, out);
+}
+}  // namespace
+
+const ExchangeKind* FindExchangeKind(int nDataType)
+{
+    for (const ExchangeKind& kind : EXCHANGE_KINDS)
+        if (kind.nDataType == nDataType)
+            return &kind;
+    return nullptr;
+}
+
+const ExchangeKind* FindChunkKind(std::uint8_t nChunkKind)
+{
+    for (const ExchangeKind& kind : EXCHANGE_KINDS)
+        if (kind.nChunkKind == nChunkKind)
+            return &kind;
+    return nullptr;
+}
+
+ExchangeResult EncodeWithChunk(const PngEncodeImage& image, IPngRowSource& rows, const ExportOptions& opt,
+                               const MetaChunk& meta, std::vector<std::uint8_t>& png)
+{
+    const std::vector<std::uint8_t> chunk = BuildMetaChunk(meta);
+    if (chunk.size() > PNG_MAX_CHUNK_BYTES)
+        return Refuse(XCH_CHUNK_TOO_LARGE);
+    PngEncodeOptions enc;
+    enc.nZlibLevel = opt.nZlibLevel;
+    enc.nFilters = opt.nFilters;
+    enc.pszPrivateType = META_CHUNK_TYPE;
+    enc.pPrivateData = &chunk;
+    return EncodePng(image, rows, enc, png);
+}
+
+std::vector<PngColor> OpaqueColours(const RgbPalette& palette, std::size_t nFirst, std::size_t nCount)
+{
+    std::vector<PngColor> colours(nCount);
+    for (std::size_t i = 0; i < nCount; ++i)
+    {
+        const std::uint8_t* pRgb = palette.rgb + 3 * (nFirst + i);
+        colours[i] = PngColor{pRgb[0], pRgb[1], pRgb[2], 0xFF};
+    }
+    return colours;
+}
+
+bool ExportToPng(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& opt, std::vector<std::uint8_t>& png,
+                 std::string& strError)
+{
+    try
+    {
+        return ReportExchange(Export(pIn, nIn, opt, png), strError);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ReportExchange(Refuse(XCH_NO_MEMORY), strError);
+    }
+}
+
+bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt, IByteStream& out,
+                   std::string& strError)
+{
+    try
+    {
+        return ReportExchange(Import(pPng, nPng, opt, out), strError);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ReportExchange(Refuse(XCH_NO_MEMORY), strError);
+    }
+}
+
+bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt,
+                   std::vector<std::uint8_t>& out, std::string& strError)
+{
+    try
+    {
+        CMemStream stream;
+        if (!ImportFromPng(pPng, nPng, opt, stream, strError))
+            return false;
+        out = stream.TakeData();
+        return true;
+    }
+    catch (const std::bad_alloc&)
+    {
+        return ReportExchange(Refuse(XCH_NO_MEMORY), strError);
+    }
+}

@@ -1,0 +1,126 @@
+#pragma once
+// What PNG export and import report: a code, and the numbers its message names. Every
+// message is worded once, in the table behind ExchangeCodeText; ExchangeMessage fills in
+// the numbers. The functions that report in words (ExportToPng, EncodePng, ...) give
+// exactly that text.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+enum ExchangeCode : int
+{
+    XCH_OK = 0,
+    XCH_NO_MEMORY,
+    XCH_UNKNOWN_FORMAT,
+    XCH_UNKNOWN_TARGET,
+    // Reading a TIM file.
+    XCH_NOT_TIM,
+    XCH_TIM_CUT,
+    XCH_TIM_VERSION,
+    XCH_TIM_MODE,
+    XCH_TIM_MODE_MIXED,
+    XCH_TIM_NO_CLUT,
+    XCH_TIM_CLUT_LENGTH,
+    XCH_TIM_CLUT_CUT,
+    XCH_TIM_CLUT_EMPTY,
+    XCH_TIM_IMAGE_CUT,
+    XCH_TIM_EMPTY,
+    // Reading a BMP file.
+    XCH_NOT_BMP,
+    XCH_BMP_CUT,
+    XCH_BMP_HEADER,
+    XCH_BMP_HEADER_OS2,
+    XCH_BMP_BITFIELDS,
+    XCH_BMP_JPEG,
+    XCH_BMP_PNG,
+    XCH_BMP_ALPHA_BITFIELDS,
+    XCH_BMP_COMPRESSION,
+    XCH_BMP_DEPTH,
+    XCH_BMP_RLE8_DEPTH,
+    XCH_BMP_RLE4_DEPTH,
+    XCH_BMP_NEGATIVE_WIDTH,
+    XCH_BMP_EMPTY,
+    XCH_BMP_TOO_LARGE,
+    XCH_BMP_TABLE_CUT,
+    XCH_BMP_PIXELS_CUT,
+    XCH_BMP_RLE_TOO_SHORT,
+    XCH_BMP_RLE8_CUT,
+    XCH_BMP_RLE4_CUT,
+    // Reading a BFNT file.
+    XCH_NOT_BFNT,
+    XCH_BFNT_CUT,
+    XCH_BFNT_TYPE,
+    XCH_BFNT_CODES,
+    XCH_BFNT_CELLS,
+    XCH_BFNT_EXTENSION_CUT,
+    XCH_BFNT_PALETTE_CUT,
+    XCH_BFNT_GLYPHS_CUT,
+    // Export.
+    XCH_TIM_TOO_WIDE,
+    XCH_CLUT_ROW,
+    XCH_CLUT_ROW_OF_ONE,
+    XCH_GRID_COLUMNS,
+    XCH_GRID_TOO_LARGE,
+    XCH_CHUNK_TOO_LARGE,
+    // Import.
+    XCH_INDEX_PAST_PALETTE,
+    XCH_PALETTE_TOO_LARGE,
+    XCH_TOO_MANY_COLOURS,
+    XCH_BMP_PICTURE_TOO_LARGE,
+    XCH_SAVE_ERROR,
+    XCH_TIM_DEPTH,
+    XCH_TIM_WIDTH,
+    XCH_TIM_PICTURE_TOO_LARGE,
+    XCH_TIM_TOO_LARGE,
+    XCH_CELL_SIZE,
+    XCH_NO_WHOLE_CELL,
+    XCH_CODES,
+    XCH_CELL_OUTSIDE,
+    // The vlMD chunk.
+    XCH_CHUNK_DAMAGED,
+    XCH_CHUNK_LAYOUT,
+    // PNG encoding and decoding.
+    XCH_PNG_SIDE,
+    XCH_PNG_PALETTE_DEPTH,
+    XCH_PNG_ZLIB_LEVEL,
+    XCH_PNG_CHUNK_TYPE,
+    XCH_PNG_WRITE,
+    XCH_NOT_PNG,
+    XCH_PNG_CUT,
+    XCH_PNG_TOO_LARGE,
+    XCH_PNG_READ,
+    XCH_CODE_COUNT
+};
+
+struct [[nodiscard]] ExchangeResult
+{
+    ExchangeCode code = XCH_OK;
+    std::array<std::int64_t, 5> args{};  // the numbers the message names, {0} to {4}
+    std::string strDetail;               // libpng's own words, for the messages that quote them
+
+    bool Ok() const { return code == XCH_OK; }
+};
+
+template <class... T>
+ExchangeResult Refuse(ExchangeCode code, T... args)
+{
+    static_assert(sizeof...(T) <= 5, "a message names at most five numbers");
+    ExchangeResult result;
+    result.code = code;
+    [[maybe_unused]] std::size_t i = 0;
+    ((result.args[i++] = static_cast<std::int64_t>(args)), ...);
+    return result;
+}
+
+// The words of a code, with {0} to {4} for its numbers, {a0} to {a4} for the article
+// ("a" or "an") that goes before one, and {s} for the detail; null for a value that
+// names no code.
+const char* ExchangeCodeText(ExchangeCode code);
+
+// The message of a result as the converter prints it; empty for XCH_OK.
+std::string ExchangeMessage(const ExchangeResult& result);
+
+// Sets strError to the message when the result is a refusal; true when it is not.
+bool ReportExchange(const ExchangeResult& result, std::string& strError);

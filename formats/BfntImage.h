@@ -1,0 +1,36 @@
+#pragma once
+// BFNT sheets as the PNG export reads them: 256 and 16 colours, with or without the
+// extension and palette blocks. Unlike the 8-bit record (Bfnt.h) the glyphs stay the
+// file's own values, packed as the file has them.
+
+#include "formats/BfntFormat.h"
+#include "formats/FormatResult.h"
+#include "formats/RgbPalette.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+struct BfntImage
+{
+    BfntHeader header{};
+    bool b16 = false;             // two pixels a byte, earlier one in the high nibble
+    bool bPalette = false;
+    std::vector<std::uint8_t> extension;
+    RgbPalette palette{};         // the file's 256 or 16 colours, when it has them
+    // Points into the caller's bytes. Sixteen-colour sheets may lack the byte holding
+    // an odd last pixel; nGlyphBytes is the count present.
+    const std::uint8_t* pGlyphs = nullptr;
+    std::uint64_t nGlyphBytes = 0;
+
+    std::uint32_t GlyphCount() const { return std::uint32_t{header.lastCode} - header.firstCode + 1; }
+    // Colours of the palette block: 16, 256, or 0 without one.
+    std::uint32_t PaletteColors() const { return bPalette ? (b16 ? 16u : 256u) : 0u; }
+    // Colour index of pixel (x, y) of glyph g.
+    std::uint8_t Pixel(std::uint64_t g, std::uint64_t y, std::uint64_t x) const;
+};
+
+// Checks everything against the bytes present before anything is allocated. On success
+// out points into pData. On a refusal out holds the header fields read before the check
+// that failed, so the caller can name them, and no glyphs.
+FormatResult ParseBfntImage(const std::uint8_t* pData, std::size_t nSize, BfntImage& out);
