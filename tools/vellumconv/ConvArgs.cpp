@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <algorithm>
 #include <map>
 #include <string_view>
 
@@ -43,8 +44,33 @@ bool ParsePair(std::string_view text, const char* pszSeparators, std::size_t nDi
            ParseNumber(text.substr(nAt + 1), nDigits, nMin, nMax, nSecond);
 }
 
-// CLI11's own words for a failure, in the converter's.
-std::string UsageError(const CLI::ParseError& e, const CLI::App& app)
+// The name of an option as the user typed it ("-j" or "--jobs"): the first argument before
+// "--" that is one of its names, alone, with a value attached ("-j4", "--jobs=4"), or a
+// short name among others ("-0j"); its first long name when none is.
+std::string TypedName(const CLI::Option* pOption, const std::vector<std::string>& args)
+{
+    for (const std::string& arg : args)
+    {
+        if (arg == "--")
+            break;
+        if (arg.size() < 2 || arg[0] != '-')
+            continue;
+        if (arg[1] == '-')
+        {
+            for (const std::string& strLong : pOption->get_lnames())
+                if (arg.compare(2, std::string::npos, strLong) == 0 || arg.rfind("--" + strLong + "=", 0) == 0)
+                    return "--" + strLong;
+            continue;
+        }
+        for (const std::string& strShort : pOption->get_snames())
+            if (arg.find(strShort, 1) != std::string::npos && arg.compare(1, strShort.size(), strShort) == 0)
+                return "-" + strShort;
+    }
+    return pOption->get_name();
+}
+
+// CLI11's own words for a failure, in the converter's, naming options as the user typed them.
+std::string UsageError(const CLI::ParseError& e, const CLI::App& app, const std::vector<std::string>& args)
 {
     if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr)
     {
@@ -58,7 +84,12 @@ std::string UsageError(const CLI::ParseError& e, const CLI::App& app)
         const std::string strWhat = e.what();
         const std::size_t nColon = strWhat.find(':');
         if (nColon != std::string::npos && strWhat.compare(0, 1, "-") == 0)
-            return "option '" + strWhat.substr(0, nColon) + "' needs an argument";
+        {
+            std::string strName = strWhat.substr(0, nColon);
+            if (const CLI::Option* pOption = app.get_option_no_throw(strName))
+                strName = TypedName(pOption, args);
+            return "option '" + strName + "' needs an argument";
+        }
     }
     return e.what();
 }
@@ -67,6 +98,11 @@ bool Fail(std::string& strError, std::string strWhy)
 {
     strError = std::move(strWhy);
     return false;
+}
+
+bool IsPngExtension(const std::string& strExt)
+{
+    return IsPngName(strExt) && strExt.size() == 4;
 }
 
 // The options of a batch, the same for every verb.
@@ -89,22 +125,27 @@ struct BatchOptionSet
     }
     bool IsBatch() const { return pTo->count() > 0; }
     // Checks the batch's own options; a single run must not have any of them.
-    bool Check(ConvBatchOptions& batch, std::string& strError) const
+    bool Check(ConvBatchOptions& batch, const std::vector<std::string>& args, std::string& strError) const
     {
         if (!IsBatch())
         {
             for (CLI::Option* pOption : {pOutDir, pJobs, pFilesFrom, pNul})
                 if (pOption->count() > 0)
-                    return Fail(strError, "option '" + pOption->get_name() + "' belongs to a batch: it needs '--to EXT'");
+                    return Fail(strError, "option '" + TypedName(pOption, args) +
+                                              "' belongs to a batch: it needs '--to EXT'");
             return true;
         }
         if (batch.strExt.empty())
             return Fail(strError, "option '--to' needs a non-empty argument");
+        // "bmp" is what people mean by ".bmp".
+        if (batch.strExt[0] != '.')
+            batch.strExt.insert(0, 1, '.');
         if (pJobs->count() > 0)
         {
             std::uint32_t nJobs = 0;
             if (!ParseNumber(strJobs, kCountDigits, 1, CONV_MAX_JOBS, nJobs))
-                return Fail(strError, "'-j " + strJobs + "': expected 1 to " + std::to_string(CONV_MAX_JOBS) + " workers");
+                return Fail(strError, "'" + TypedName(pJobs, args) + " " + strJobs + "': expected 1 to " +
+                                          std::to_string(CONV_MAX_JOBS) + " workers");
             batch.nJobs = static_cast<int>(nJobs);
         }
         if (pOutDir->count() > 0 && batch.strOutDir.empty())
@@ -125,7 +166,32 @@ bool ParseWithCli(CLI::App& app, const std::vector<std::string>& args, std::stri
     }
     catch (const CLI::ParseError& e)
     {
-        return Fail(strError, UsageError(e, app));
+        return Fail(strError, UsageError(e, app, args));
+    }
+    return true;
+}
+
+// What a kind of output is called in a message.
+const char* OutputKindName(int nKind)
+{
+    return nKind == DATA_TIM ? "a TIM" : nKind == DATA_BMP ? "a BMP" : "a BFNT sheet";
+}
+
+// import's options that only some outputs take: each is refused, by its name, for the others.
+// strTarget is the output as the user gave it: "'out.bmp'" or "'--to .bmp'".
+bool CheckImportTarget(const std::string& strOut, const std::string& strTarget,
+                       const std::vector<const CLI::Option*>& given, std::string& strError)
+{
+    if (IsPngName(strOut))
+        return Fail(strError, "import writes BMP, TIM or BFNT, not PNG: " + strTarget);
+    const int nKind = SaveTypeFromPath(strOut);
+    for (const CLI::Option* pOption : given)
+    {
+        const std::string strName = pOption->get_name();
+        const int nTakes = strName == "--bpp" ? DATA_TIM : DATA_BFNT;
+        if (nTakes != nKind)
+            return Fail(strError, "option '" + strName + "' applies to " + (nTakes == DATA_TIM ? "TIM" : "BFNT") +
+                                      " outputs; " + strTarget + " writes " + OutputKindName(nKind));
     }
     return true;
 }
@@ -137,6 +203,7 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     CLI::App app{bExport ? "vellumconv export" : "vellumconv import"};
     app.set_help_flag();
     app.add_flag("-h,--help", cmd.bHelp);
+    app.add_flag("--version", cmd.bVersion);
     std::string strClut, strColumns, strBpp, strCell, strCodes;
     std::vector<std::string> paths;
     ExportOptions& exportOptions = cmd.batch.verb.exportOptions;
@@ -160,7 +227,7 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     app.add_option("paths", paths);
     BatchOptionSet batchOptions;
     batchOptions.Add(app, cmd.batch);
-    if (!ParseWithCli(app, args, strError) || !batchOptions.Check(cmd.batch, strError))
+    if (!ParseWithCli(app, args, strError) || !batchOptions.Check(cmd.batch, args, strError))
         return false;
 
     if (pClut != nullptr && pClut->count() > 0 &&
@@ -186,11 +253,24 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
             return Fail(strError, "'--codes " + strCodes + "': expected FIRST-LAST, 0 to 65535, FIRST not above LAST");
         importOptions.bCodes = true;
     }
+    if (pClut != nullptr && pClut->count() > 0)
+        cmd.batch.verb.strClutOption = pClut->get_name();
+    if (pColumns != nullptr && pColumns->count() > 0)
+        cmd.batch.verb.strColumnsOption = pColumns->get_name();
+    std::vector<const CLI::Option*> targetOptions;
+    for (const CLI::Option* pOption : {pBpp, pCell, pCodes})
+        if (pOption != nullptr && pOption->count() > 0)
+            targetOptions.push_back(pOption);
     cmd.batch.verb.kind = verb;
-    if (cmd.bHelp)
+    if (cmd.bHelp || cmd.bVersion)
         return true;
     if (batchOptions.IsBatch())
     {
+        const std::string strTarget = "'--to " + cmd.batch.strExt + "'";
+        if (bExport && !IsPngExtension(cmd.batch.strExt))
+            return Fail(strError, "export writes PNG: " + strTarget + " must be '--to .png'");
+        if (!bExport && !CheckImportTarget(cmd.batch.strExt, strTarget, targetOptions, strError))
+            return false;
         cmd.mode = EConvMode::Batch;
         cmd.batch.files = paths;
         if (cmd.batch.files.empty() && cmd.batch.strFilesFrom.empty())
@@ -199,10 +279,22 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     }
     if (paths.size() != 2 || paths[0].empty() || paths[1].empty())
         return Fail(strError, bExport ? "export takes IN and OUT.png" : "import takes IN.png and OUT");
+    const std::string strTarget = "'" + paths[1] + "'";
+    if (bExport && !IsPngName(paths[1]))
+        return Fail(strError, "export writes PNG: " + strTarget + " does not end in .png");
+    if (!bExport && !CheckImportTarget(paths[1], strTarget, targetOptions, strError))
+        return false;
     cmd.mode = EConvMode::Verb;
     cmd.strVerbIn = paths[0];
     cmd.strVerbOut = paths[1];
     return true;
+}
+
+// A step save under a .png name: the window would write a sheet there, which nobody means.
+std::string PngSaveError(const std::string& strShown)
+{
+    return strShown + ": a step saves BMP, TIM or a BFNT sheet as the window does, never PNG; "
+                      "'vellumconv export IN OUT.png' writes PNG";
 }
 
 // Fills cmd; false, with the usage error in strError, when the line makes no sense.
@@ -211,11 +303,13 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
     if (!args.empty() && (args[0] == "export" || args[0] == "import"))
         return ParseVerb(args[0] == "export" ? EConvVerb::Export : EConvVerb::Import,
                          std::vector<std::string>(args.begin() + 1, args.end()), cmd, strError);
-    auto fail = [&strError](std::string strWhy) { return Fail(strError, std::move(strWhy)); };
+    // --help and --version win over any mistake on the line.
+    auto fail = [&](std::string strWhy) { return cmd.bHelp || cmd.bVersion || Fail(strError, std::move(strWhy)); };
 
     CLI::App app{"vellumconv"};
     app.set_help_flag();  // the converter's own text, from ConvUsageText
     app.add_flag("-h,--help", cmd.bHelp);
+    app.add_flag("--version", cmd.bVersion);
     std::vector<std::string> opens, saves, renders, sizes, paths;
     int nNew = 0;
     CLI::Option* pOpen = app.add_option("--open", opens)->allow_extra_args(false);
@@ -226,7 +320,7 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
     CLI::Option* pPaths = app.add_option("paths", paths);
     BatchOptionSet batchOptions;
     batchOptions.Add(app, cmd.batch);
-    if (!ParseWithCli(app, args, strError) || !batchOptions.Check(cmd.batch, strError))
+    if (!ParseWithCli(app, args, strError) || !batchOptions.Check(cmd.batch, args, strError))
         return false;
 
     if (batchOptions.IsBatch())
@@ -236,13 +330,27 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
                 return fail("a batch (--to) converts files; '" + pOption->get_name() + "' is a step");
         cmd.mode = EConvMode::Batch;
         cmd.batch.files = paths;
-        if (!cmd.bHelp && cmd.batch.files.empty() && cmd.batch.strFilesFrom.empty())
+        if (cmd.batch.files.empty() && cmd.batch.strFilesFrom.empty())
             return fail("nothing to do: no files");
+        return true;
+    }
+
+    // Two bare paths and nothing else: the shorthand, where every name says its format.
+    const bool bOnlyPaths = std::all_of(app.parse_order().begin(), app.parse_order().end(),
+                                        [&](const CLI::Option* pOption) { return pOption == pPaths; });
+    if (bOnlyPaths && paths.size() == 2 && !cmd.bHelp && !cmd.bVersion)
+    {
+        if (paths[0].empty() || paths[1].empty())
+            return fail("a PATH cannot be empty");
+        cmd.mode = EConvMode::Shorthand;
+        cmd.strVerbIn = paths[0];
+        cmd.strVerbOut = paths[1];
         return true;
     }
 
     // The steps in the order they were given; each option's values are taken in turn.
     std::map<const CLI::Option*, std::size_t> next;
+    bool bBareSave = false;
     for (const CLI::Option* pOption : app.parse_order())
     {
         const std::size_t n = next[pOption]++;
@@ -253,7 +361,15 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
         }
         if (pOption == pPaths)
         {
-            cmd.steps.push_back({cmd.steps.empty() ? EConvStep::Open : EConvStep::Save, paths.at(n)});
+            const EConvStep kind = cmd.steps.empty() ? EConvStep::Open : EConvStep::Save;
+            // A glob would make every later name a target of the first file.
+            if (kind == EConvStep::Save && bBareSave)
+                return fail("'vellumconv IN OUT' takes two paths: to convert several files use '--to EXT', "
+                            "to save to several targets use '--save PATH' for each");
+            if (kind == EConvStep::Save && IsPngName(paths.at(n)))
+                return fail(PngSaveError("'" + paths.at(n) + "'"));
+            bBareSave = bBareSave || kind == EConvStep::Save;
+            cmd.steps.push_back({kind, paths.at(n)});
             continue;
         }
         EConvStep kind = EConvStep::Open;
@@ -278,9 +394,11 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
             cmd.steps.push_back({EConvStep::Size, {}, static_cast<int>(nWidth), static_cast<int>(nHeight)});
             continue;
         }
+        if (kind == EConvStep::Save && IsPngName(value))
+            return fail(PngSaveError("'--save " + value + "'"));
         cmd.steps.push_back({kind, value});
     }
-    if (!cmd.bHelp && cmd.steps.empty())
+    if (cmd.steps.empty())
         return fail("nothing to do");
     return true;
 }
@@ -361,4 +479,19 @@ const char* ConvUsageText()
            "                    else every cell).\n"
            "Both verbs take a batch the same way: export --to .png FILE..., import --to .tim\n"
            "FILE.png.... 'export' or 'import' is a verb only as the first argument.\n";
+}
+
+std::string ConvVersionText()
+{
+    return std::string("vellumconv ") + VELLUM_VERSION;
+}
+
+bool IsPngName(const std::string& strName)
+{
+    if (strName.size() < 4)
+        return false;
+    std::string strTail = strName.substr(strName.size() - 4);
+    for (char& ch : strTail)
+        ch = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    return strTail == ".png";
 }
