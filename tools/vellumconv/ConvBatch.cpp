@@ -170,8 +170,8 @@ std::optional<int> CConvBatchRun::Plan()
         std::filesystem::create_directories(m_options.strOutDir, ec);
         if (ec || !std::filesystem::is_directory(m_options.strOutDir))
         {
-            std::fprintf(m_pErr, "vellumconv: %s: cannot make the folder: %s.\n", EscapeControls(m_options.strOutDir).c_str(),
-                         ec ? ec.message().c_str() : "Not a directory");
+            std::fprintf(m_pErr, "vellumconv: %s: cannot make the folder: %s.\n",
+                         EscapeControls(m_options.strOutDir).c_str(), ec ? ec.message().c_str() : "Not a directory");
             return 1;
         }
     }

@@ -4,6 +4,8 @@
 #include "tools/vellumconv/ConvApp.h"
 #include "tools/vellumconv/ConvExchange.h"
 
+#include <algorithm>
+#include <iterator>
 #include <regex>
 
 namespace
