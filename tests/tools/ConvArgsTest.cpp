@@ -83,6 +83,10 @@ TEST(ConvBatchLine, OptionsAndTheirMistakes)
     EXPECT_EQ(cmd.batch.nJobs, 3);
     EXPECT_EQ(cmd.batch.files, (std::vector<std::string>{"a.tim", "-b.tim"}));
 
+    // "bmp" is what people mean by ".bmp".
+    EXPECT_EQ(ParseConvArgs({"--to", "bmp", "a.tim"}).batch.strExt, ".bmp");
+    EXPECT_EQ(ParseConvArgs({"--to", ".bmp", "a.tim"}).batch.strExt, ".bmp");
+
     cmd = ParseConvArgs({"--to", ".fnt", "-0", "--files-from", "-"});
     ASSERT_TRUE(cmd.strError.empty()) << cmd.strError;
     EXPECT_TRUE(cmd.batch.bNulSeparated);
@@ -100,6 +104,11 @@ TEST(ConvBatchLine, OptionsAndTheirMistakes)
                          Bad{{"--to", ".bmp", "--open", "a"}, "a batch (--to) converts files; '--open' is a step"},
                          Bad{{"--to", ".bmp", "-j", "0", "a"}, "'-j 0': expected 1 to 256 workers"},
                          Bad{{"--to", ".bmp", "-j", "x", "a"}, "'-j x': expected 1 to 256 workers"},
+                         Bad{{"--to", ".bmp", "-jx", "a"}, "'-j x': expected 1 to 256 workers"},
+                         Bad{{"--to", ".bmp", "--jobs=x", "a"}, "'--jobs x': expected 1 to 256 workers"},
+                         Bad{{"--null", "a", "b"}, "option '--null' belongs to a batch: it needs '--to EXT'"},
+                         Bad{{"a", "b", "--", "-j", "c"}, "'vellumconv IN OUT' takes two paths: to convert several files use "
+                                                          "'--to EXT', to save to several targets use '--save PATH' for each"},
                          Bad{{"--to", "", "a"}, "option '--to' needs a non-empty argument"},
                          Bad{{"--to"}, "option '--to' needs an argument"}})
         EXPECT_EQ(ParseConvArgs(b.args).strError, b.pszError);

@@ -45,8 +45,8 @@ bool ParsePair(std::string_view text, const char* pszSeparators, std::size_t nDi
 }
 
 // The name of an option as the user typed it ("-j" or "--jobs"): the first argument before
-// "--" that is one of its names, alone, with a value attached ("-j4", "--jobs=4"), or a
-// short name among others ("-0j"); its first long name when none is.
+// "--" that is one of its names, alone or with a value attached ("-j4", "--jobs=4"); its
+// long name when none is.
 std::string TypedName(const CLI::Option* pOption, const std::vector<std::string>& args)
 {
     for (const std::string& arg : args)
@@ -63,7 +63,7 @@ std::string TypedName(const CLI::Option* pOption, const std::vector<std::string>
             continue;
         }
         for (const std::string& strShort : pOption->get_snames())
-            if (arg.find(strShort, 1) != std::string::npos && arg.compare(1, strShort.size(), strShort) == 0)
+            if (arg.compare(1, strShort.size(), strShort) == 0)
                 return "-" + strShort;
     }
     return pOption->get_name();
