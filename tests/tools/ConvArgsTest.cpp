@@ -183,6 +183,12 @@ TEST(ConvVerbLine, OptionsLandInTheExchangeLibrarysOwn)
     EXPECT_EQ(opt.nFirstCode, 32u);
     EXPECT_EQ(opt.nLastCode, 127u);
 
+    // An option for another kind of output is named with the output.
+    EXPECT_EQ(ParseConvArgs({"import", "--bpp", "16", "a.png", "b.bmp"}).strError,
+              "option '--bpp' applies to TIM outputs; 'b.bmp' is a BMP");
+    EXPECT_EQ(ParseConvArgs({"import", "--cell", "8x8", "--to", "tim", "a.png"}).strError,
+              "option '--cell' applies to BFNT outputs; '--to .tim' writes a TIM");
+
     // Untouched options keep the library's defaults.
     cmd = ParseConvArgs({"import", "a.png", "b.tim"});
     EXPECT_EQ(cmd.batch.verb.importOptions.nBpp, ImportOptions().nBpp);

@@ -191,7 +191,8 @@ bool CheckImportTarget(const std::string& strOut, const std::string& strTarget,
         const int nTakes = strName == "--bpp" ? DATA_TIM : DATA_BFNT;
         if (nTakes != nKind)
             return Fail(strError, "option '" + strName + "' applies to " + (nTakes == DATA_TIM ? "TIM" : "BFNT") +
-                                      " outputs; " + strTarget + " writes " + OutputKindName(nKind));
+                                      " outputs; " + strTarget + (strTarget.rfind("'--to ", 0) == 0 ? " writes " : " is ") +
+                                      OutputKindName(nKind));
     }
     return true;
 }
