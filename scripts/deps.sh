@@ -3,7 +3,8 @@
 # Usage: scripts/deps.sh [test|run|fuzz]...
 set -euo pipefail
 
-pkgs=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev libpng-dev zlib1g-dev libcli11-dev)
+# scdoc turns the manual pages' sources into troff at build time.
+pkgs=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev qt6-base-dev libgl-dev libpng-dev zlib1g-dev libcli11-dev scdoc)
 # test: the test command also runs the benchmarks once, which compare with ImageMagick and
 # take peak memory from /usr/bin/time (package time).
 for what in "$@"; do

@@ -13,6 +13,8 @@ std::string Describe(const ConvCommandLine& cmd)
     if (!cmd.strError.empty())
         return "error";
     std::string out = cmd.bHelp ? "help;" : "";
+    if (cmd.mode == EConvMode::Shorthand)
+        return out + "in " + cmd.strVerbIn + ";out " + cmd.strVerbOut + ";";
     for (const ConvStep& s : cmd.steps)
     {
         switch (s.kind)
@@ -38,14 +40,15 @@ TEST(ConvSteps, ParsesStepsLeftToRight)
         std::string strExpected;
     };
     const Case cases[] = {
-        {{"a.bmp", "b.tim"}, "open a.bmp;save b.tim;"},
-        {{"a.bmp", "b.tim", "c.fnt", "--render", "r.png"}, "open a.bmp;save b.tim;save c.fnt;render r.png;"},
+        {{"a.bmp", "b.tim"}, "in a.bmp;out b.tim;"},
+        {{"a.bmp", "b.tim", "--render", "r.png"}, "open a.bmp;save b.tim;render r.png;"},
+        {{"a.bmp", "b.tim", "c.fnt", "--render", "r.png"}, "error"},
         {{"--open", "a", "b"}, "open a;save b;"},
         {{"--size", "300x200", "x.fnt", "--new", "--save", "y.bmp"}, "size 300x200;save x.fnt;new;save y.bmp;"},
         {{"--size", "0x0"}, "size 0x0;"},
         {{"--size", "16384X1"}, "size 16384x1;"},
-        {{"--", "--odd", "-x"}, "open --odd;save -x;"},
-        {{"-", "out.bmp"}, "open -;save out.bmp;"},
+        {{"--", "--odd", "-x"}, "in --odd;out -x;"},
+        {{"-", "out.bmp"}, "in -;out out.bmp;"},
         {{"--help"}, "help;"},
         {{"a", "--help"}, "help;open a;"},
         {{}, "error"},
@@ -80,6 +83,10 @@ TEST(ConvBatchLine, OptionsAndTheirMistakes)
     EXPECT_EQ(cmd.batch.nJobs, 3);
     EXPECT_EQ(cmd.batch.files, (std::vector<std::string>{"a.tim", "-b.tim"}));
 
+    // "bmp" is what people mean by ".bmp".
+    EXPECT_EQ(ParseConvArgs({"--to", "bmp", "a.tim"}).batch.strExt, ".bmp");
+    EXPECT_EQ(ParseConvArgs({"--to", ".bmp", "a.tim"}).batch.strExt, ".bmp");
+
     cmd = ParseConvArgs({"--to", ".fnt", "-0", "--files-from", "-"});
     ASSERT_TRUE(cmd.strError.empty()) << cmd.strError;
     EXPECT_TRUE(cmd.batch.bNulSeparated);
@@ -93,10 +100,15 @@ TEST(ConvBatchLine, OptionsAndTheirMistakes)
     };
     for (const Bad& b : {Bad{{"--to", ".bmp"}, "nothing to do: no files"},
                          Bad{{"--out-dir", "o", "a.tim"}, "option '--out-dir' belongs to a batch: it needs '--to EXT'"},
-                         Bad{{"-j", "2", "a", "b"}, "option '--jobs' belongs to a batch: it needs '--to EXT'"},
+                         Bad{{"-j", "2", "a", "b"}, "option '-j' belongs to a batch: it needs '--to EXT'"},
                          Bad{{"--to", ".bmp", "--open", "a"}, "a batch (--to) converts files; '--open' is a step"},
                          Bad{{"--to", ".bmp", "-j", "0", "a"}, "'-j 0': expected 1 to 256 workers"},
                          Bad{{"--to", ".bmp", "-j", "x", "a"}, "'-j x': expected 1 to 256 workers"},
+                         Bad{{"--to", ".bmp", "-jx", "a"}, "'-j x': expected 1 to 256 workers"},
+                         Bad{{"--to", ".bmp", "--jobs=x", "a"}, "'--jobs x': expected 1 to 256 workers"},
+                         Bad{{"--null", "a", "b"}, "option '--null' belongs to a batch: it needs '--to EXT'"},
+                         Bad{{"a", "b", "--", "-j", "c"}, "'vellumconv IN OUT' takes two paths: to convert several files use "
+                                                          "'--to EXT', to save to several targets use '--save PATH' for each"},
                          Bad{{"--to", "", "a"}, "option '--to' needs a non-empty argument"},
                          Bad{{"--to"}, "option '--to' needs an argument"}})
         EXPECT_EQ(ParseConvArgs(b.args).strError, b.pszError);
@@ -131,11 +143,14 @@ TEST(ConvBatchPlan, CollisionsAreRefusedNamingBothFiles)
     EXPECT_FALSE(PlanConvBatch(options, jobs, strError));
     EXPECT_EQ(strError, "'x.bmp' is also the output of 'x.tim'");
 
-    // A file converted into its own name is a single conversion, and fine.
+    // A file converted into its own name would be written over.
     options.files = {"x.bmp", "y.tim"};
+    EXPECT_FALSE(PlanConvBatch(options, jobs, strError));
+    EXPECT_EQ(strError, "'x.bmp' would be saved over itself; '--out-dir DIR' puts the outputs elsewhere");
+    options.files = {"y.tim"};
     EXPECT_TRUE(PlanConvBatch(options, jobs, strError)) << strError;
-    ASSERT_EQ(jobs.size(), 2u);
-    EXPECT_EQ(jobs[1].strOut, "y.bmp");
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0].strOut, "y.bmp");
 
     options.files = {"in/a.tim", "other/a.tim"};
     options.strOutDir = "out";
@@ -154,17 +169,25 @@ TEST(ConvVerbLine, OptionsLandInTheExchangeLibrarysOwn)
     EXPECT_EQ(cmd.strVerbIn, "in.tim");
     EXPECT_EQ(cmd.strVerbOut, "out.png");
 
-    cmd = ParseConvArgs({"import", "--bpp", "24", "--cell", "8X16", "--codes", "32-127", "--to", ".fnt", "a.png"});
+    cmd = ParseConvArgs({"import", "--bpp", "24", "--to", ".tim", "a.png"});
+    ASSERT_TRUE(cmd.strError.empty()) << cmd.strError;
+    EXPECT_EQ(cmd.batch.verb.importOptions.nBpp, 24);
+    cmd = ParseConvArgs({"import", "--cell", "8X16", "--codes", "32-127", "--to", ".fnt", "a.png"});
     ASSERT_TRUE(cmd.strError.empty()) << cmd.strError;
     EXPECT_EQ(cmd.mode, EConvMode::Batch);
     const ImportOptions& opt = cmd.batch.verb.importOptions;
     EXPECT_EQ(cmd.batch.verb.kind, EConvVerb::Import);
-    EXPECT_EQ(opt.nBpp, 24);
     EXPECT_EQ(opt.nCellWidth, 8u);
     EXPECT_EQ(opt.nCellHeight, 16u);
     EXPECT_TRUE(opt.bCodes);
     EXPECT_EQ(opt.nFirstCode, 32u);
     EXPECT_EQ(opt.nLastCode, 127u);
+
+    // An option for another kind of output is named with the output.
+    EXPECT_EQ(ParseConvArgs({"import", "--bpp", "16", "a.png", "b.bmp"}).strError,
+              "option '--bpp' applies to TIM outputs; 'b.bmp' is a BMP");
+    EXPECT_EQ(ParseConvArgs({"import", "--cell", "8x8", "--to", "tim", "a.png"}).strError,
+              "option '--cell' applies to BFNT outputs; '--to .tim' writes a TIM");
 
     // Untouched options keep the library's defaults.
     cmd = ParseConvArgs({"import", "a.png", "b.tim"});
@@ -189,16 +212,16 @@ TEST(ConvArgs, NumbersStayWithinTheirDigitsAndRange)
         {{"--to", ".bmp", "-j", "00256", "a"}, true},
         {{"--to", ".bmp", "-j", "000002", "a"}, false},
         {{"--to", ".bmp", "-j", "257", "a"}, false},
-        {{"export", "--clut", "4294967295", "a", "b"}, true},
-        {{"export", "--clut", "4294967296", "a", "b"}, false},
-        {{"export", "--clut", "0000000001", "a", "b"}, true},
-        {{"export", "--clut", "00000000001", "a", "b"}, false},
-        {{"export", "--columns", "65536", "a", "b"}, true},
-        {{"export", "--columns", "65537", "a", "b"}, false},
-        {{"export", "--columns", "0", "a", "b"}, false},
-        {{"import", "--bpp", "08", "a", "b"}, true},
-        {{"import", "--bpp", "+8", "a", "b"}, false},
-        {{"import", "--bpp", "12", "a", "b"}, false},
+        {{"export", "--clut", "4294967295", "a", "b.png"}, true},
+        {{"export", "--clut", "4294967296", "a", "b.png"}, false},
+        {{"export", "--clut", "0000000001", "a", "b.png"}, true},
+        {{"export", "--clut", "00000000001", "a", "b.png"}, false},
+        {{"export", "--columns", "65536", "a", "b.png"}, true},
+        {{"export", "--columns", "65537", "a", "b.png"}, false},
+        {{"export", "--columns", "0", "a", "b.png"}, false},
+        {{"import", "--bpp", "08", "a", "b.tim"}, true},
+        {{"import", "--bpp", "+8", "a", "b.tim"}, false},
+        {{"import", "--bpp", "12", "a", "b.tim"}, false},
         {{"import", "--cell", "65535x65535", "a", "b"}, true},
         {{"import", "--cell", "0x16", "a", "b"}, false},
         {{"import", "--cell", "16x", "a", "b"}, false},

@@ -218,7 +218,7 @@ TEST_F(ConvRunTest, ConvertsEveryFormatToEveryFormat)
     {
         SCOPED_TRACE(s.pszName);
         const std::string in = Put(s.pszName, s.file);
-        const RunResult r = Run({in, Path("o.bmp"), Path("o.tim"), Path("o.fnt")});
+        const RunResult r = Run({in, "--save", Path("o.bmp"), "--save", Path("o.tim"), "--save", Path("o.fnt")});
         EXPECT_EQ(r.nExit, 0);
         EXPECT_EQ(r.out, std::vector<std::string>{s.pszStatus});
         EXPECT_TRUE(r.err.empty()) << r.err.front();

@@ -4,6 +4,8 @@
 #include "document/VellumView.h"
 #include "exchange/Png.h"
 #include "resources/resource.h"
+#include "tools/vellumconv/ConvRoute.h"
+#include "tools/vellumconv/ConvText.h"
 
 #include <cerrno>
 #include <exception>
@@ -43,16 +45,20 @@ void CConvApp::AddToRecentFileList(LPCTSTR)
 void CConvApp::Report(const std::string& strText)
 {
     ++m_nMessages;
-    // One message, one line, whatever a path or a cause holds.
-    std::string strLine = m_strContext.empty() ? strText : m_strContext + ": " + strText;
-    for (char& ch : strLine)
-        if (ch == '\n' || ch == '\r')
-            ch = ' ';
+    // A batch's file keeps its message as it is; the batch names the file and escapes both.
     if (m_pCapture != nullptr)
     {
-        m_pCapture->push_back(std::move(strLine));
+        m_pCapture->push_back(m_strContext.empty() ? strText : m_strContext + ": " + strText);
         return;
     }
+    Tell(m_strContext, strText);
+}
+
+void CConvApp::Tell(const std::string& strPath, const std::string& strText)
+{
+    // One message, one line, whatever a path or a cause holds.
+    const std::string strLine = strPath.empty() ? EscapeControls(strText)
+                                                : EscapeControls(strPath) + ": " + EscapeControls(strText);
     std::fprintf(m_pErr, "vellumconv: %s\n", strLine.c_str());
     std::fflush(m_pErr);
 }
@@ -101,6 +107,8 @@ bool CConvApp::ConvertOne(const std::string& strIn, const std::string& strOut, s
         {
             if (m_nMessages == nMessagesBefore)
                 Report("cannot open the file.");
+            if (std::string strHint = RefusalHint(strIn); !strHint.empty())
+                rMessages.push_back(std::move(strHint));
             return false;
         }
         strStatus = GetStatusText().Str();
@@ -153,6 +161,22 @@ int CConvApp::RunSteps(const std::vector<ConvStep>& steps)
             bAllWell = false;
     std::fflush(m_pOut);
     return bAllWell ? 0 : 1;
+}
+
+int CConvApp::RunShorthand(const std::string& strIn, const std::string& strOut)
+{
+    int nStatus = 0;
+    if (!RunStep(ConvStep{EConvStep::Open, strIn}))
+    {
+        // The save could only say that nothing is loaded; what the file is says more.
+        if (const std::string strHint = RefusalHint(strIn); !strHint.empty())
+            Tell(strIn, strHint);
+        nStatus = 1;
+    }
+    else if (!RunStep(ConvStep{EConvStep::Save, strOut}))
+        nStatus = 1;
+    std::fflush(m_pOut);
+    return m_nMessages == 0 ? nStatus : 1;
 }
 
 bool CConvApp::RunStep(const ConvStep& step)

@@ -32,9 +32,13 @@ public:
     // One step; false when it failed or showed a message.
     bool RunStep(const ConvStep& step);
 
+    // vellumconv IN OUT through the program's open and save: after a failed open, a line on
+    // what the file is in place of the save. The exit status.
+    int RunShorthand(const std::string& strIn, const std::string& strOut);
+
     // Converts one file of a batch as if the program had just started: a fresh document,
     // frame, view and surface, then open and save into the batch. The messages go to
-    // rMessages instead of stderr; false when the file failed.
+    // rMessages instead of stderr, a failed open's hint last; false when the file failed.
     bool ConvertOne(const std::string& strIn, const std::string& strOut, std::string& strStatus,
                     std::vector<std::string>& rMessages, CSaveBatch& batch);
 
@@ -47,6 +51,8 @@ protected:
     bool Render(const std::string& strPath);
     void Size(int nWidth, int nHeight);
     void Report(const std::string& strText);
+    // A line on stderr, "vellumconv: PATH: TEXT", with both escaped; not counted as a message.
+    void Tell(const std::string& strPath, const std::string& strText);
     // Runs fnWork; an exception it throws becomes a reported message and false.
     bool Guarded(const std::function<bool()>& fnWork);
     // The text in the main frame's first status pane, where the document puts it.

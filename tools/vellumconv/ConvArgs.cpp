@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <algorithm>
 #include <map>
 #include <string_view>
 
@@ -43,8 +44,33 @@ bool ParsePair(std::string_view text, const char* pszSeparators, std::size_t nDi
            ParseNumber(text.substr(nAt + 1), nDigits, nMin, nMax, nSecond);
 }
 
-// CLI11's own words for a failure, in the converter's.
-std::string UsageError(const CLI::ParseError& e, const CLI::App& app)
+// The name of an option as the user typed it ("-j" or "--jobs"): the first argument before
+// "--" that is one of its names, alone or with a value attached ("-j4", "--jobs=4"); its
+// long name when none is.
+std::string TypedName(const CLI::Option* pOption, const std::vector<std::string>& args)
+{
+    for (const std::string& arg : args)
+    {
+        if (arg == "--")
+            break;
+        if (arg.size() < 2 || arg[0] != '-')
+            continue;
+        if (arg[1] == '-')
+        {
+            for (const std::string& strLong : pOption->get_lnames())
+                if (arg.compare(2, std::string::npos, strLong) == 0 || arg.rfind("--" + strLong + "=", 0) == 0)
+                    return "--" + strLong;
+            continue;
+        }
+        for (const std::string& strShort : pOption->get_snames())
+            if (arg.compare(1, strShort.size(), strShort) == 0)
+                return "-" + strShort;
+    }
+    return pOption->get_name();
+}
+
+// CLI11's own words for a failure, in the converter's, naming options as the user typed them.
+std::string UsageError(const CLI::ParseError& e, const CLI::App& app, const std::vector<std::string>& args)
 {
     if (dynamic_cast<const CLI::ExtrasError*>(&e) != nullptr)
     {
@@ -58,7 +84,12 @@ std::string UsageError(const CLI::ParseError& e, const CLI::App& app)
         const std::string strWhat = e.what();
         const std::size_t nColon = strWhat.find(':');
         if (nColon != std::string::npos && strWhat.compare(0, 1, "-") == 0)
-            return "option '" + strWhat.substr(0, nColon) + "' needs an argument";
+        {
+            std::string strName = strWhat.substr(0, nColon);
+            if (const CLI::Option* pOption = app.get_option_no_throw(strName))
+                strName = TypedName(pOption, args);
+            return "option '" + strName + "' needs an argument";
+        }
     }
     return e.what();
 }
@@ -67,6 +98,11 @@ bool Fail(std::string& strError, std::string strWhy)
 {
     strError = std::move(strWhy);
     return false;
+}
+
+bool IsPngExtension(const std::string& strExt)
+{
+    return IsPngName(strExt) && strExt.size() == 4;
 }
 
 // The options of a batch, the same for every verb.
@@ -89,22 +125,27 @@ struct BatchOptionSet
     }
     bool IsBatch() const { return pTo->count() > 0; }
     // Checks the batch's own options; a single run must not have any of them.
-    bool Check(ConvBatchOptions& batch, std::string& strError) const
+    bool Check(ConvBatchOptions& batch, const std::vector<std::string>& args, std::string& strError) const
     {
         if (!IsBatch())
         {
             for (CLI::Option* pOption : {pOutDir, pJobs, pFilesFrom, pNul})
                 if (pOption->count() > 0)
-                    return Fail(strError, "option '" + pOption->get_name() + "' belongs to a batch: it needs '--to EXT'");
+                    return Fail(strError, "option '" + TypedName(pOption, args) +
+                                              "' belongs to a batch: it needs '--to EXT'");
             return true;
         }
         if (batch.strExt.empty())
             return Fail(strError, "option '--to' needs a non-empty argument");
+        // "bmp" is what people mean by ".bmp".
+        if (batch.strExt[0] != '.')
+            batch.strExt.insert(0, 1, '.');
         if (pJobs->count() > 0)
         {
             std::uint32_t nJobs = 0;
             if (!ParseNumber(strJobs, kCountDigits, 1, CONV_MAX_JOBS, nJobs))
-                return Fail(strError, "'-j " + strJobs + "': expected 1 to " + std::to_string(CONV_MAX_JOBS) + " workers");
+                return Fail(strError, "'" + TypedName(pJobs, args) + " " + strJobs + "': expected 1 to " +
+                                          std::to_string(CONV_MAX_JOBS) + " workers");
             batch.nJobs = static_cast<int>(nJobs);
         }
         if (pOutDir->count() > 0 && batch.strOutDir.empty())
@@ -125,7 +166,33 @@ bool ParseWithCli(CLI::App& app, const std::vector<std::string>& args, std::stri
     }
     catch (const CLI::ParseError& e)
     {
-        return Fail(strError, UsageError(e, app));
+        return Fail(strError, UsageError(e, app, args));
+    }
+    return true;
+}
+
+// What a kind of output is called in a message.
+const char* OutputKindName(int nKind)
+{
+    return nKind == DATA_TIM ? "a TIM" : nKind == DATA_BMP ? "a BMP" : "a BFNT sheet";
+}
+
+// import's options that only some outputs take: each is refused, by its name, for the others.
+// strTarget is the output as the user gave it: "'out.bmp'" or "'--to .bmp'".
+bool CheckImportTarget(const std::string& strOut, const std::string& strTarget,
+                       const std::vector<const CLI::Option*>& given, std::string& strError)
+{
+    if (IsPngName(strOut))
+        return Fail(strError, "import writes BMP, TIM or BFNT, not PNG: " + strTarget);
+    const int nKind = SaveTypeFromPath(strOut);
+    for (const CLI::Option* pOption : given)
+    {
+        const std::string strName = pOption->get_name();
+        const int nTakes = strName == "--bpp" ? DATA_TIM : DATA_BFNT;
+        if (nTakes != nKind)
+            return Fail(strError, "option '" + strName + "' applies to " + (nTakes == DATA_TIM ? "TIM" : "BFNT") +
+                                      " outputs; " + strTarget + (strTarget.rfind("'--to ", 0) == 0 ? " writes " : " is ") +
+                                      OutputKindName(nKind));
     }
     return true;
 }
@@ -137,6 +204,7 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     CLI::App app{bExport ? "vellumconv export" : "vellumconv import"};
     app.set_help_flag();
     app.add_flag("-h,--help", cmd.bHelp);
+    app.add_flag("--version", cmd.bVersion);
     std::string strClut, strColumns, strBpp, strCell, strCodes;
     std::vector<std::string> paths;
     ExportOptions& exportOptions = cmd.batch.verb.exportOptions;
@@ -160,7 +228,7 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     app.add_option("paths", paths);
     BatchOptionSet batchOptions;
     batchOptions.Add(app, cmd.batch);
-    if (!ParseWithCli(app, args, strError) || !batchOptions.Check(cmd.batch, strError))
+    if (!ParseWithCli(app, args, strError) || !batchOptions.Check(cmd.batch, args, strError))
         return false;
 
     if (pClut != nullptr && pClut->count() > 0 &&
@@ -186,11 +254,24 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
             return Fail(strError, "'--codes " + strCodes + "': expected FIRST-LAST, 0 to 65535, FIRST not above LAST");
         importOptions.bCodes = true;
     }
+    if (pClut != nullptr && pClut->count() > 0)
+        cmd.batch.verb.strClutOption = pClut->get_name();
+    if (pColumns != nullptr && pColumns->count() > 0)
+        cmd.batch.verb.strColumnsOption = pColumns->get_name();
+    std::vector<const CLI::Option*> targetOptions;
+    for (const CLI::Option* pOption : {pBpp, pCell, pCodes})
+        if (pOption != nullptr && pOption->count() > 0)
+            targetOptions.push_back(pOption);
     cmd.batch.verb.kind = verb;
-    if (cmd.bHelp)
+    if (cmd.bHelp || cmd.bVersion)
         return true;
     if (batchOptions.IsBatch())
     {
+        const std::string strTarget = "'--to " + cmd.batch.strExt + "'";
+        if (bExport && !IsPngExtension(cmd.batch.strExt))
+            return Fail(strError, "export writes PNG: " + strTarget + " must be '--to .png'");
+        if (!bExport && !CheckImportTarget(cmd.batch.strExt, strTarget, targetOptions, strError))
+            return false;
         cmd.mode = EConvMode::Batch;
         cmd.batch.files = paths;
         if (cmd.batch.files.empty() && cmd.batch.strFilesFrom.empty())
@@ -199,10 +280,22 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     }
     if (paths.size() != 2 || paths[0].empty() || paths[1].empty())
         return Fail(strError, bExport ? "export takes IN and OUT.png" : "import takes IN.png and OUT");
+    const std::string strTarget = "'" + paths[1] + "'";
+    if (bExport && !IsPngName(paths[1]))
+        return Fail(strError, "export writes PNG: " + strTarget + " does not end in .png");
+    if (!bExport && !CheckImportTarget(paths[1], strTarget, targetOptions, strError))
+        return false;
     cmd.mode = EConvMode::Verb;
     cmd.strVerbIn = paths[0];
     cmd.strVerbOut = paths[1];
     return true;
+}
+
+// A step save under a .png name: the window would write a sheet there, which nobody means.
+std::string PngSaveError(const std::string& strShown)
+{
+    return strShown + ": a step saves BMP, TIM or a BFNT sheet as the window does, never PNG; "
+                      "'vellumconv export IN OUT.png' writes PNG";
 }
 
 // Fills cmd; false, with the usage error in strError, when the line makes no sense.
@@ -211,11 +304,13 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
     if (!args.empty() && (args[0] == "export" || args[0] == "import"))
         return ParseVerb(args[0] == "export" ? EConvVerb::Export : EConvVerb::Import,
                          std::vector<std::string>(args.begin() + 1, args.end()), cmd, strError);
-    auto fail = [&strError](std::string strWhy) { return Fail(strError, std::move(strWhy)); };
+    // --help and --version win over any mistake on the line.
+    auto fail = [&](std::string strWhy) { return cmd.bHelp || cmd.bVersion || Fail(strError, std::move(strWhy)); };
 
     CLI::App app{"vellumconv"};
     app.set_help_flag();  // the converter's own text, from ConvUsageText
     app.add_flag("-h,--help", cmd.bHelp);
+    app.add_flag("--version", cmd.bVersion);
     std::vector<std::string> opens, saves, renders, sizes, paths;
     int nNew = 0;
     CLI::Option* pOpen = app.add_option("--open", opens)->allow_extra_args(false);
@@ -226,7 +321,7 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
     CLI::Option* pPaths = app.add_option("paths", paths);
     BatchOptionSet batchOptions;
     batchOptions.Add(app, cmd.batch);
-    if (!ParseWithCli(app, args, strError) || !batchOptions.Check(cmd.batch, strError))
+    if (!ParseWithCli(app, args, strError) || !batchOptions.Check(cmd.batch, args, strError))
         return false;
 
     if (batchOptions.IsBatch())
@@ -236,13 +331,27 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
                 return fail("a batch (--to) converts files; '" + pOption->get_name() + "' is a step");
         cmd.mode = EConvMode::Batch;
         cmd.batch.files = paths;
-        if (!cmd.bHelp && cmd.batch.files.empty() && cmd.batch.strFilesFrom.empty())
+        if (cmd.batch.files.empty() && cmd.batch.strFilesFrom.empty())
             return fail("nothing to do: no files");
+        return true;
+    }
+
+    // Two bare paths and nothing else: the shorthand, where every name says its format.
+    const bool bOnlyPaths = std::all_of(app.parse_order().begin(), app.parse_order().end(),
+                                        [&](const CLI::Option* pOption) { return pOption == pPaths; });
+    if (bOnlyPaths && paths.size() == 2 && !cmd.bHelp && !cmd.bVersion)
+    {
+        if (paths[0].empty() || paths[1].empty())
+            return fail("a PATH cannot be empty");
+        cmd.mode = EConvMode::Shorthand;
+        cmd.strVerbIn = paths[0];
+        cmd.strVerbOut = paths[1];
         return true;
     }
 
     // The steps in the order they were given; each option's values are taken in turn.
     std::map<const CLI::Option*, std::size_t> next;
+    bool bBareSave = false;
     for (const CLI::Option* pOption : app.parse_order())
     {
         const std::size_t n = next[pOption]++;
@@ -253,7 +362,15 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
         }
         if (pOption == pPaths)
         {
-            cmd.steps.push_back({cmd.steps.empty() ? EConvStep::Open : EConvStep::Save, paths.at(n)});
+            const EConvStep kind = cmd.steps.empty() ? EConvStep::Open : EConvStep::Save;
+            // A glob would make every later name a target of the first file.
+            if (kind == EConvStep::Save && bBareSave)
+                return fail("'vellumconv IN OUT' takes two paths: to convert several files use '--to EXT', "
+                            "to save to several targets use '--save PATH' for each");
+            if (kind == EConvStep::Save && IsPngName(paths.at(n)))
+                return fail(PngSaveError("'" + paths.at(n) + "'"));
+            bBareSave = bBareSave || kind == EConvStep::Save;
+            cmd.steps.push_back({kind, paths.at(n)});
             continue;
         }
         EConvStep kind = EConvStep::Open;
@@ -278,9 +395,11 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
             cmd.steps.push_back({EConvStep::Size, {}, static_cast<int>(nWidth), static_cast<int>(nHeight)});
             continue;
         }
+        if (kind == EConvStep::Save && IsPngName(value))
+            return fail(PngSaveError("'--save " + value + "'"));
         cmd.steps.push_back({kind, value});
     }
-    if (!cmd.bHelp && cmd.steps.empty())
+    if (cmd.steps.empty())
         return fail("nothing to do");
     return true;
 }
@@ -301,57 +420,70 @@ ConvCommandLine ParseConvArgs(const std::vector<std::string>& args)
 
 const char* ConvUsageText()
 {
-    return "Usage: vellumconv IN OUT...\n"
+    return "Usage: vellumconv IN OUT\n"
            "       vellumconv STEP...\n"
            "       vellumconv --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...\n"
            "       vellumconv export [--clut N] [--columns C] IN OUT.png\n"
            "       vellumconv import [--bpp 4|8|16|24] [--cell WxH] [--codes FIRST-LAST] IN.png OUT\n"
+           "       vellumconv --help | --version\n"
            "\n"
-           "Opens, converts and saves 256-colour BMP, TIM and BFNT files without a window,\n"
-           "doing what a person would do in one run of vellum, step by step from left to right.\n"
+           "Converts 256-colour BMP, TIM and BFNT files, and PNG, without a window.\n"
            "\n"
-           "Steps:\n"
+           "'vellumconv IN OUT' writes OUT in the format its name says: .bmp BMP, .tim TIM,\n"
+           ".png PNG (as 'export' writes it), anything else a BFNT sheet. A PNG input is read\n"
+           "as 'import' reads it; any other input as vellum's File/Open reads it, by its first\n"
+           "bytes. Images become sheets of 16x16 cells; sheets become images of their cells\n"
+           "in rows on a 256-pixel strip. It takes exactly two paths: for several files use\n"
+           "--to, for several targets --save. OUT is never IN.\n"
+           "\n"
+           "Steps, run left to right as a person would use vellum in one run:\n"
            "  --open PATH     File/Open. The format comes from the file's first bytes.\n"
-           "  --save PATH     File/Save As. The format comes from PATH's extension: .bmp\n"
-           "                  writes BMP, .tim writes TIM, anything else a BFNT sheet.\n"
-           "                  Images become sheets of 16x16 cells; sheets become images of\n"
-           "                  their cells in rows on a 256-pixel strip.\n"
+           "  --save PATH     File/Save As, by PATH's extension as the window does: .bmp\n"
+           "                  writes BMP, .tim writes TIM, anything else a BFNT sheet; a\n"
+           "                  .png name is refused (PNG is 'vellumconv export').\n"
            "  --new           File/New. The data loaded before stays and can still be saved.\n"
            "  --size WxH      The window's drawing area becomes W x H pixels (each 0 to 16384;\n"
            "                  0 acts like a minimised window). It is 256x256 at start.\n"
            "  --render PATH   Writes what the window shows now as an 8-bit indexed PNG at\n"
            "                  the drawing area's size (its width rounded up to a multiple\n"
            "                  of 4), with the display's 256 colours as its palette.\n"
-           "  --help          Shows this text.\n"
+           "A PATH without an option opens when it comes first and saves otherwise (once at\n"
+           "most). After '--' every argument is a PATH.\n"
            "\n"
-           "A PATH without an option opens when it comes first and saves otherwise, so\n"
-           "'vellumconv IN OUT' is '--open IN --save OUT'. After '--' every argument is a PATH.\n"
+           "  -h, --help      Shows this text.\n"
+           "  --version       Shows the version.\n"
            "\n"
            "Output: after each successful open its status text (\"size:WxH\") on stdout;\n"
            "every message the program would show in a box as one line on stderr,\n"
-           "'vellumconv: PATH: MESSAGE'.\n"
+           "'vellumconv: PATH: MESSAGE'. Outside the steps a refused file gets one more line\n"
+           "saying what it is and what reads it. Control characters in names and messages\n"
+           "show as \\t, \\n, \\r or \\xHH, a backslash as \\\\.\n"
            "\n"
-           "Exit status: 0 when no step failed or showed a message, 1 when any did (the\n"
-           "later steps still run), 2 for a usage error.\n"
+           "Exit status: 0 when nothing failed or showed a message, 1 when anything did (the\n"
+           "later steps and files still run), 2 for a usage error (nothing was written).\n"
            "\n"
-           "Batch: with --to, every FILE is converted as if it were the only one and saved as\n"
-           "its name without its last extension plus EXT (with its dot: .bmp, .tim, .fnt),\n"
-           "beside it or in DIR (made if missing).\n"
+           "Batch: with --to, every FILE is converted as if it were the only one, in the\n"
+           "format its name says as above, and saved as its name without its last extension\n"
+           "plus EXT (.bmp, .tim, .png, .fnt; 'bmp' is '.bmp'), beside it or in DIR.\n"
            "  --to EXT             The extension, and so the format, of every output.\n"
-           "  --out-dir DIR        Where the outputs go.\n"
+           "  --out-dir DIR        Where the outputs go (made if missing).\n"
            "  -j N, --jobs N       Converts on N workers at once (default: one per processor).\n"
            "  --files-from LIST    Reads more names from LIST, one per line ('-': stdin).\n"
-           "  -0, --null           The names in LIST end with NUL bytes (find -print0).\n"
-           "Two inputs that would give the same output, or an input that is another's output,\n"
-           "are refused before anything is written. Every output is written beside its target\n"
-           "and put in its place only once all of them are on disk. stdout: one line per\n"
-           "converted file, 'INPUT<tab>OUTPUT<tab>STATUS'; stderr: one line per failed file.\n"
-           "On a terminal, a progress line shows on stderr.\n"
+           "  -0, --null           The names in LIST end with NUL bytes (find -print0); a\n"
+           "                       list read by lines must hold none.\n"
+           "A name given twice is converted once. Two inputs that would give the same output,\n"
+           "or an input that is an output, are refused before anything is written. Every\n"
+           "output is written beside its target and put in its place only once all of them\n"
+           "are on disk. stdout: 'INPUT<tab>OUTPUT<tab>STATUS' per converted file (ending in\n"
+           "NUL with -0); stderr: the lines of each failed file. On a terminal, a progress\n"
+           "line shows on stderr and ends with a summary.\n"
            "\n"
-           "PNG: 'export' writes the picture a BMP, TIM or BFNT file holds, whole, with its\n"
-           "own colour indices and palette, as PNG; 'import' writes a PNG as the kind OUT's\n"
-           "extension names. What PNG cannot hold travels in a private chunk, so a file\n"
-           "exported and imported again comes back byte for byte.\n"
+           "PNG: 'export' writes the picture a BMP, TIM or BFNT file holds (every depth),\n"
+           "whole, with its own colour indices and palette, as PNG; 'import' writes a PNG as\n"
+           "the kind OUT's extension names (never .png). What PNG cannot hold travels in a\n"
+           "private chunk, so these come back byte for byte through export and import: TIM of\n"
+           "4, 8 or 16 bits (24 bits when each row's padding byte is 0), 8-bit BMP as vellum\n"
+           "writes it, and BFNT sheets of 256 or 16 colours; BMPs in other layouts do not.\n"
            "  --clut N          export: the TIM's CLUT row to show (default 0).\n"
            "  --columns C       export: cells across a BFNT grid (default 16).\n"
            "  --bpp 4|8|16|24   import to TIM: bits per pixel (default: as exported, else 8\n"
@@ -359,6 +491,25 @@ const char* ConvUsageText()
            "  --cell WxH        import to BFNT: the cell size (default: as exported, else 16x16).\n"
            "  --codes F-L       import to BFNT: the character codes (default: as exported,\n"
            "                    else every cell).\n"
-           "Both verbs take a batch the same way: export --to .png FILE..., import --to .tim\n"
-           "FILE.png.... 'export' or 'import' is a verb only as the first argument.\n";
+           "An option for another kind of output or input is a usage error; in a batch,\n"
+           "--clut and --columns are for the files they fit. Both verbs take a batch the same\n"
+           "way: export --to .png FILE..., import --to .tim FILE.png.... 'export' or 'import'\n"
+           "is a verb only as the first argument.\n"
+           "\n"
+           "See vellumconv(1).\n";
+}
+
+std::string ConvVersionText()
+{
+    return std::string("vellumconv ") + VELLUM_VERSION;
+}
+
+bool IsPngName(const std::string& strName)
+{
+    if (strName.size() < 4)
+        return false;
+    std::string strTail = strName.substr(strName.size() - 4);
+    for (char& ch : strTail)
+        ch = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
+    return strTail == ".png";
 }

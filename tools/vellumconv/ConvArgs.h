@@ -33,12 +33,14 @@ constexpr int CONV_MAX_JOBS = 256;
 
 enum class EConvMode
 {
-    Steps,  // vellumconv IN OUT... / vellumconv STEP...
-    Batch,  // [export|import [OPTIONS]] --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...
-    Verb,   // vellumconv export [OPTIONS] IN OUT.png / vellumconv import [OPTIONS] IN.png OUT
+    Steps,      // vellumconv STEP...
+    Shorthand,  // vellumconv IN OUT: each file in the format its name says
+    Batch,      // [export|import [OPTIONS]] --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...
+    Verb,       // vellumconv export [OPTIONS] IN OUT.png / vellumconv import [OPTIONS] IN.png OUT
 };
 
-// What each file goes through: the program's open and save, or PNG export or import.
+// What each file goes through: PNG export or import, or, for Convert, what the names say: a
+// .png output is exported, a PNG input imported, anything else opened and saved.
 enum class EConvVerb
 {
     Convert,
@@ -52,6 +54,9 @@ struct ConvVerb
     EConvVerb kind = EConvVerb::Convert;
     ExportOptions exportOptions;
     ImportOptions importOptions;  // its kind is set for each output, from the extension
+    // Options that apply to some inputs only, as the user typed them; empty when not given.
+    std::string strClutOption;
+    std::string strColumnsOption;
 };
 
 struct ConvBatchOptions
@@ -70,15 +75,21 @@ struct ConvCommandLine
     EConvMode mode = EConvMode::Steps;
     std::vector<ConvStep> steps;
     ConvBatchOptions batch;    // a batch; also the verb of a single export or import
-    std::string strVerbIn;     // a single export or import
+    std::string strVerbIn;     // a single export or import, or the shorthand's IN and OUT
     std::string strVerbOut;
     bool bHelp = false;
+    bool bVersion = false;
     std::string strError;  // non-empty: a usage error, described
 };
 
-// A bare PATH opens when no step came before it and saves otherwise, so
-// "IN OUT..." is "--open IN --save OUT ...". "--" makes every later argument a PATH.
-// "export" or "import" as the first argument names a verb.
+// Exactly two bare PATHs are the shorthand "IN OUT". Among steps, a bare PATH opens when no
+// step came before it and saves otherwise, once at most. "--" makes every later argument a
+// PATH. "export" or "import" as the first argument names a verb.
 ConvCommandLine ParseConvArgs(const std::vector<std::string>& args);
 
 const char* ConvUsageText();
+// "vellumconv 0.5": the project's version.
+std::string ConvVersionText();
+
+// Whether a name ends in ".png", in any case: the one name the converter writes PNG under.
+bool IsPngName(const std::string& strName);

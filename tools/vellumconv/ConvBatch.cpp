@@ -1,6 +1,7 @@
 #include "tools/vellumconv/ConvBatch.h"
 
 #include "framework/AfxSafeSave.h"
+#include "tools/vellumconv/ConvText.h"
 #include "tools/vellumconv/ConvWorkers.h"
 
 #include <algorithm>
@@ -67,10 +68,24 @@ public:
             return;
         m_last = now;
         const double dSeconds = std::chrono::duration<double>(now - m_start).count();
-        std::fprintf(m_pErr, "\r\033[Kvellumconv: %zu of %zu files, %.0f files/s", nDone, m_nTotal,
-                     dSeconds > 0 ? static_cast<double>(nDone) / dSeconds : 0.0);
+        // A rate over less than a second says more about the start than about the batch.
+        if (dSeconds >= 1.0)
+            std::fprintf(m_pErr, "\r\033[Kvellumconv: %zu of %zu files, %.0f files/s", nDone, m_nTotal,
+                         static_cast<double>(nDone) / dSeconds);
+        else
+            std::fprintf(m_pErr, "\r\033[Kvellumconv: %zu of %zu files", nDone, m_nTotal);
         std::fflush(m_pErr);
         m_bShown = true;
+    }
+    // The line the progress ends with on a terminal.
+    void Summary(std::size_t nConverted, std::size_t nFailed)
+    {
+        if (!m_bShow)
+            return;
+        Clear();
+        const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        std::fprintf(m_pErr, "vellumconv: %zu converted, %zu failed in %.1f s\n", nConverted, nFailed, dSeconds);
+        std::fflush(m_pErr);
     }
     // Makes room for an ordinary line.
     void Clear()
@@ -92,14 +107,6 @@ private:
     std::chrono::steady_clock::time_point m_last{};
 };
 
-std::string JoinMessages(const std::vector<std::string>& messages)
-{
-    std::string s;
-    for (const std::string& m : messages)
-        s += (s.empty() ? "" : "; ") + m;
-    return s.empty() ? std::string("cannot convert the file.") : s;
-}
-
 // One batch from its plan to its report. Its steps return the exit status once the batch
 // ends early, or nothing to go on.
 class CConvBatchRun
@@ -118,7 +125,8 @@ private:
     int Report();
     // Removes what the batch left, stops catching signals and gives nStatus back.
     int Finish(int nStatus);
-    void Fail(std::size_t i, const std::string& strMessage);
+    // Tells on stderr that file i failed: one line per message.
+    void Fail(std::size_t i, const std::vector<std::string>& messages);
 
     const ConvBatchOptions& m_options;
     std::FILE* m_pOut;
@@ -146,11 +154,14 @@ int CConvBatchRun::Run()
 std::optional<int> CConvBatchRun::Plan()
 {
     std::string strError;
-    if (!PlanConvBatch(m_options, m_jobs, strError))
+    std::vector<std::string> notes;
+    if (!PlanConvBatch(m_options, m_jobs, strError, &notes))
     {
         std::fprintf(m_pErr, "vellumconv: %s\nTry 'vellumconv --help'.\n", strError.c_str());
         return 2;
     }
+    for (const std::string& strNote : notes)
+        std::fprintf(m_pErr, "vellumconv: %s\n", strNote.c_str());
     if (m_jobs.empty())
         return 0;
     if (!m_options.strOutDir.empty())
@@ -159,8 +170,8 @@ std::optional<int> CConvBatchRun::Plan()
         std::filesystem::create_directories(m_options.strOutDir, ec);
         if (ec || !std::filesystem::is_directory(m_options.strOutDir))
         {
-            std::fprintf(m_pErr, "vellumconv: %s: cannot make the folder: %s.\n", m_options.strOutDir.c_str(),
-                         ec ? ec.message().c_str() : "Not a directory");
+            std::fprintf(m_pErr, "vellumconv: %s: cannot make the folder: %s.\n",
+                         EscapeControls(m_options.strOutDir).c_str(), ec ? ec.message().c_str() : "Not a directory");
             return 1;
         }
     }
@@ -191,7 +202,7 @@ std::optional<int> CConvBatchRun::Convert()
         pool.Poll([&](std::size_t i) {
             ++m_nDone;
             if (!pool.Results()[i].bOk)
-                Fail(i, JoinMessages(pool.Results()[i].messages));
+                Fail(i, pool.Results()[i].messages);
         });
         m_progress->Update(m_nDone);
     }
@@ -207,7 +218,7 @@ std::optional<int> CConvBatchRun::Convert()
         if (!m_results[i].bDone)
         {
             m_results[i].bDone = true;
-            Fail(i, "the conversion stopped unexpectedly.");
+            Fail(i, {"the conversion stopped unexpectedly."});
         }
     return std::nullopt;
 }
@@ -226,7 +237,7 @@ std::optional<int> CConvBatchRun::PutInPlace()
             if (m_results[i].bOk)
             {
                 m_results[i].bOk = false;
-                Fail(i, "cannot write the outputs to disk: " + strSyncError + ".");
+                Fail(i, {"cannot write the outputs to disk: " + strSyncError + "."});
             }
     }
     for (std::size_t i = 0; i < m_results.size(); ++i)
@@ -241,7 +252,7 @@ std::optional<int> CConvBatchRun::PutInPlace()
         if (const int nError = m_batch.Commit(i); nError != 0)
         {
             m_results[i].bOk = false;
-            Fail(i, AfxFileErrorMessage(m_jobs[i].strOut.c_str(), std::strerror(nError), TRUE).Str());
+            Fail(i, {AfxFileErrorMessage(m_jobs[i].strOut.c_str(), std::strerror(nError), TRUE).Str()});
         }
     }
     return std::nullopt;
@@ -251,11 +262,19 @@ int CConvBatchRun::Report()
 {
     m_progress->Update(m_nDone, true);
     m_progress->Clear();
+    // With -0 the lines end as the names came in.
+    const char chEnd = m_options.bNulSeparated ? '\0' : '\n';
+    std::size_t nConverted = 0;
     for (std::size_t i = 0; i < m_results.size(); ++i)
         if (m_results[i].bOk)
-            std::fprintf(m_pOut, "%s\t%s\t%s\n", m_jobs[i].strIn.c_str(), m_jobs[i].strOut.c_str(),
-                         m_results[i].strStatus.c_str());
+        {
+            ++nConverted;
+            std::fprintf(m_pOut, "%s\t%s\t%s%c", EscapeControls(m_jobs[i].strIn).c_str(),
+                         EscapeControls(m_jobs[i].strOut).c_str(), EscapeControls(m_results[i].strStatus).c_str(),
+                         chEnd);
+        }
     std::fflush(m_pOut);
+    m_progress->Summary(nConverted, m_results.size() - nConverted);
     return Finish(m_bAnyFailed ? 1 : 0);
 }
 
@@ -269,10 +288,14 @@ int CConvBatchRun::Finish(int nStatus)
     return nStatus;
 }
 
-void CConvBatchRun::Fail(std::size_t i, const std::string& strMessage)
+void CConvBatchRun::Fail(std::size_t i, const std::vector<std::string>& messages)
 {
     m_progress->Clear();
-    std::fprintf(m_pErr, "vellumconv: %s: %s\n", m_jobs[i].strIn.c_str(), strMessage.c_str());
+    const std::string strIn = EscapeControls(m_jobs[i].strIn);
+    for (const std::string& strMessage : messages)
+        std::fprintf(m_pErr, "vellumconv: %s: %s\n", strIn.c_str(), EscapeControls(strMessage).c_str());
+    if (messages.empty())
+        std::fprintf(m_pErr, "vellumconv: %s: cannot convert the file.\n", strIn.c_str());
     std::fflush(m_pErr);
     m_bAnyFailed = true;
 }

@@ -5,6 +5,10 @@
 #include "exchange/Exchange.h"
 #include "formats/ByteOrder.h"
 #include "framework/AfxSafeSave.h"
+#include "tools/vellumconv/ConvRoute.h"
+#include "tools/vellumconv/ConvText.h"
+
+#include <algorithm>
 
 #include <cerrno>
 #include <exception>
@@ -65,10 +69,14 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
         };
         if (verb.kind == EConvVerb::Export)
         {
+            const FileExplanation e = ExplainFile(in.data(), std::min(in.size(), EXPLAIN_HEADER_SIZE));
             std::vector<std::uint8_t> png;
             if (!ExportToPng(in.data(), in.size(), verb.exportOptions, png, strError))
             {
                 rMessages.push_back(strError);
+                // What export cannot name itself: a PNG, or a picture of no format we read.
+                if (e.reader == EFileReader::Import || e.family == EFileFamily::Other || e.family == EFileFamily::Empty)
+                    rMessages.push_back(RefusalHint(e));
                 return false;
             }
             strStatus = PngSizeText(png);
@@ -88,6 +96,8 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
             if (!ImportFromPng(in.data(), in.size(), opt, stream, strError))
             {
                 rMessages.push_back(strError);
+                if (std::string strHint = ImportHint(strError); !strHint.empty())
+                    rMessages.push_back(std::move(strHint));
                 return false;
             }
             strStatus = PngSizeText(in);
@@ -112,16 +122,23 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
 
 int RunExchangeVerb(const ConvCommandLine& cmd, std::FILE* pOut, std::FILE* pErr)
 {
+    // An option that does not apply to this input is a usage error, told before anything runs.
+    if (std::vector<std::uint8_t> head; cmd.batch.verb.kind == EConvVerb::Export && ReadFileHead(cmd.strVerbIn, head))
+    {
+        const FileExplanation e = ExplainFile(head.data(), head.size());
+        if (const std::string strMisfit = OptionMisfit(cmd.batch.verb, e); !strMisfit.empty())
+        {
+            std::fprintf(pErr, "vellumconv: %s: %s\nTry 'vellumconv --help'.\n", EscapeControls(cmd.strVerbIn).c_str(),
+                         EscapeControls(strMisfit).c_str());
+            return 2;
+        }
+    }
     std::string strStatus;
     std::vector<std::string> messages;
     const bool bOk = RunExchangeFile(cmd.batch.verb, cmd.strVerbIn, cmd.strVerbOut, strStatus, messages, nullptr);
-    for (std::string strLine : messages)
-    {
-        for (char& ch : strLine)
-            if (ch == '\n' || ch == '\r')
-                ch = ' ';
-        std::fprintf(pErr, "vellumconv: %s: %s\n", cmd.strVerbIn.c_str(), strLine.c_str());
-    }
+    const std::string strIn = EscapeControls(cmd.strVerbIn);
+    for (const std::string& strLine : messages)
+        std::fprintf(pErr, "vellumconv: %s: %s\n", strIn.c_str(), EscapeControls(strLine).c_str());
     if (bOk && !strStatus.empty())
         std::fprintf(pOut, "%s\n", strStatus.c_str());
     std::fflush(pOut);

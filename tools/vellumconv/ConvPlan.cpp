@@ -1,16 +1,39 @@
 #include "tools/vellumconv/ConvPlan.h"
 
 #include "framework/AfxFile.h"
+#include "tools/vellumconv/ConvText.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <map>
+#include <set>
+#include <sys/stat.h>
+#include <utility>
 
 namespace
 {
+
+// Put together piece by piece: gcc 12 misreads the one-line sum.
+std::string Quoted(const std::string& strName)
+{
+    std::string s = "'";
+    s += EscapeControls(strName);
+    s += "'";
+    return s;
+}
+
+std::string Join(std::initializer_list<std::string> parts)
+{
+    std::string s;
+    for (const std::string& part : parts)
+        s += part;
+    return s;
+}
+
 
 bool ReadNameList(const std::string& strList, bool bNul, std::vector<std::string>& names, std::string& strError)
 {
@@ -22,10 +45,17 @@ bool ReadNameList(const std::string& strList, bool bNul, std::vector<std::string
         std::ifstream in(strList, std::ios::binary);
         if (!in)
         {
-            strError = "cannot read the list '" + strList + "': " + std::strerror(errno);
+            strError = Join({"cannot read the list ", Quoted(strList), ": ", std::strerror(errno)});
             return false;
         }
         data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    // Names from find -print0 read by lines would run together into one, and its output
+    // could be any file at all.
+    if (!bNul && data.find('\0') != std::string::npos)
+    {
+        strError = "the list holds NUL bytes; add -0";
+        return false;
     }
     const char chEnd = bNul ? '\0' : '\n';
     std::size_t nStart = 0;
@@ -41,7 +71,84 @@ bool ReadNameList(const std::string& strList, bool bNul, std::vector<std::string
     return true;
 }
 
+using FileId = std::pair<dev_t, ino_t>;
+
+bool IdOf(const std::string& strPath, FileId& id)
+{
+    struct stat st = {};
+    if (::stat(strPath.c_str(), &st) != 0)
+        return false;
+    id = {st.st_dev, st.st_ino};
+    return true;
+}
+
+// An export option that fits none of the files it was given for was a mistake; one that fits
+// some is for those.
+bool CheckExportOptions(const ConvVerb& verb, const std::vector<ConvBatchJob>& jobs, std::string& strError)
+{
+    if (verb.kind != EConvVerb::Export || (verb.strClutOption.empty() && verb.strColumnsOption.empty()))
+        return true;
+    for (const std::string* pOption : {&verb.strClutOption, &verb.strColumnsOption})
+    {
+        if (pOption->empty())
+            continue;
+        ConvVerb one;
+        one.kind = EConvVerb::Export;
+        (pOption == &verb.strClutOption ? one.strClutOption : one.strColumnsOption) = *pOption;
+        std::string strMisfit;
+        bool bFits = false;
+        for (const ConvBatchJob& job : jobs)
+        {
+            std::vector<std::uint8_t> head;
+            if (!ReadFileHead(job.strIn, head))
+                continue;
+            std::string strWhy = OptionMisfit(one, ExplainFile(head.data(), head.size()));
+            bFits = bFits || strWhy.empty();
+            if (strMisfit.empty())
+                strMisfit = std::move(strWhy);
+        }
+        if (!bFits && !strMisfit.empty())
+        {
+            strError = Join({strMisfit.substr(0, strMisfit.find(", not to ")), ", and none of these files is one"});
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+bool ReadFileHead(const std::string& strPath, std::vector<std::uint8_t>& head)
+{
+    head.clear();
+    std::FILE* pFile = std::fopen(strPath.c_str(), "rb");
+    if (pFile == nullptr)
+        return false;
+    head.resize(EXPLAIN_HEADER_SIZE);
+    head.resize(std::fread(head.data(), 1, head.size(), pFile));
+    const bool bOk = std::ferror(pFile) == 0;
+    std::fclose(pFile);
+    return bOk;
+}
+
+std::string OptionMisfit(const ConvVerb& verb, const FileExplanation& e)
+{
+    if (e.strKind.empty())
+        return {};
+    if (!verb.strClutOption.empty() && !(e.family == EFileFamily::Tim && e.bIndexed))
+        return "option '" + verb.strClutOption + "' applies to 4- and 8-bit TIMs, not to " + e.strKind;
+    if (!verb.strColumnsOption.empty() && e.family != EFileFamily::Bfnt)
+        return "option '" + verb.strColumnsOption + "' applies to BFNT sheets, not to " + e.strKind;
+    return {};
+}
+
+bool SameFile(const std::string& strA, const std::string& strB)
+{
+    if (AfxFullPath(strA.c_str()).Str() == AfxFullPath(strB.c_str()).Str())
+        return true;
+    FileId a, b;
+    return IdOf(strA, a) && IdOf(strB, b) && a == b;
+}
 
 std::string ConvBatchOutput(const std::string& strIn, const std::string& strExt, const std::string& strOutDir)
 {
@@ -56,7 +163,8 @@ std::string ConvBatchOutput(const std::string& strIn, const std::string& strExt,
     return strOutDir + (strOutDir.back() == '/' ? "" : "/") + stem + strExt;
 }
 
-bool PlanConvBatch(const ConvBatchOptions& options, std::vector<ConvBatchJob>& jobs, std::string& strError)
+bool PlanConvBatch(const ConvBatchOptions& options, std::vector<ConvBatchJob>& jobs, std::string& strError,
+                   std::vector<std::string>* pNotes)
 {
     std::vector<std::string> names = options.files;
     if (!options.strFilesFrom.empty() && !ReadNameList(options.strFilesFrom, options.bNulSeparated, names, strError))
@@ -64,27 +172,51 @@ bool PlanConvBatch(const ConvBatchOptions& options, std::vector<ConvBatchJob>& j
     jobs.clear();
     std::map<std::string, std::size_t> outputs;  // full path of an output -> its input
     std::map<std::string, std::size_t> inputs;   // full path of an input -> its index
+    std::map<FileId, std::size_t> inputFiles;    // the file an existing input is -> its index
+    std::set<std::string> noted;
     for (const std::string& name : names)
     {
-        inputs.emplace(AfxFullPath(name.c_str()).Str(), jobs.size());
+        const auto [it, bNew] = inputs.emplace(AfxFullPath(name.c_str()).Str(), jobs.size());
+        if (!bNew)
+        {
+            // A name from a glob and again from a list: one conversion is what was meant.
+            if (pNotes != nullptr && noted.insert(it->first).second)
+                pNotes->push_back(Join({Quoted(name), " is named more than once; it is converted once."}));
+            continue;
+        }
+        FileId id;
+        if (IdOf(name, id))
+            inputFiles.emplace(id, jobs.size());
         jobs.push_back(ConvBatchJob{name, ConvBatchOutput(name, options.strExt, options.strOutDir)});
     }
+    if (!CheckExportOptions(options.verb, jobs, strError))
+        return false;
     for (std::size_t i = 0; i < jobs.size(); ++i)
     {
         const std::string strOut = AfxFullPath(jobs[i].strOut.c_str()).Str();
         const auto [it, bNew] = outputs.emplace(strOut, i);
         if (!bNew)
         {
-            strError = "'" + jobs[it->second].strIn + "' and '" + jobs[i].strIn + "' would both be saved as '" +
-                       jobs[i].strOut + "'";
+            strError = Join({Quoted(jobs[it->second].strIn), " and ", Quoted(jobs[i].strIn), " would both be saved as ",
+                             Quoted(jobs[i].strOut)});
             return false;
         }
-        if (const auto in = inputs.find(strOut); in != inputs.end() && in->second != i)
+        std::size_t nInput = jobs.size();
+        if (const auto in = inputs.find(strOut); in != inputs.end())
+            nInput = in->second;
+        else if (FileId id; IdOf(jobs[i].strOut, id))
+            if (const auto file = inputFiles.find(id); file != inputFiles.end())
+                nInput = file->second;
+        if (nInput == i)
         {
-            strError = "'" + jobs[in->second].strIn + "' is also the output of '" + jobs[i].strIn + "'";
+            strError = Join({Quoted(jobs[i].strIn), " would be saved over itself; '--out-dir DIR' puts the outputs elsewhere"});
+            return false;
+        }
+        if (nInput < jobs.size())
+        {
+            strError = Join({Quoted(jobs[nInput].strIn), " is also the output of ", Quoted(jobs[i].strIn)});
             return false;
         }
     }
     return true;
 }
-

@@ -3,6 +3,10 @@
 
 #include "tools/vellumconv/ConvArgs.h"
 
+#include "formats/Explain.h"
+
+#include <cstdint>
+
 #include <string>
 #include <vector>
 
@@ -12,10 +16,26 @@ struct ConvBatchJob
     std::string strOut;
 };
 
-// The inputs (the command line's, then --files-from's) with their outputs. False, with a
-// usage error in strError, for an unreadable list, or for two inputs that would give the same
-// output, or an input that is also another's output: nothing has been written then.
-bool PlanConvBatch(const ConvBatchOptions& options, std::vector<ConvBatchJob>& jobs, std::string& strError);
+// The inputs (the command line's, then --files-from's) with their outputs, each name once;
+// a name given again adds a line to pNotes. False, with a usage error in strError, for an
+// unreadable list, a list with NUL bytes read by lines, two inputs that would give the same
+// output, or an input that is also an output, its own or another's: nothing has been
+// written then. Names in the messages are escaped.
+bool PlanConvBatch(const ConvBatchOptions& options, std::vector<ConvBatchJob>& jobs, std::string& strError,
+                   std::vector<std::string>* pNotes = nullptr);
+
+// The first bytes of a file, up to EXPLAIN_HEADER_SIZE; false when it cannot be read.
+bool ReadFileHead(const std::string& strPath, std::vector<std::uint8_t>& head);
+
+// "option '--clut' applies to 4- and 8-bit TIMs, not to an 8-bit BMP" when an export
+// option given does not apply to the file; empty when every one does. A single export
+// refuses such a line; a batch takes each option for the files it applies to, and refuses
+// it only when it applies to none.
+std::string OptionMisfit(const ConvVerb& verb, const FileExplanation& e);
+
+// Whether two paths name one file: the same path once made absolute, or, for files that
+// exist, the same file through a link.
+bool SameFile(const std::string& strA, const std::string& strB);
 
 // The output of one input: its name without its last extension, plus strExt, in strOutDir
 // or (when empty) beside the input.

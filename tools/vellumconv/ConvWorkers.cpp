@@ -1,7 +1,7 @@
 #include "tools/vellumconv/ConvWorkers.h"
 
 #include "tools/vellumconv/ConvApp.h"
-#include "tools/vellumconv/ConvExchange.h"
+#include "tools/vellumconv/ConvRoute.h"
 
 #include <cerrno>
 #include <csignal>
@@ -208,10 +208,7 @@ void CConvWorkerPool::RunWorker(int fdOut)
                 break;
             ConvFileResult r;
             const ConvBatchJob& job = m_jobs[nIndex];
-            if (m_verb.kind == EConvVerb::Convert)
-                r.bOk = app.ConvertOne(job.strIn, job.strOut, r.strStatus, r.messages, m_batch);
-            else
-                r.bOk = RunExchangeFile(m_verb, job.strIn, job.strOut, r.strStatus, r.messages, &m_batch);
+            r.bOk = ConvertFile(app, m_verb, job.strIn, job.strOut, r.strStatus, r.messages, m_batch);
             // The outputs of a failed file never reach their targets.
             if (r.bOk)
                 r.saves = m_batch.Take();

@@ -1,0 +1,10 @@
+#pragma once
+// How the converter shows a name or a message: one line, whatever the name holds.
+
+#include <string>
+#include <string_view>
+
+// Control characters as C escapes ("\t", "\n", "\r", else "\xHH") and a backslash doubled, so
+// a name with a tab or a line feed cannot pass for two fields or two lines, and a CR at the
+// end of a name from a CRLF list shows.
+std::string EscapeControls(std::string_view text);
