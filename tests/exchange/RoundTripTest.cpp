@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 namespace
 {
 using exsample::Bytes;
@@ -276,6 +279,47 @@ TEST(ForeignPng, BmpGetsTheConvertersHeader)
     CMemStream expected;
     ASSERT_EQ(bmp.WriteBmp(expected), FMT_OK);
     EXPECT_EQ(exsample::Import(f.Png(), exsample::ImportAs(DATA_BMP)), expected.Data());
+}
+
+// Every reader expects rows padded to 4 bytes; only a source that had them unpadded goes
+// back unpadded (above). A chunk from a BMP of another depth describes no 8-bit layout.
+TEST(ForeignPng, BmpRowsArePaddedToFourBytes)
+{
+    std::vector<std::pair<std::string, Bytes>> pngs;
+    for (std::uint32_t w : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 1001u})
+    {
+        Bytes indices(std::size_t{w} * 3);
+        for (std::size_t i = 0; i < indices.size(); ++i)
+            indices[i] = static_cast<std::uint8_t>(i * 7 % 5 + 1);
+        pngs.emplace_back("width " + std::to_string(w),
+                          exsample::EncodeForeign(w, 3, indices, std::vector<PngColor>(6, PngColor{1, 2, 3, 255})));
+    }
+    exsample::BmpShape bits24;
+    bits24.nBits = 24;
+    pngs.emplace_back("24-bit source", exsample::Export(exsample::MakeBmp(bits24)));
+    exsample::BmpShape bits4;
+    bits4.nBits = 4;
+    pngs.emplace_back("4-bit source", exsample::Export(exsample::MakeBmp(bits4)));
+    for (const auto& [strName, png] : pngs)
+    {
+        SCOPED_TRACE(strName);
+        const PngPicture pic = exsample::Decode(png);
+        const Bytes bmp = exsample::Import(png, exsample::ImportAs(DATA_BMP));
+        const std::uint32_t w = pic.nWidth, h = pic.nHeight;
+        const std::uint32_t nStride = (w + 3) / 4 * 4;
+        ASSERT_EQ(bmp.size(), 1078 + nStride * h);
+        EXPECT_EQ(GetLe32(&bmp[2]), bmp.size());
+        EXPECT_EQ(GetLe32(&bmp[34]), nStride * h);
+        for (std::uint32_t y = 0; y < h; ++y)
+        {
+            const std::uint8_t* pRow = &bmp[1078 + (h - 1 - y) * nStride];
+            if (pic.bIndexed)
+            {
+                EXPECT_EQ(Bytes(pRow, pRow + w), Bytes(&pic.pixels[y * w], &pic.pixels[y * w] + w)) << "row " << y;
+            }
+            EXPECT_EQ(Bytes(pRow + w, pRow + nStride), Bytes(nStride - w, 0)) << "row " << y;
+        }
+    }
 }
 
 TEST(ForeignPng, EightBitTimIsWhatTheTimWriterWrites)
