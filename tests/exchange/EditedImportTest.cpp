@@ -22,24 +22,7 @@ Bytes MirroredInEditor(const Bytes& png, bool bKeepChunk)
     for (std::uint32_t y = 0; y < pic.nHeight; ++y)
         std::reverse(pic.pixels.begin() + y * pic.nWidth, pic.pixels.begin() + (y + 1) * pic.nWidth);
     pic.palette.push_back(PngColor{1, 2, 3, 255});
-    PngEncodeImage image;
-    image.nWidth = pic.nWidth;
-    image.nHeight = pic.nHeight;
-    image.bUnpacked = true;
-    image.pPalette = pic.palette.data();
-    image.nPalette = static_cast<std::uint32_t>(pic.palette.size());
-    PngEncodeOptions enc;
-    if (bKeepChunk)
-    {
-        enc.pszPrivateType = "vlMD";
-        enc.pPrivateData = &pic.privateData;
-    }
-    CBufferRowSource rows(pic.pixels.data(), static_cast<std::ptrdiff_t>(pic.nWidth));
-    Bytes out;
-    std::string strError;
-    if (!EncodePng(image, rows, enc, out, strError))
-        throw std::runtime_error("encode: " + strError);
-    return out;
+    return exsample::EncodeEdited(pic, bKeepChunk);
 }
 
 // Points into tim, which must outlive it.
