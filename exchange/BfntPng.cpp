@@ -1,13 +1,13 @@
 // BFNT sheets and PNG: 256- and 16-colour sheets out as a grid of cells in code order;
-// any PNG back as a 256-colour sheet, written by the program's own writer.
+// any PNG back as a 256-colour sheet, or as a 16-colour one when it was one and still fits.
 
 #include "exchange/detail/ExchangeKinds.h"
-#include "formats/Bfnt.h"
 #include "formats/BfntImage.h"
 #include "formats/SystemPalette.h"
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace
 {
@@ -126,16 +126,9 @@ ExchangeResult ExportBfnt(const std::uint8_t* pIn, std::size_t nIn, const Export
 ExchangeResult ImportBfnt(const PngPicture& pic, const MetaChunk& meta, const ImportOptions& opt, IByteStream& out)
 {
     const bool bChunk = meta.nDataType == DATA_BFNT;
-    CBfntData bfnt;
-    BfntHeader& h = bfnt.m_header;
+    BfntHeader h = NewBfntHeader(16, 16);
     if (bChunk)
-    {
         ParseBfntHeader(meta.bfnt.header, h);
-    }
-    else
-    {
-        h = NewBfntHeader(16, 16);
-    }
     const std::uint64_t nCellW = opt.nCellWidth != 0 ? opt.nCellWidth : h.glyphWidth;
     const std::uint64_t nCellH = opt.nCellHeight != 0 ? opt.nCellHeight : h.glyphHeight;
     if (nCellW < 1 || nCellW > 0xFFFF || nCellH < 1 || nCellH > 0xFFFF)
@@ -160,47 +153,55 @@ ExchangeResult ImportBfnt(const PngPicture& pic, const MetaChunk& meta, const Im
         return Refuse(XCH_CODES, nFirst, nLast);
     if (nLast / nAcross >= nDown)
         return Refuse(XCH_CELL_OUTSIDE, nLast, nAcross, nDown, nCellW, nCellH);
+    BfntImage f;
+    f.header = h;
+    // A 16-colour sheet goes back to 16 colours while the picture still holds no more.
+    f.b16 = bChunk && (h.format & BFNT_COLOR_MASK) == BFNT_COLORS_16;
     Indexed ix;
-    if (ExchangeResult result = ToIndexed(pic, 8, ix); !result.Ok())
-        return result;
-
-    std::memcpy(h.magic, BFNT_MAGIC, 4);  // whatever a damaged chunk says
-    h.format = static_cast<std::uint8_t>((h.format & BFNT_PALETTE) | BFNT_COLORS_256);
-    h.glyphWidth = static_cast<std::uint16_t>(nCellW);
-    h.glyphHeight = static_cast<std::uint16_t>(nCellH);
-    h.firstCode = static_cast<std::uint16_t>(nFirst);
-    h.lastCode = static_cast<std::uint16_t>(nLast);
-    if (bChunk && !meta.bfnt.extension.empty())
+    if (f.b16 && !ToIndexed(pic, 4, ix).Ok())
     {
-        bfnt.m_pExtension.reset(new std::uint8_t[meta.bfnt.extension.size()]);
-        std::memcpy(bfnt.m_pExtension.get(), meta.bfnt.extension.data(), meta.bfnt.extension.size());
-        bfnt.m_nExtensionSize = meta.bfnt.extension.size();
+        f.b16 = false;
+        ix = Indexed{};
     }
-    else
-    {
-        h.extensionLength = 0;
-    }
+    if (!f.b16)
+        if (ExchangeResult result = ToIndexed(pic, 8, ix); !result.Ok())
+            return result;
+    f.bPalette = (h.format & BFNT_PALETTE) != 0;  // a sheet that came without a palette block goes back without
+    std::memcpy(f.header.magic, BFNT_MAGIC, 4);  // whatever a damaged chunk says
+    f.header.glyphWidth = static_cast<std::uint16_t>(nCellW);
+    f.header.glyphHeight = static_cast<std::uint16_t>(nCellH);
+    f.header.firstCode = static_cast<std::uint16_t>(nFirst);
+    f.header.lastCode = static_cast<std::uint16_t>(nLast);
+    if (bChunk)
+        f.extension = meta.bfnt.extension;
+    f.palette = ToRgbPalette(ix.palette);
 
+    // The glyphs in code order, each row by row, as the file holds them.
     const std::uint64_t nCount = nLast - nFirst + 1;
     const std::uint64_t nGlyph = nCellW * nCellH;
-    const std::size_t nBytes = static_cast<std::size_t>(nCount * nGlyph);
-    bfnt.m_pGlyphs.reset(new std::uint8_t[nBytes]);
-    bfnt.m_nGlyphsSize = nBytes;
+    const std::uint64_t nPixels = nCount * nGlyph;
+    std::vector<std::uint8_t> glyphs(static_cast<std::size_t>(f.b16 ? (nPixels + 1) / 2 : nPixels), 0);
+    std::uint64_t k = 0;
     for (std::uint64_t g = 0; g < nCount; ++g)
     {
         const std::uint64_t nCode = nFirst + g;
-        const std::uint64_t x0 = nCode % nAcross * nCellW;
-        const std::uint64_t y0 = nCode / nAcross * nCellH;
-        for (std::uint64_t r = 0; r < nCellH; ++r)
-            std::memcpy(bfnt.m_pGlyphs.get() + g * nGlyph + r * nCellW, ix.pIndices + (y0 + r) * pic.nWidth + x0,
-                        static_cast<std::size_t>(nCellW));
+        const std::uint8_t* pCell = ix.pIndices + nCode / nAcross * nCellH * pic.nWidth + nCode % nAcross * nCellW;
+        for (std::uint64_t r = 0; r < nCellH; ++r, pCell += pic.nWidth)
+        {
+            if (!f.b16)
+            {
+                std::memcpy(glyphs.data() + k, pCell, static_cast<std::size_t>(nCellW));
+                k += nCellW;
+                continue;
+            }
+            // Two pixels a byte, the earlier one in the high nibble.
+            for (std::uint64_t x = 0; x < nCellW; ++x, ++k)
+                glyphs[static_cast<std::size_t>(k / 2)] |= static_cast<std::uint8_t>(pCell[x] << ((k % 2) == 0 ? 4 : 0));
+        }
     }
-    RgbPalette palette = ToRgbPalette(ix.palette);
-    bfnt.m_pPalette = &palette;
-    // A sheet that came without a palette block goes back without.
-    const FormatResult nResult =
-        (h.format & BFNT_PALETTE) != 0 ? bfnt.WriteBfnt(out) : bfnt.WriteBfntWithoutPalette(out);
-    if (nResult != FMT_OK)
+    f.pGlyphs = glyphs.data();
+    f.nGlyphBytes = glyphs.size();
+    if (WriteBfntImage(out, f) != FMT_OK)
         return Refuse(XCH_SAVE_ERROR);
     return {};
 }

@@ -122,7 +122,8 @@ ExchangeResult ImportBmp(const PngPicture& pic, const MetaChunk& meta, const Imp
     if (ExchangeResult result = ToIndexed(pic, 8, ix); !result.Ok())
         return result;
     const std::uint64_t w = pic.nWidth, h = pic.nHeight;
-    std::uint64_t nStride = w;
+    // Rows padded to 4 bytes, as every reader expects, unless the source had them unpadded.
+    std::uint64_t nStride = BmpPaddedRow(w, 8);
     CBmpData bmp;
     BmpFileHeader& fh = bmp.m_fileHeader;
     BmpInfoHeader& ih = bmp.m_infoHeader;
@@ -138,8 +139,8 @@ ExchangeResult ImportBmp(const PngPicture& pic, const MetaChunk& meta, const Imp
             fh.bfReserved2 = m.nReserved2;
             ih.biClrUsed = m.nClrUsed;
             ih.biClrImportant = m.nClrImportant;
-            if (m.bPadded)
-                nStride = (w + 3) & ~std::uint64_t{3};
+            if (!m.bPadded)
+                nStride = w;
         }
     }
     const std::uint64_t nImage = nStride * h;

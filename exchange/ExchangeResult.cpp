@@ -68,7 +68,7 @@ constexpr CodeText CODE_TEXTS[] = {
     {XCH_CHUNK_TOO_LARGE, "the file's colour tables are too large for the PNG's vlMD chunk."},
 
     {XCH_INDEX_PAST_PALETTE, "the PNG uses colour index {0} but its palette has {1} colours."},
-    {XCH_PALETTE_TOO_LARGE, "the PNG's palette has {0} colours; {a1} {1}-bit file holds at most {2}."},
+    {XCH_PALETTE_TOO_LARGE, "the PNG's pixels use {0} colours of its palette; {a1} {1}-bit file holds at most {2}."},
     {XCH_TOO_MANY_COLOURS, "the PNG has {0} colours; {a1} {1}-bit file holds at most {2}."},
     {XCH_BMP_PICTURE_TOO_LARGE, "the picture ({0} x {1}) is too large for a BMP."},
     {XCH_SAVE_ERROR, "save error."},

@@ -82,7 +82,11 @@ int DefaultBpp(const PngPicture& pic, const MetaChunk& meta, int nAsked)
     if (meta.nDataType == DATA_TIM)
         if (const int n = TimModeBpp(meta.tim.nFlags & TIM_FLAG_MODE_MASK); n != 0)
             return n;
-    return pic.bIndexed ? 8 : 16;
+    if (!pic.bIndexed)
+        return 16;
+    // An edited 4-bit export, or any picture of 16 colours or fewer, stays 4-bit where the
+    // width allows it.
+    return pic.nWidth % 4 == 0 && UsedIndexCount(pic) <= 16 ? 4 : 8;
 }
 
 std::uint32_t ModeOfBpp(int nBpp)

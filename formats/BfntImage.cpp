@@ -1,6 +1,9 @@
 #include "formats/BfntImage.h"
 
+#include "formats/detail/StreamIo.h"
+
 #include <cstring>
+#include <limits>
 
 std::uint8_t BfntImage::Pixel(std::uint64_t g, std::uint64_t y, std::uint64_t x) const
 {
@@ -53,5 +56,31 @@ FormatResult ParseBfntImage(const std::uint8_t* pData, std::size_t nSize, BfntIm
         return FMT_BFNT_GLYPHS_CUT;
     out.pGlyphs = pData + nPos;
     out.nGlyphBytes = out.b16 ? (nPixels % 2 != 0 && nLeft > nNeed ? nNeed + 1 : nNeed) : nNeed;
+    return FMT_OK;
+}
+
+FormatResult WriteBfntImage(IByteStream& file, const BfntImage& f)
+{
+    const std::uint64_t nPixels = BfntGlyphBytes(f.header);
+    const std::uint64_t nBytes = f.b16 ? (nPixels + 1) / 2 : nPixels;
+    if (f.header.lastCode < f.header.firstCode || f.nGlyphBytes != nBytes || (nBytes != 0 && !f.pGlyphs) ||
+        f.extension.size() > std::numeric_limits<std::uint16_t>::max())
+        return FMT_BAD_RECORD;
+
+    BfntHeader header = f.header;
+    header.format = static_cast<std::uint8_t>((f.bPalette ? BFNT_PALETTE : 0) | (f.b16 ? BFNT_COLORS_16 : BFNT_COLORS_256));
+    header.extensionLength = static_cast<std::uint16_t>(f.extension.size());
+    std::uint8_t bytes[BFNT_HEADER_SIZE];
+    StoreBfntHeader(bytes, header);
+    WriteExact(file, bytes, sizeof bytes);
+    WriteExact(file, f.extension.data(), f.extension.size());
+
+    std::uint8_t block[BFNT_PALETTE_256_SIZE];
+    const std::uint32_t nColours = f.PaletteColors();
+    for (std::uint32_t i = 0; i < nColours; ++i)
+        BfntRgbToTriple(f.palette.rgb + 3 * i, block + 3 * i);
+    WriteExact(file, block, 3 * std::uint64_t{nColours});
+
+    WritePiecewise(file, f.pGlyphs, nBytes);
     return FMT_OK;
 }

@@ -1,9 +1,10 @@
 #pragma once
-// BFNT sheets as the PNG export reads them: 256 and 16 colours, with or without the
-// extension and palette blocks. Unlike the 8-bit record (Bfnt.h) the glyphs stay the
-// file's own values, packed as the file has them.
+// BFNT sheets as the PNG export reads them and the import writes them: 256 and 16 colours,
+// with or without the extension and palette blocks. Unlike the 8-bit record (Bfnt.h) the
+// glyphs stay the file's own values, packed as the file has them.
 
 #include "formats/BfntFormat.h"
+#include "formats/ByteStream.h"
 #include "formats/FormatResult.h"
 #include "formats/RgbPalette.h"
 
@@ -18,8 +19,8 @@ struct BfntImage
     bool bPalette = false;
     std::vector<std::uint8_t> extension;
     RgbPalette palette{};         // the file's 256 or 16 colours, when it has them
-    // Points into the caller's bytes. Sixteen-colour sheets may lack the byte holding
-    // an odd last pixel; nGlyphBytes is the count present.
+    // Parsing: points into the caller's bytes. Sixteen-colour sheets may lack the byte
+    // holding an odd last pixel; nGlyphBytes is the count present. Writing: every byte.
     const std::uint8_t* pGlyphs = nullptr;
     std::uint64_t nGlyphBytes = 0;
 
@@ -34,3 +35,9 @@ struct BfntImage
 // out points into pData. On a refusal out holds the header fields read before the check
 // that failed, so the caller can name them, and no glyphs.
 FormatResult ParseBfntImage(const std::uint8_t* pData, std::size_t nSize, BfntImage& out);
+
+// Writes the header with its format byte and extension length taken from b16, bPalette and
+// the extension, the extension and palette blocks, and the glyphs, whose byte count must be
+// what the header's codes and cells describe. FMT_BAD_RECORD, before anything is written,
+// when it is not.
+FormatResult WriteBfntImage(IByteStream& file, const BfntImage& f);

@@ -92,7 +92,9 @@ bool MakeLayout(const BmpFileHeader& fh, const BmpInfoHeader& ih, BmpLayout& lay
     layout.nHeight = AbsHeight(ih.biHeight);
     layout.nDataSize = fh.bfSize - fh.bfOffBits;
     layout.nStride = layout.nWidth;
-    const std::uint64_t nPadded = (layout.nWidth + 3) & ~std::uint64_t{3};
+    // Rows of exactly biWidth bytes unless the pixel byte count says they are padded: the
+    // program's earlier files have unpadded rows, and each file is written back as it came.
+    const std::uint64_t nPadded = BmpPaddedRow(layout.nWidth, 8);
     if (nPadded != layout.nWidth && nPadded * layout.nHeight == layout.nDataSize)
         layout.nStride = nPadded;
     layout.nFileImage = layout.nStride * layout.nHeight;

@@ -54,6 +54,13 @@ void ParseBmpInfoHeader(const std::uint8_t* p, BmpInfoHeader& h);
 void StoreBmpFileHeader(std::uint8_t* p, const BmpFileHeader& h);
 void StoreBmpInfoHeader(std::uint8_t* p, const BmpInfoHeader& h);
 
+// Bytes one row of nWidth pixels of nBits each takes when padded to 4 bytes, as the format
+// lays rows out.
+constexpr std::uint64_t BmpPaddedRow(std::uint64_t nWidth, std::uint64_t nBits)
+{
+    return (nWidth * nBits + 31) / 32 * 4;
+}
+
 // The headers of an 8-bit bitmap as the program writes one: bottom-up rows of nImageBytes in
 // all, after a 40-byte info header and all 256 colours. The fields this does not name
 // (reserved, resolution, colour counts) are left as they are.

@@ -145,9 +145,8 @@ FormatResult ParseBmpImage(const std::uint8_t* pData, std::size_t nSize, const B
 
     if (info.biCompression == BMP_RGB)
     {
-        const std::uint64_t nRowBits = nWidth * nBits;
-        std::uint64_t nStride = (nRowBits + 31) / 32 * 4;
-        // The project's own writer stores 8-bit rows unpadded; bfSize says which it is.
+        std::uint64_t nStride = BmpPaddedRow(nWidth, nBits);
+        // The project's earlier files have 8-bit rows unpadded; bfSize says which it is.
         const std::uint64_t nFileSize = out.file.bfSize;
         const std::uint64_t nDataSize = nFileSize - std::min<std::uint64_t>(nOffBits, nFileSize);
         if (nBits == 8 && nStride != nWidth && nDataSize == nWidth * nHeight && nStride * nHeight != nDataSize)

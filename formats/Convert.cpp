@@ -19,15 +19,18 @@ constexpr std::uint64_t MAX_U16 = std::numeric_limits<std::uint16_t>::max();
 bool FitsBmp(std::uint64_t nWidth, std::uint64_t nHeight)
 {
     const auto nMaxDim = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
-    return nWidth <= nMaxDim && nHeight <= nMaxDim && nWidth * nHeight <= MAX_U32 - BMP_PIXEL_OFFSET;
+    return nWidth <= nMaxDim && nHeight <= nMaxDim &&
+           BmpPaddedRow(nWidth, 8) * nHeight <= MAX_U32 - BMP_PIXEL_OFFSET;
 }
 
+// A converted image is a new file, so its rows are padded to 4 bytes as every reader
+// expects; the header's pixel byte count is what tells the writer to pad.
 void SetConvertedBmpHeader(CBmpData& bmp, std::uint64_t nWidth, std::uint64_t nHeight)
 {
     bmp.m_fileHeader = BmpFileHeader{};
     bmp.m_infoHeader = BmpInfoHeader{};
     SetBmp8BitHeaders(bmp.m_fileHeader, bmp.m_infoHeader, static_cast<std::int32_t>(nWidth),
-                      static_cast<std::int32_t>(nHeight), static_cast<std::uint32_t>(nWidth * nHeight));
+                      static_cast<std::int32_t>(nHeight), static_cast<std::uint32_t>(BmpPaddedRow(nWidth, 8) * nHeight));
 }
 
 // Cuts an image into n x n cells, row-major, each cell's rows top first; the

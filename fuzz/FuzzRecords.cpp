@@ -125,7 +125,9 @@ void CheckBmpHoldsTim(const CTimData& tim, const CBmpData& bmp)
 {
     const std::uint64_t nPixels = tim.PixelByteCount();
     FUZZ_CHECK(bmp.m_infoHeader.biWidth == 2 * tim.m_imageWidth && bmp.m_infoHeader.biHeight == tim.m_imageHeight);
-    FUZZ_CHECK(bmp.m_nBitsSize >= nPixels && bmp.m_fileHeader.bfSize == BMP_PIXEL_OFFSET + nPixels);
+    const std::uint64_t nFileImage = BmpPaddedRow(2 * std::uint64_t{tim.m_imageWidth}, 8) * tim.m_imageHeight;
+    FUZZ_CHECK(bmp.m_nBitsSize >= nPixels && bmp.m_fileHeader.bfSize == BMP_PIXEL_OFFSET + nFileImage &&
+               bmp.m_infoHeader.biSizeImage == nFileImage);
     FUZZ_CHECK(std::memcmp(bmp.m_pBits.get(), tim.m_pPixels.get(), nPixels) == 0);
 }
 

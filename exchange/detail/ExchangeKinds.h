@@ -84,10 +84,14 @@ struct Indexed
 
 // An index past the end of the palette names no colour; libpng lets it through.
 ExchangeResult IndicesFit(const PngPicture& pic);
-// Indexed PNGs keep their indices and palette. Other PNGs get a palette of their colours
-// in the order they first appear, if a file of nBits bits per pixel holds them all: no
-// quantising.
+// Indexed PNGs keep their indices and palette when the palette fits nBits. A longer palette
+// is cut to 2^nBits entries when every index used is below that, else the colours used are
+// packed in order of first appearance; more colours used than nBits holds are refused.
+// Other PNGs get a palette of their colours in the order they first appear, if a file of
+// nBits bits per pixel holds them all: no quantising.
 ExchangeResult ToIndexed(const PngPicture& pic, int nBits, Indexed& out);
+// The palette entries an indexed PNG's pixels use.
+std::size_t UsedIndexCount(const PngPicture& pic);
 // The colours as a file's palette; alpha is dropped and the entries past them are black.
 RgbPalette ToRgbPalette(const std::vector<PngColor>& colours);
 

@@ -1,15 +1,22 @@
 // The exported pixels against independent decoders: ImageMagick's reading of TIMs
-// (`convert x.tim png:-`) and Pillow's of BMPs, RGB of every pixel. ImageMagick reads
-// only the first CLUT row, so a file with several rows is compared row by row against
-// the same file cut down to that row. Skipped, with the reason, where a tool is missing;
+// (`convert x.tim png:-`) and Pillow's of BMPs, RGB of every pixel; and the BMPs the
+// program writes, as both of them read them. ImageMagick reads only the first CLUT row,
+// so a file with several rows is compared row by row against the same file cut down to
+// that row. Skipped, with the reason, where a tool is missing;
 // scripts/deps.sh test installs both.
 
+#include "formats/Bfnt.h"
+#include "formats/Bmp.h"
+#include "formats/MemStream.h"
+#include "formats/Tim.h"
 #include "tests/exchange/ExchangeSamples.h"
+#include "tests/formats/SampleFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -228,4 +235,96 @@ INSTANTIATE_TEST_SUITE_P(
                     BmpCheck{"bits24_top_down", Bits(24, 3, -3)}, BmpCheck{"rle8", Rle(1, 9, 5, Rle8Codes())},
                     BmpCheck{"rle4", Rle(2, 13, 4, Rle4Codes())}),
     [](const testing::TestParamInfo<BmpCheck>& param) { return std::string(param.param.pszName); });
+
+// ---- The BMPs the program writes, read by the others --------------------------------------
+
+struct WrittenBmp
+{
+    std::string strName;
+    Bytes file;
+    Bytes rgb;  // what every reader should see
+};
+
+Bytes RecordRgb(const CBmpData& bmp)
+{
+    const std::size_t n = static_cast<std::size_t>(bmp.m_infoHeader.biWidth) * static_cast<std::size_t>(bmp.m_infoHeader.biHeight);
+    Bytes rgb(3 * n);
+    for (std::size_t i = 0; i < n; ++i)
+        std::memcpy(&rgb[3 * i], bmp.m_pPalette->rgb + 3 * std::size_t{bmp.m_pBits[i]}, 3);
+    return rgb;
+}
+
+Bytes Written(CBmpData& bmp)
+{
+    CMemStream out;
+    if (bmp.WriteBmp(out) != FMT_OK)
+        throw std::runtime_error("the BMP writer refused its record");
+    return out.TakeData();
+}
+
+// Every width from 1 to 8 and a wide odd one, through import without the chunk, and the
+// conversions from TIM (even widths) and from sheets (their cells laid 256 pixels across).
+std::vector<WrittenBmp> BmpsWeWrite()
+{
+    std::vector<WrittenBmp> bmps;
+    std::vector<PngColor> palette(256);
+    for (std::size_t i = 0; i < palette.size(); ++i)
+        palette[i] = PngColor{static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
+                              static_cast<std::uint8_t>(i * 7), 255};
+    for (std::uint32_t w : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 1001u})
+    {
+        Bytes indices(std::size_t{w} * 5);
+        for (std::size_t i = 0; i < indices.size(); ++i)
+            indices[i] = static_cast<std::uint8_t>(i * 31 + i / w);
+        const Bytes png = exsample::EncodeForeign(w, 5, indices, palette);
+        bmps.push_back({"import, width " + std::to_string(w), exsample::Import(png, exsample::ImportAs(DATA_BMP)),
+                        exsample::ToRgb(exsample::Decode(png))});
+    }
+    static RgbPalette s_palette = SamplePalette();
+    for (int nUnits : {1, 3, 501})
+    {
+        CTimData tim;
+        tim.m_pPalette = &s_palette;
+        CMemStream in(MakeSampleTim(nUnits, 5));
+        CBmpData bmp;
+        if (tim.ReadTim(in, true) != FMT_OK || tim.TimToBmp(bmp) != FMT_OK)
+            throw std::runtime_error("TIM to BMP failed");
+        bmps.push_back({"TIM, width " + std::to_string(2 * nUnits), Written(bmp), RecordRgb(bmp)});
+    }
+    for (int nGlyphWidth : {3, 11})
+    {
+        CBfntData bfnt;
+        bfnt.m_pPalette = &s_palette;
+        CMemStream in(MakeSampleBfnt(nGlyphWidth, 4, 0, 100));
+        CBmpData bmp;
+        if (bfnt.ReadBfnt256(in) != FMT_OK || bfnt.BfntToBmp(bmp) != FMT_OK)
+            throw std::runtime_error("BFNT to BMP failed");
+        bmps.push_back({"sheet, cells " + std::to_string(nGlyphWidth) + " wide", Written(bmp), RecordRgb(bmp)});
+    }
+    return bmps;
+}
+
+TEST(WrittenBmp, ImageMagickAndPillowReadThePixelsWritten)
+{
+    const bool bConvert = HaveConvert();
+    const bool bPillow = HavePillow();
+    if (!bConvert && !bPillow)
+        GTEST_SKIP() << "neither ImageMagick nor Pillow is installed (scripts/deps.sh test installs both)";
+    const CScratch scratch;
+    for (const WrittenBmp& b : BmpsWeWrite())
+    {
+        SCOPED_TRACE(b.strName);
+        const std::string strPath = scratch.Put("x.bmp", b.file);
+        if (bConvert)
+        {
+            Bytes theirs;
+            EXPECT_NO_THROW(theirs = ImageMagickRgb(strPath));
+            EXPECT_TRUE(theirs == b.rgb) << "ImageMagick reads other pixels";
+        }
+        if (bPillow)
+        {
+            EXPECT_TRUE(PillowRgb(strPath) == b.rgb) << "Pillow reads other pixels";
+        }
+    }
+}
 }  // namespace

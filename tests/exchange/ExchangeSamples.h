@@ -227,4 +227,28 @@ inline Bytes EncodeForeign(std::uint32_t w, std::uint32_t h, const Bytes& pixels
         throw std::runtime_error("encode: " + strError);
     return png;
 }
+// A decoded picture written again as an editor writes it: indexed at 8 bits or RGBA, with
+// the private chunk only when bKeepChunk.
+inline Bytes EncodeEdited(const PngPicture& pic, bool bKeepChunk)
+{
+    PngEncodeImage image;
+    image.nWidth = pic.nWidth;
+    image.nHeight = pic.nHeight;
+    image.pixels = pic.bIndexed ? PNG_PIXELS_INDEXED : PNG_PIXELS_RGBA;
+    image.bUnpacked = true;
+    image.pPalette = pic.palette.data();
+    image.nPalette = static_cast<std::uint32_t>(pic.palette.size());
+    PngEncodeOptions enc;
+    if (bKeepChunk)
+    {
+        enc.pszPrivateType = "vlMD";
+        enc.pPrivateData = &pic.privateData;
+    }
+    CBufferRowSource rows(pic.pixels.data(), static_cast<std::ptrdiff_t>(pic.bIndexed ? pic.nWidth : 4 * pic.nWidth));
+    Bytes png;
+    std::string strError;
+    if (!EncodePng(image, rows, enc, png, strError))
+        throw std::runtime_error("encode: " + strError);
+    return png;
+}
 }  // namespace exsample

@@ -107,6 +107,15 @@ Bytes IndexedPng(std::uint32_t w, std::uint32_t h, std::uint32_t nPalette, int n
                                    nDepth);
 }
 
+// Twenty palette entries, of which the pixels use 17: the unused ones do not count.
+Bytes SeventeenUsed()
+{
+    Bytes indices(20);
+    for (std::size_t i = 0; i < indices.size(); ++i)
+        indices[i] = static_cast<std::uint8_t>(i % 17);
+    return exsample::EncodeForeign(20, 1, indices, std::vector<PngColor>(20, PngColor{1, 2, 3, 255}));
+}
+
 Bytes CutPng(std::size_t nDrop)
 {
     const Bytes png = IndexedPng(4, 4, 2);
@@ -147,8 +156,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "the PNG has 258 colours; an 8-bit file holds at most 256."},
         ImportRefusal{"too_many_colours_tim4", ManyColours(20), exsample::ImportAs(DATA_TIM, 4),
                       "the PNG has 20 colours; a 4-bit file holds at most 16."},
-        ImportRefusal{"palette_too_long_for_4_bits", IndexedPng(4, 1, 17), exsample::ImportAs(DATA_TIM, 4),
-                      "the PNG's palette has 17 colours; a 4-bit file holds at most 16."},
+        ImportRefusal{"palette_too_long_for_4_bits", SeventeenUsed(), exsample::ImportAs(DATA_TIM, 4),
+                      "the PNG's pixels use 17 colours of its palette; a 4-bit file holds at most 16."},
         ImportRefusal{"odd_width_8_bits", IndexedPng(5, 2, 4), exsample::ImportAs(DATA_TIM),
                       "an 8-bit TIM needs a width that is a multiple of 2; the picture is 5 pixels wide."},
         ImportRefusal{"width_6_at_4_bits", IndexedPng(6, 2, 4), exsample::ImportAs(DATA_TIM, 4),

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+
 namespace
 {
 using exsample::Bytes;
@@ -209,11 +212,47 @@ TEST(BfntRoundTrip, CellsSitWhereTheirCodesSay)
         }
 }
 
-// A 16-colour sheet comes back as a 256-colour sheet whose values are the nibbles.
+Bytes WithExtension(Bytes b, std::uint16_t nLength)
+{
+    PutLe16(&b[28], nLength);
+    for (std::uint16_t i = 0; i < nLength; ++i)
+        b.insert(b.begin() + BFNT_HEADER_SIZE + i, static_cast<std::uint8_t>(i * 5 + 1));
+    return b;
+}
+
+TEST(BfntRoundTrip, SixteenColourSheetsComeBackByteForByte)
+{
+    const std::vector<std::pair<const char*, Bytes>> cases = {
+        {"8x8 with palette", MakeSampleBfnt16(8, 8, 48, 90)},
+        {"4x2 without palette", MakeSampleBfnt16(4, 2, 0, 6, false)},
+        {"extension", WithExtension(MakeSampleBfnt16(5, 4, 3, 40), 24)},
+    };
+    for (const auto& [pszName, bfnt] : cases)
+        for (std::uint32_t nColumns : {16u, 7u, 1u})
+        {
+            ExportOptions opt;
+            opt.nColumns = nColumns;
+            EXPECT_EQ(exsample::Import(exsample::Export(bfnt, opt), exsample::ImportAs(DATA_BFNT)), bfnt)
+                << pszName << ", " << nColumns << " columns";
+        }
+
+    // An odd pixel count ends in half a byte, whose other half is written as 0.
+    Bytes odd = MakeSampleBfnt16(3, 3, 0, 4);
+    const Bytes back = exsample::Import(exsample::Export(odd), exsample::ImportAs(DATA_BFNT));
+    odd.back() &= 0xF0;
+    EXPECT_EQ(back, odd);
+}
+
+// A 16-colour sheet whose picture an editor gave a 17th colour comes back as a
+// 256-colour sheet whose values are the PNG's indices: the nibbles, and 16.
 TEST(BfntRoundTrip, SixteenColourSheetBecomesItsValuesAt256Colours)
 {
     const Bytes bfnt16 = MakeSampleBfnt16(3, 3, 0, 4);
-    const Bytes back = exsample::Import(exsample::Export(bfnt16), exsample::ImportAs(DATA_BFNT));
+    PngPicture pic = exsample::Decode(exsample::Export(bfnt16));
+    pic.palette.push_back(PngColor{7, 7, 7, 255});
+    pic.pixels[1] = 16;  // glyph 0, row 0, column 1
+    const Bytes back = exsample::Import(exsample::EncodeEdited(pic, true), exsample::ImportAs(DATA_BFNT));
+    EXPECT_EQ(back[5], BFNT_PALETTE | BFNT_COLORS_256);
     RgbPalette palette{};
     CBfntData rec;
     rec.m_pPalette = &palette;
@@ -221,9 +260,10 @@ TEST(BfntRoundTrip, SixteenColourSheetBecomesItsValuesAt256Colours)
     ASSERT_EQ(rec.ReadBfnt256(in), FMT_OK);
     ASSERT_EQ(rec.m_nGlyphsSize, 45u);
     for (std::size_t k = 0; k < 45; ++k)
-        EXPECT_EQ(rec.m_pGlyphs[k], k % 16) << k;
+        EXPECT_EQ(rec.m_pGlyphs[k], k == 1 ? 16 : k % 16) << k;
     EXPECT_EQ(palette.rgb[3 * 1 + 0], 16);  // the file's colour 1: (b, r, g) = (8, 16, 24)
     EXPECT_EQ(palette.rgb[3 * 1 + 2], 8);
+    EXPECT_EQ(palette.rgb[3 * 16 + 0], 7);
 }
 
 // ---- PNGs from elsewhere: the writers' defaults ----------------------------------------
@@ -276,6 +316,47 @@ TEST(ForeignPng, BmpGetsTheConvertersHeader)
     CMemStream expected;
     ASSERT_EQ(bmp.WriteBmp(expected), FMT_OK);
     EXPECT_EQ(exsample::Import(f.Png(), exsample::ImportAs(DATA_BMP)), expected.Data());
+}
+
+// Every reader expects rows padded to 4 bytes; only a source that had them unpadded goes
+// back unpadded (above). A chunk from a BMP of another depth describes no 8-bit layout.
+TEST(ForeignPng, BmpRowsArePaddedToFourBytes)
+{
+    std::vector<std::pair<std::string, Bytes>> pngs;
+    for (std::uint32_t w : {1u, 2u, 3u, 4u, 5u, 6u, 7u, 8u, 1001u})
+    {
+        Bytes indices(std::size_t{w} * 3);
+        for (std::size_t i = 0; i < indices.size(); ++i)
+            indices[i] = static_cast<std::uint8_t>(i * 7 % 5 + 1);
+        pngs.emplace_back("width " + std::to_string(w),
+                          exsample::EncodeForeign(w, 3, indices, std::vector<PngColor>(6, PngColor{1, 2, 3, 255})));
+    }
+    exsample::BmpShape bits24;
+    bits24.nBits = 24;
+    pngs.emplace_back("24-bit source", exsample::Export(exsample::MakeBmp(bits24)));
+    exsample::BmpShape bits4;
+    bits4.nBits = 4;
+    pngs.emplace_back("4-bit source", exsample::Export(exsample::MakeBmp(bits4)));
+    for (const auto& [strName, png] : pngs)
+    {
+        SCOPED_TRACE(strName);
+        const PngPicture pic = exsample::Decode(png);
+        const Bytes bmp = exsample::Import(png, exsample::ImportAs(DATA_BMP));
+        const std::uint32_t w = pic.nWidth, h = pic.nHeight;
+        const std::uint32_t nStride = (w + 3) / 4 * 4;
+        ASSERT_EQ(bmp.size(), 1078 + nStride * h);
+        EXPECT_EQ(GetLe32(&bmp[2]), bmp.size());
+        EXPECT_EQ(GetLe32(&bmp[34]), nStride * h);
+        for (std::uint32_t y = 0; y < h; ++y)
+        {
+            const std::uint8_t* pRow = &bmp[1078 + (h - 1 - y) * nStride];
+            if (pic.bIndexed)
+            {
+                EXPECT_EQ(Bytes(pRow, pRow + w), Bytes(&pic.pixels[y * w], &pic.pixels[y * w] + w)) << "row " << y;
+            }
+            EXPECT_EQ(Bytes(pRow + w, pRow + nStride), Bytes(nStride - w, 0)) << "row " << y;
+        }
+    }
 }
 
 TEST(ForeignPng, EightBitTimIsWhatTheTimWriterWrites)

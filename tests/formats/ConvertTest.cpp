@@ -92,6 +92,64 @@ TEST(Convert, TimToBmp40x30)
     EXPECT_EQ(0, std::memcmp(bmp.m_pBits.get(), tim.m_pPixels.get(), 2400));
 }
 
+// Every reader takes rows padded to 4 bytes; a converted image is a new file, so it gets
+// them, with zero padding. Widths that are a multiple of 4 need none.
+TEST(Convert, ConversionsIntoBmpPadRowsToFourBytes)
+{
+    struct Case
+    {
+        const char* pszName;
+        int nGlyphWidth;  // 0: a TIM of nUnits x 3
+        int nUnits;
+        std::uint32_t nWidth;
+    };
+    const Case cases[] = {{"tim 2", 0, 1, 2},   {"tim 6", 0, 3, 6},           {"tim 8", 0, 4, 8},
+                          {"tim 1002", 0, 501, 1002}, {"cells of 3", 3, 0, 255}, {"cells of 11", 11, 0, 253},
+                          {"cells of 129", 129, 0, 129}, {"cells of 8", 8, 0, 256}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.pszName);
+        CBmpData bmp;
+        if (c.nGlyphWidth == 0)
+        {
+            CTimData tim;
+            LoadTim(tim, c.nUnits, 3);
+            ASSERT_EQ(tim.TimToBmp(bmp), FMT_OK);
+        }
+        else
+        {
+            CBfntData bfnt;
+            LoadBfnt(bfnt, c.nGlyphWidth, 2, 0, 300);
+            ASSERT_EQ(bfnt.BfntToBmp(bmp), FMT_OK);
+        }
+        ASSERT_EQ(static_cast<std::uint32_t>(bmp.m_infoHeader.biWidth), c.nWidth);
+        const auto nHeight = static_cast<std::uint32_t>(bmp.m_infoHeader.biHeight);
+        const std::uint32_t nStride = (c.nWidth + 3) / 4 * 4;
+        EXPECT_EQ(bmp.m_infoHeader.biSizeImage, nStride * nHeight);
+        EXPECT_EQ(bmp.m_fileHeader.bfSize, 1078 + nStride * nHeight);
+        EXPECT_EQ(bmp.FileRowLength(), nStride);
+
+        CMemStream file;
+        ASSERT_EQ(bmp.WriteBmp(file), FMT_OK);
+        const std::vector<std::uint8_t>& bytes = file.Data();
+        ASSERT_EQ(bytes.size(), 1078 + nStride * nHeight);
+        for (std::uint32_t y = 0; y < nHeight; ++y)
+        {
+            const std::uint8_t* pRow = bytes.data() + 1078 + (nHeight - 1 - y) * nStride;
+            ASSERT_EQ(0, std::memcmp(pRow, bmp.m_pBits.get() + std::size_t{y} * c.nWidth, c.nWidth)) << "row " << y;
+            for (std::uint32_t x = c.nWidth; x < nStride; ++x)
+                ASSERT_EQ(pRow[x], 0) << "row " << y << " pad " << x;
+        }
+        CBmpData back;
+        back.m_pPalette = &g_pal;
+        file.Seek(0, STREAM_BEGIN);
+        ASSERT_EQ(back.ReadBmp(file, true), FMT_OK);
+        EXPECT_EQ(back.FileRowLength(), nStride);
+        ASSERT_EQ(back.m_nBitsSize, bmp.m_nBitsSize);
+        EXPECT_EQ(0, std::memcmp(back.m_pBits.get(), bmp.m_pBits.get(), bmp.m_nBitsSize));
+    }
+}
+
 TEST(Convert, BfntToBmpLaysOutWholeCells)
 {
     CBfntData bfnt;

@@ -1,7 +1,7 @@
 // Each format's layout as the readers of every depth and the 8-bit records share it: the
 // header fields at their offsets, the readers of every depth (what they accept, what a
-// refusal leaves for the message), the TIM writer of every depth, the sheet writer
-// without a palette block and the save-path rule.
+// refusal leaves for the message), the TIM and sheet writers of every depth, the sheet
+// writer without a palette block and the save-path rule.
 
 #include "formats/BfntImage.h"
 #include "formats/BmpImage.h"
@@ -258,6 +258,30 @@ TEST(BfntImage, SixteenColoursMissingTheByteOfAnOddLastPixel)
     EXPECT_EQ(ParseBfntImage(backwards.data(), backwards.size(), f), FMT_BFNT_CODES);
     EXPECT_EQ(f.header.lastCode, 4);
     EXPECT_EQ(f.header.firstCode, 5);
+}
+
+TEST(BfntImage, WritesSheetsOfBothDepthsAsTheyWereRead)
+{
+    const Bytes files[] = {MakeSampleBfnt16(8, 8, 48, 90), MakeSampleBfnt16(4, 2, 0, 6, false),
+                           MakeSampleBfnt16(3, 3, 0, 0), MakeSampleBfnt(4, 3, 2, 9, 5), MakeSampleBfnt(3, 2, 0, 4)};
+    for (const Bytes& file : files)
+    {
+        BfntImage f;
+        ASSERT_EQ(ParseBfntImage(file.data(), file.size(), f), FMT_OK);
+        CMemStream out;
+        ASSERT_EQ(WriteBfntImage(out, f), FMT_OK);
+        EXPECT_EQ(out.Data(), file);
+    }
+
+    // A sheet whose odd last pixel has no byte cannot be written as it is: the writer needs
+    // the bytes the header describes, and refuses before anything is written.
+    Bytes odd = MakeSampleBfnt16(3, 3, 0, 0, false);
+    odd.pop_back();
+    BfntImage f;
+    ASSERT_EQ(ParseBfntImage(odd.data(), odd.size(), f), FMT_OK);
+    CMemStream refused;
+    EXPECT_EQ(WriteBfntImage(refused, f), FMT_BAD_RECORD);
+    EXPECT_TRUE(refused.Data().empty());
 }
 
 TEST(Bfnt, WritingWithoutPaletteLeavesOutTheBlockAndItsBit)

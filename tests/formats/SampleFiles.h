@@ -1,7 +1,7 @@
 #pragma once
 // Builders of valid sample files for tests in every layer: BMP, TIM and BFNT
 // byte vectors made by the format writers (the 16-colour BFNT by hand, since
-// the program never writes one), plus a stream that fails on demand.
+// the 8-bit records never write one), plus a stream that fails on demand.
 // Header-only; link vellum_formats.
 
 #include "formats/Bfnt.h"

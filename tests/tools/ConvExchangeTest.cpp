@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -128,6 +129,64 @@ TEST_F(ConvExchangeTest, FilesComeBackByteForByteThroughPng)
         EXPECT_EQ(r.nExit, 0) << r.err;
         EXPECT_EQ(ReadBytes(m_dir / back), c.data);
     }
+}
+
+// A 16-colour sheet comes back byte for byte too, as 256-colour ones do.
+TEST_F(ConvExchangeTest, SixteenColourSheetComesBackByteForByte)
+{
+    const Bytes font16 = ReadBytes(fs::path(VELLUM_SAMPLES_DIR) / "font16.fnt");
+    WriteBytes(m_dir / "font16.fnt", font16);
+    ASSERT_EQ(RunConv({"export", "font16.fnt", "x.png"}, m_dir).nExit, 0);
+    const RunResult r = RunConv({"import", "x.png", "back.fnt"}, m_dir);
+    EXPECT_EQ(r.nExit, 0) << r.err;
+    EXPECT_EQ(ReadBytes(m_dir / "back.fnt"), font16);
+}
+
+// An editor mirrors a 4-bit export, drops the private chunk and adds a palette entry no
+// pixel uses: the file imports at 4 bits, asked for or not.
+TEST_F(ConvExchangeTest, EditedFourBitExportImportsAtFourBits)
+{
+    exsample::TimShape tim4;
+    tim4.nBpp = 4;
+    tim4.nUnits = 3;
+    tim4.nClutWidth = 16;
+    WriteBytes(m_dir / "sprites.tim", exsample::MakeTim(tim4));
+    ASSERT_EQ(RunConv({"export", "sprites.tim", "sprites.png"}, m_dir).nExit, 0);
+    PngPicture pic = exsample::Decode(ReadBytes(m_dir / "sprites.png"));
+    for (std::uint32_t y = 0; y < pic.nHeight; ++y)
+        std::reverse(pic.pixels.begin() + y * pic.nWidth, pic.pixels.begin() + (y + 1) * pic.nWidth);
+    pic.palette.push_back(PngColor{255, 255, 255, 255});
+    WriteBytes(m_dir / "edited.png", exsample::EncodeEdited(pic, false));
+
+    RunResult r = RunConv({"import", "--bpp", "4", "edited.png", "asked.tim"}, m_dir);
+    EXPECT_EQ(r.nExit, 0) << r.err;
+    EXPECT_EQ(r.out, "size:12x3\n");
+    r = RunConv({"import", "edited.png", "default.tim"}, m_dir);
+    EXPECT_EQ(r.nExit, 0) << r.err;
+    const Bytes asked = ReadBytes(m_dir / "asked.tim");
+    EXPECT_EQ(ReadBytes(m_dir / "default.tim"), asked);
+    ASSERT_GE(asked.size(), 8u);
+    EXPECT_EQ(GetLe32(&asked[4]), 8u);  // 4 bits with a CLUT
+
+    // Exported again, it is the edited picture with the original palette.
+    ASSERT_EQ(RunConv({"export", "asked.tim", "again.png"}, m_dir).nExit, 0);
+    const PngPicture again = exsample::Decode(ReadBytes(m_dir / "again.png"));
+    EXPECT_EQ(again.pixels, pic.pixels);
+    EXPECT_EQ(again.palette.size(), 16u);
+    EXPECT_EQ(exsample::ToRgb(again), exsample::ToRgb(pic));
+}
+
+// Import without the chunk writes a BMP every reader opens: rows padded to 4 bytes.
+TEST_F(ConvExchangeTest, ImportedBmpRowsArePadded)
+{
+    const Bytes indices = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    WriteBytes(m_dir / "five.png", exsample::EncodeForeign(5, 2, indices, std::vector<PngColor>(11, PngColor{1, 2, 3, 255})));
+    const RunResult r = RunConv({"import", "five.png", "five.bmp"}, m_dir);
+    EXPECT_EQ(r.nExit, 0) << r.err;
+    const Bytes bmp = ReadBytes(m_dir / "five.bmp");
+    ASSERT_EQ(bmp.size(), BMP_PIXEL_OFFSET + 16u);
+    EXPECT_EQ(GetLe32(&bmp[34]), 16u);
+    EXPECT_EQ(Bytes(bmp.begin() + BMP_PIXEL_OFFSET, bmp.end()), (Bytes{6, 7, 8, 9, 10, 0, 0, 0, 1, 2, 3, 4, 5, 0, 0, 0}));
 }
 
 TEST_F(ConvExchangeTest, RefusalsWriteNothingAndSayWhy)

@@ -258,6 +258,52 @@ TEST_F(ConvRunTest, ConvertsEveryFormatToEveryFormat)
     }
 }
 
+// A TIM or a sheet saved as BMP opens in other programs (Qt's reader here; the exchange
+// tests ask ImageMagick and Pillow): rows padded to 4 bytes, which bfSize and biSizeImage
+// count, and the pixels the program itself reads back.
+TEST_F(ConvRunTest, BmpsItWritesOpenInOtherReaders)
+{
+    struct Source
+    {
+        const char* pszName;
+        Bytes file;
+        std::int32_t nWidth;
+    };
+    const Source sources[] = {
+        {"six.tim", MakeSampleTim(3, 5), 6},
+        {"cells.fnt", MakeSampleBfnt(3, 4, 0, 100), 255},
+        {"eight.tim", MakeSampleTim(4, 5), 8},
+    };
+    for (const Source& s : sources)
+    {
+        SCOPED_TRACE(s.pszName);
+        const RunResult r = Run({Put(s.pszName, s.file), Path("o.bmp")});
+        ASSERT_EQ(r.nExit, 0);
+        const Bytes file = Read(Path("o.bmp"));
+        RgbPalette pal{};
+        CBmpData bmp;
+        bmp.m_pPalette = &pal;
+        CMemStream in(file);
+        ASSERT_EQ(bmp.ReadBmp(in, true), FMT_OK);
+        const std::int32_t w = bmp.m_infoHeader.biWidth, h = bmp.m_infoHeader.biHeight;
+        ASSERT_EQ(w, s.nWidth);
+        const auto nImage = static_cast<std::uint32_t>((w + 3) / 4 * 4 * h);
+        EXPECT_EQ(file.size(), BMP_PIXEL_OFFSET + nImage);
+        EXPECT_EQ(bmp.m_fileHeader.bfSize, BMP_PIXEL_OFFSET + nImage);
+        EXPECT_EQ(bmp.m_infoHeader.biSizeImage, nImage);
+
+        const QImage theirs(QString::fromStdString(Path("o.bmp")), "BMP");
+        ASSERT_FALSE(theirs.isNull()) << "Qt cannot read the BMP";
+        ASSERT_EQ(theirs.size(), QSize(w, h));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+            {
+                const std::uint8_t* c = pal.rgb + 3 * std::size_t{bmp.m_pBits[static_cast<std::size_t>(y * w + x)]};
+                ASSERT_EQ(theirs.pixel(x, y), qRgb(c[0], c[1], c[2])) << x << "," << y;
+            }
+    }
+}
+
 TEST_F(ConvRunTest, MessagesGoToStderrAndLaterStepsStillRun)
 {
     const std::string good = Put("good.tim", MakeSampleTim(8, 8));
