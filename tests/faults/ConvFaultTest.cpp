@@ -20,6 +20,7 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,7 +44,7 @@ std::string Slurp(const fs::path& path)
 
 // Runs the fault-injecting converter in dir with VELLUM_FAULT set to strFault (if any).
 ConvRun RunConv(const fs::path& dir, const std::vector<std::string>& args, const std::string& strFault,
-            const std::string& strCounts = {})
+            const std::string& strCounts = {}, rlim_t nOpenFiles = 0, rlim_t nHardOpenFiles = 0)
 {
     const fs::path out = dir / "log/out", err = dir / "log/err";
     const pid_t pid = ::fork();
@@ -57,6 +58,9 @@ ConvRun RunConv(const fs::path& dir, const std::vector<std::string>& args, const
             ::setenv("VELLUM_FAULT", strFault.c_str(), 1);
         if (!strCounts.empty())
             ::setenv("VELLUM_FAULT_COUNTS", strCounts.c_str(), 1);
+        const rlimit lim{nOpenFiles, nHardOpenFiles != 0 ? nHardOpenFiles : nOpenFiles};
+        if (nOpenFiles != 0 && ::setrlimit(RLIMIT_NOFILE, &lim) != 0)
+            ::_exit(125);
         std::vector<char*> argv{const_cast<char*>(VELLUMCONV_FAULTS_PATH)};
         for (const std::string& a : args)
             argv.push_back(const_cast<char*>(a.c_str()));
@@ -294,6 +298,53 @@ TEST_P(ConvFaults, EveryCallFailsInTurn)
             }
     }
     tally.Print(op.pszName);
+}
+
+// Every output stays open until its commit; a batch with more outputs than it may hold open
+// commits them in rounds, a sync for each, and still reports each file once it is in place.
+TEST(ConvOpenFiles, ABatchBeyondTheOpenFileLimitCommitsInRounds)
+{
+    std::string strTemplate = (fs::temp_directory_path() / "vellum-rounds-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(strTemplate.data()), nullptr);
+    const fs::path dir = strTemplate;
+    fs::create_directories(dir / "in");
+    fs::create_directories(dir / "log");
+    std::vector<std::string> args = {"--to", ".bmp", "--out-dir", "out", "-j", "2"};
+    std::string expectedOut;
+    for (int i = 0; i < 90; ++i)
+    {
+        std::string name = "in/f";
+        name += std::to_string(i);
+        WriteBytes(dir / (name + ".tim"), MakeSampleTim(8, 4 + i % 5));
+        args.push_back(name + ".tim");
+    }
+    const ConvRun whole = RunConv(dir, args, {});
+    ASSERT_EQ(whole.nExit, 0) << whole.err;
+    std::map<std::string, Bytes> expected;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir / "out"))
+        expected[e.path().filename().string()] = ReadBytes(e.path());
+    ASSERT_EQ(expected.size(), 90u);
+    fs::remove_all(dir / "out");
+
+    const fs::path counts = dir / "log/counts";
+    const ConvRun r = RunConv(dir, args, {}, counts.string(), 64);
+    EXPECT_EQ(r.nExit, 0) << r.err;
+    EXPECT_EQ(r.out, whole.out);
+    const std::string tally = Slurp(counts);
+    const std::size_t nAt = tally.find("syncfs ");
+    ASSERT_NE(nAt, std::string::npos);
+    EXPECT_GE(std::atoi(tally.c_str() + nAt + 7), 3) << "the batch did not commit in rounds";
+    for (const auto& [name, bytes] : expected)
+        EXPECT_EQ(ReadBytes(dir / "out" / name), bytes) << name;
+    EXPECT_TRUE(HiddenIn((dir / "out").string()).empty());
+
+    // A low soft limit under a higher hard one is raised: one round.
+    fs::remove_all(dir / "out");
+    const ConvRun raised = RunConv(dir, args, {}, counts.string(), 64, 1024);
+    EXPECT_EQ(raised.nExit, 0) << raised.err;
+    EXPECT_NE(Slurp(counts).find("syncfs 1\n"), std::string::npos) << Slurp(counts);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
 }
 
 std::string OperationName(const ::testing::TestParamInfo<int>& info)
