@@ -6,6 +6,7 @@
 // dead run left. VELLUM_FAULT_REPEAT=N sweeps the batches N times (scripts/fault-sweep.sh).
 
 #include "tests/faults/FaultRuns.h"
+#include "tests/framework/ScratchFiles.h"
 #include "tests/formats/SampleFiles.h"
 #include "tests/support/TestFiles.h"
 
@@ -106,17 +107,6 @@ struct Operation
 class ConvFaults : public ::testing::TestWithParam<int>
 {
 protected:
-    void SetUp() override
-    {
-        std::string strTemplate = (fs::temp_directory_path() / "vellum-faults-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(strTemplate.data()), nullptr);
-        m_dir = strTemplate;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
     // The folders as they are before each run: inputs, old targets, a dead run's temporary.
     void Prepare(const Operation& op)
     {
@@ -140,7 +130,8 @@ protected:
     }
     Operation MakeOperation(int n, const Bytes& png) const;
 
-    fs::path m_dir;
+    ScratchDir m_scratch;
+    fs::path m_dir{m_scratch.Path()};
 };
 
 Operation ConvFaults::MakeOperation(int n, const Bytes& png) const
@@ -304,9 +295,8 @@ TEST_P(ConvFaults, EveryCallFailsInTurn)
 // commits them in rounds, a sync for each, and still reports each file once it is in place.
 TEST(ConvOpenFiles, ABatchBeyondTheOpenFileLimitCommitsInRounds)
 {
-    std::string strTemplate = (fs::temp_directory_path() / "vellum-rounds-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(strTemplate.data()), nullptr);
-    const fs::path dir = strTemplate;
+    ScratchDir scratch;
+    const fs::path dir = scratch.Path();
     fs::create_directories(dir / "in");
     fs::create_directories(dir / "log");
     std::vector<std::string> args = {"--to", ".bmp", "--out-dir", "out", "-j", "2"};
@@ -343,8 +333,6 @@ TEST(ConvOpenFiles, ABatchBeyondTheOpenFileLimitCommitsInRounds)
     const ConvRun raised = RunConv(dir, args, {}, counts.string(), 64, 1024);
     EXPECT_EQ(raised.nExit, 0) << raised.err;
     EXPECT_NE(Slurp(counts).find("syncfs 1\n"), std::string::npos) << Slurp(counts);
-    std::error_code ec;
-    fs::remove_all(dir, ec);
 }
 
 std::string OperationName(const ::testing::TestParamInfo<int>& info)

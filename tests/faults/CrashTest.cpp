@@ -5,6 +5,7 @@
 // thousands).
 
 #include "tests/faults/FaultRuns.h"
+#include "tests/framework/ScratchFiles.h"
 #include "tests/formats/SampleFiles.h"
 #include "tests/support/TestFiles.h"
 
@@ -75,19 +76,11 @@ class Crash : public ::testing::Test
 protected:
     void SetUp() override
     {
-        std::string strTemplate = (fs::temp_directory_path() / "vellum-crash-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(strTemplate.data()), nullptr);
-        m_dir = strTemplate;
         fs::create_directories(m_dir / "in");
         // Orphaned workers come to this process, so a round ends only when they are gone.
         ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
     }
-    void TearDown() override
-    {
-        ::prctl(PR_SET_CHILD_SUBREAPER, 0);
-        std::error_code ec;
-        fs::remove_all(m_dir, ec);
-    }
+    void TearDown() override { ::prctl(PR_SET_CHILD_SUBREAPER, 0); }
     void Reset(const std::vector<Target>& targets)
     {
         fs::remove_all(m_dir / "out");
@@ -144,7 +137,8 @@ protected:
                     pszName, nRounds, nOld, nMixed, nNew);
     }
 
-    fs::path m_dir;
+    ScratchDir m_scratch;
+    fs::path m_dir{m_scratch.Path()};
 };
 
 TEST_F(Crash, ABatchKilledAtRandomLeavesEveryTargetWholeAndTheNextRunLeavesNothing)

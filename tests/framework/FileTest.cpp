@@ -1,6 +1,7 @@
 // Files and the document's open and safe save, on real files in a scratch folder.
 #include "framework/Afx.h"
 #include "resources/resource.h"
+#include "tests/framework/SaveDocs.h"
 #include "tests/framework/ScratchFiles.h"
 #include "tests/support/OrdinaryUser.h"
 
@@ -161,18 +162,6 @@ public:
             throw std::bad_alloc();
         }
     }
-};
-
-// Keeps the messages instead of showing them.
-class CRecordingApp : public CWinApp
-{
-public:
-    int DoMessageBox(LPCTSTR lpszPrompt, UINT, UINT) override
-    {
-        m_messages.emplace_back(lpszPrompt != nullptr ? lpszPrompt : "");
-        return IDOK;
-    }
-    std::vector<std::string> m_messages;
 };
 
 class DocumentFiles : public ::testing::Test

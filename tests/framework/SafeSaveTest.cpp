@@ -3,6 +3,7 @@
 // dangling link gets its file; temporaries of dead saves are swept, those in use and every
 // file a save does not make are not.
 #include "framework/Afx.h"
+#include "tests/framework/SaveDocs.h"
 #include "tests/framework/ScratchFiles.h"
 #include "tests/support/OrdinaryUser.h"
 
@@ -24,28 +25,6 @@
 
 namespace
 {
-
-class CTextDoc : public CDocument
-{
-public:
-    void Serialize(CArchive& ar) override
-    {
-        if (!ar.IsLoading())
-            ar.GetFile()->Write(m_text.data(), static_cast<std::uint32_t>(m_text.size()));
-    }
-    std::string m_text = "NEW";
-};
-
-class CRecordingApp : public CWinApp
-{
-public:
-    int DoMessageBox(LPCTSTR lpszPrompt, UINT, UINT) override
-    {
-        m_messages.emplace_back(lpszPrompt != nullptr ? lpszPrompt : "");
-        return IDOK;
-    }
-    std::vector<std::string> m_messages;
-};
 
 struct stat Stat(const std::string& path)
 {
