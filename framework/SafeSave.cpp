@@ -229,8 +229,8 @@ bool ListAttributes(const std::string& strPath, int fd, std::vector<std::string>
     for (;;)
     {
         const ssize_t nSize = strPath.empty() ? ::flistxattr(fd, nullptr, 0) : ::listxattr(strPath.c_str(), nullptr, 0);
-        if (nSize < 0)
-            return errno == ENOTSUP;
+        if (nSize <= 0)
+            return nSize == 0 || errno == ENOTSUP;
         buf.resize(static_cast<std::size_t>(nSize));
         const ssize_t n = strPath.empty() ? ::flistxattr(fd, buf.data(), buf.size())
                                           : ::listxattr(strPath.c_str(), buf.data(), buf.size());
