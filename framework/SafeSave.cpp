@@ -111,13 +111,16 @@ void RemoveDeadTemporaries(const std::string& strFolder)
     if (fdDir < 0)
         return;
     std::vector<std::string> names;
-    if (DIR* pDir = ::fdopendir(::dup(fdDir)))
+    const int fdList = ::dup(fdDir);
+    if (DIR* pDir = fdList >= 0 ? ::fdopendir(fdList) : nullptr)
     {
         while (const dirent* pEntry = ::readdir(pDir))
             if (IsTemporaryName(pEntry->d_name))
                 names.emplace_back(pEntry->d_name);
         ::closedir(pDir);
     }
+    else
+        CloseFd(fdList);
     for (const std::string& name : names)
     {
         const int fd =
