@@ -1,22 +1,33 @@
 #pragma once
 // Saving without ever leaving a half-written file: the data goes to a temporary file beside
 // the target, reaches the disk, and only then is renamed over the target. On any failure
-// the temporary goes and the target stays exactly as it was.
+// the temporary goes and the target stays exactly as it was. The temporary takes the
+// target's owner, mode and extended attributes; where it cannot, or where the target has
+// other names, the new bytes are written in place and the old ones put back if that fails.
 
 #include "framework/AfxFile.h"
 
 #include <cstddef>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 class CSaveBatch;
 
-// A save that a batch finishes: its temporary, complete and closed, and the file it replaces.
+// A save that a batch finishes: its temporary, complete, and the file it replaces. The
+// temporary stays open (and so locked) until it is renamed: nobody takes it for a dead
+// run's leftover meanwhile. A save written in place has no name; its open file holds the
+// new bytes.
 struct AFX_PENDING_SAVE
 {
-    std::string strTemp;
+    std::string strTemp;  // empty when the target is written in place
     std::string strTarget;
+    std::shared_ptr<const int> pFd;  // closed with the last copy
+
+    int Fd() const { return pFd ? *pFd : -1; }
+    // Takes fd over: it is closed once no copy of the save is left.
+    static std::shared_ptr<const int> Own(int fd);
 };
 
 class CSafeSaveFile
@@ -29,29 +40,34 @@ public:
 
     // Checks the target and creates the temporary. The target may be a new name in an
     // existing folder or a regular file this user may write (a symbolic link is followed:
-    // the file it points to is replaced); a directory, a read-only file or a device is
-    // refused. FALSE, with *pError filled, on failure. With pBatch, the save is one of that
-    // batch's: its temporary carries the batch's tag and Commit hands it to the batch.
+    // the file it points to is replaced, or created when it does not exist); a directory,
+    // a read-only file or a device is refused. FALSE, with *pError filled, on failure. With
+    // pBatch, the save is one of that batch's: its temporary carries the batch's tag and
+    // Commit hands it to the batch.
     BOOL Open(LPCTSTR lpszPathName, CFileException* pError, CSaveBatch* pBatch = nullptr);
     // Failures of writes through it name the target, not the temporary.
     CFile& GetFile() { return m_file; }
 
-    // Flushes the data to disk, closes and renames over the target; throws CFileException.
-    // In a batch, closes without a sync and leaves the sync and the rename to the batch.
+    // Flushes the data to disk, closes and renames over the target (or writes it in
+    // place); throws CFileException. Then removes the temporaries that dead runs left in the
+    // folder. In a batch, leaves the sync and the rename to the batch.
     void Commit();
     // Closes and removes the temporary; the target is untouched. Never throws.
     void Abort();
 
-    // Removes every temporary that saves of these targets in the batch tagged strTag left
-    // beside them. It goes by name, so it also finds those of a process that was killed
-    // before it could say what it had made.
-    static void RemoveBatchTemporaries(const std::vector<std::string>& targets, const std::string& strTag);
+    // Removes the temporaries beside these targets that no running save holds: those of
+    // processes that were killed, whatever batch they belonged to. Temporaries are known by
+    // their name and by the lock their owner holds while it lives, never by a process id.
+    static void RemoveDeadTemporaries(const std::vector<std::string>& targets);
 
 private:
+    BOOL OpenInPlace(CFileException* pError);
+
     CFile m_file;
     CString m_strPath;       // the target as the caller named it, for messages
     std::string m_strTarget;  // the file that will be replaced (links resolved)
     std::string m_strTemp;    // empty once renamed, handed on or removed
+    bool m_bInPlace = false;  // m_file holds the new bytes in memory, for the target in place
     CSaveBatch* m_pBatch = nullptr;
 };
 
@@ -78,15 +94,17 @@ public:
     std::vector<AFX_PENDING_SAVE> Take();
     // Removes the temporaries collected: their saves failed.
     void Discard();
+    // How many open temporaries the batch holds.
+    std::size_t Held() const;
 
     // One syncfs for each file system the collected temporaries are on. False, with the
     // cause in strError, when one fails.
     bool Sync(std::string& strError) const;
-    // Renames the saves of nGroup over their targets: 0, or the errno of a rename that
-    // failed.
+    // Renames the saves of nGroup over their targets (or writes them in place): 0, or the
+    // errno of the first that failed.
     int Commit(std::size_t nGroup);
-    // Removes what is left: the temporaries collected and not renamed, and any other of this
-    // batch's beside the targets.
+    // Removes what is left: the temporaries collected and not renamed, and any other beside
+    // the targets that no running save holds.
     void RemoveLeftovers(const std::vector<std::string>& targets);
 
 private:

@@ -127,7 +127,9 @@ BOOL CDocument::OnOpenDocument(LPCTSTR lpszPathName)
         CArchive ar(&file, CArchive::load | CArchive::bNoFlushOnDelete);
         ar.m_pDocument = this;
         Serialize(ar);
-        file.Close();
+        // Nothing was written, so a failing close loses nothing; failing the open here
+        // would report a load whose data the document already holds.
+        file.Abort();
     }
     catch (const CUserException&)
     {

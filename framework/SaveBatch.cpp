@@ -1,22 +1,15 @@
 #include "framework/AfxSafeSave.h"
+#include "framework/SafeSaveIo.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <random>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace
-{
-std::string FolderOf(const std::string& strPath)
-{
-    const std::size_t nSlash = strPath.rfind('/');
-    return nSlash == std::string::npos ? std::string(".") : (nSlash == 0 ? std::string("/") : strPath.substr(0, nSlash));
-}
-}  // namespace
+using namespace afx_save;
 
 CSaveBatch::CSaveBatch(const char* pszOwner)
 {
@@ -43,10 +36,20 @@ std::vector<AFX_PENDING_SAVE> CSaveBatch::Take()
 
 void CSaveBatch::Discard()
 {
+    // Each goes while its lock is still held.
     for (const auto& [nGroup, group] : m_groups)
         for (const AFX_PENDING_SAVE& save : group)
-            ::unlink(save.strTemp.c_str());
+            if (!save.strTemp.empty())
+                Retry([&] { return ::unlink(save.strTemp.c_str()); });
     m_groups.clear();
+}
+
+std::size_t CSaveBatch::Held() const
+{
+    std::size_t n = 0;
+    for (const auto& [nGroup, group] : m_groups)
+        n += group.size();
+    return n;
 }
 
 bool CSaveBatch::Sync(std::string& strError) const
@@ -55,16 +58,16 @@ bool CSaveBatch::Sync(std::string& strError) const
     for (const auto& [nGroup, group] : m_groups)
         for (const AFX_PENDING_SAVE& save : group)
         {
-            const int fd = ::open(FolderOf(save.strTemp).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            // A save in place syncs its target when it is written.
+            if (save.strTemp.empty())
+                continue;
             struct stat st;
-            if (fd < 0 || ::fstat(fd, &st) != 0 || (synced.insert(st.st_dev).second && ::syncfs(fd) != 0))
+            if (::fstat(save.Fd(), &st) != 0 ||
+                (synced.insert(st.st_dev).second && Retry([&] { return ::syncfs(save.Fd()); }) != 0))
             {
                 strError = std::strerror(errno);
-                if (fd >= 0)
-                    ::close(fd);
                 return false;
             }
-            ::close(fd);
         }
     return true;
 }
@@ -76,12 +79,18 @@ int CSaveBatch::Commit(std::size_t nGroup)
         return 0;
     int nError = 0;
     for (const AFX_PENDING_SAVE& save : it->second)
-        if (::rename(save.strTemp.c_str(), save.strTarget.c_str()) != 0)
+    {
+        int nThis = 0;
+        if (save.strTemp.empty())
+            nThis = WriteInPlace(save.strTarget, save.Fd());
+        else if (Retry([&] { return ::rename(save.strTemp.c_str(), save.strTarget.c_str()); }) != 0)
         {
-            if (nError == 0)
-                nError = errno;
-            ::unlink(save.strTemp.c_str());
+            nThis = errno;
+            Retry([&] { return ::unlink(save.strTemp.c_str()); });
         }
+        if (nError == 0)
+            nError = nThis;
+    }
     m_groups.erase(it);
     return nError;
 }
@@ -89,5 +98,5 @@ int CSaveBatch::Commit(std::size_t nGroup)
 void CSaveBatch::RemoveLeftovers(const std::vector<std::string>& targets)
 {
     Discard();
-    CSafeSaveFile::RemoveBatchTemporaries(targets, m_strTag);
+    CSafeSaveFile::RemoveDeadTemporaries(targets);
 }

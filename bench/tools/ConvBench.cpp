@@ -19,6 +19,9 @@
 // its output durable does not also pay for what the other tool left unwritten.
 // Peak memory comes from /usr/bin/time (Debian package `time`); without it the run says so
 // and fails.
+// With VELLUM_BENCH_BASELINE=PATH, the converter of an earlier commit (built in a folder of its
+// own) runs beside this one in the same run: the batches and the 16 MiB conversions, against
+// each other and against mogrify and the durable copy.
 // Run: build/bench/tools/bench_tools  (VELLUM_BENCH_SMOKE=1: one iteration each, a smaller batch)
 
 #include "bench/BenchChild.h"
@@ -330,6 +333,107 @@ void BM_BmpToTimVsImageMagick(benchmark::State& state)
     LargeAgainstImageMagick(state, GetInputs().bmp, "out.tim", "16 MiB BMP -> TIM (theirs to BMP)");
 }
 
+// The converter of an earlier commit, or null.
+const char* BaselinePath()
+{
+    const char* psz = std::getenv("VELLUM_BENCH_BASELINE");
+    return psz != nullptr && *psz != '\0' ? psz : nullptr;
+}
+
+void BatchAgainstBaseline(benchmark::State& state, int nJobs)
+{
+    const Inputs& in = GetInputs();
+    const std::string strJobs = std::to_string(nJobs);
+    std::vector<std::string> ours = {VELLUMCONV_PATH, "--to", ".bmp", "--out-dir", (in.dir / "batch-ours").string(),
+                                     "-j", strJobs};
+    std::vector<std::string> before = {BaselinePath(), "--to", ".bmp", "--out-dir", (in.dir / "batch-before").string(),
+                                       "-j", strJobs};
+    ours.insert(ours.end(), in.batch.begin(), in.batch.end());
+    before.insert(before.end(), in.batch.begin(), in.batch.end());
+    SideBySide(state, ours, before, "/dev/null",
+               Ratio{std::to_string(in.batch.size()) + " small TIM -> BMP, -j " + strJobs + ", before / now", 0, 0,
+                     0.9, true});
+}
+
+void LargeAgainstBaseline(benchmark::State& state, const std::string& strIn, const char* pszOutName,
+                          const char* pszLabel)
+{
+    const Inputs& in = GetInputs();
+    SideBySide(state, {VELLUMCONV_PATH, strIn, (in.dir / pszOutName).string()},
+               {BaselinePath(), strIn, (in.dir / (std::string("before-") + pszOutName)).string()}, "/dev/null",
+               Ratio{std::string(pszLabel) + ", before / now", 0, 0, 0.9, true});
+}
+
+// The earlier converter against the same references, for the two ratios side by side.
+void BaselineBatchVsMogrify(benchmark::State& state, int nJobs)
+{
+    const char* pszMogrify = ToolPath("mogrify");
+    if (pszMogrify == nullptr)
+    {
+        state.SkipWithError("ImageMagick's mogrify is not installed");
+        return;
+    }
+    const Inputs& in = GetInputs();
+    const std::string strJobs = std::to_string(nJobs);
+    const std::string strTheirs = (in.dir / "batch-theirs").string();
+    fs::create_directories(strTheirs);
+    std::vector<std::string> before = {BaselinePath(), "--to", ".bmp", "--out-dir", (in.dir / "batch-before").string(),
+                                       "-j", strJobs};
+    std::vector<std::string> theirs = {pszMogrify, "-path", strTheirs, "-format", "bmp",
+                                       "-define", "bmp:format=bmp3", "-compress", "none"};
+    before.insert(before.end(), in.batch.begin(), in.batch.end());
+    theirs.insert(theirs.end(), in.batch.begin(), in.batch.end());
+    SideBySide(state, before, theirs, "/dev/null",
+               Ratio{std::to_string(in.batch.size()) + " small TIM -> BMP, -j " + strJobs +
+                         ", mogrify / vellumconv before",
+                     0, 0, nJobs >= 2 ? 2.0 : 1.0, true},
+               (fs::path(strTheirs) / "t0.bmp").string());
+}
+
+void BaselineLargeVsDd(benchmark::State& state, const std::string& strIn, const char* pszOutName, const char* pszLabel)
+{
+    const Inputs& in = GetInputs();
+    const std::string strCopy = (in.dir / "copy.bin").string();
+    SideBySide(state, {BaselinePath(), strIn, (in.dir / (std::string("before-") + pszOutName)).string()},
+               {"/bin/dd", "if=" + strIn, "of=" + strCopy, "bs=1M", "conv=fdatasync", "status=none"}, "/dev/null",
+               Ratio{std::string(pszLabel) + ", vellumconv before / durable dd", 0, 0, 2.0, false});
+}
+
+void RegisterBaseline()
+{
+    if (BaselinePath() == nullptr)
+        return;
+    for (int nJobs : {2, 1})
+    {
+        benchmark::RegisterBenchmark(("BM_Batch300BeforeVsNow/" + std::to_string(nJobs)).c_str(), BatchAgainstBaseline,
+                                     nJobs)
+            ->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("BM_Batch300BeforeVsMogrify/" + std::to_string(nJobs)).c_str(),
+                                     BaselineBatchVsMogrify, nJobs)
+            ->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
+    }
+    const Inputs& in = GetInputs();
+    const struct
+    {
+        const char* pszName;
+        std::string strIn;
+        const char* pszOut;
+        const char* pszLabel;
+    } kLarge[] = {{"BmpToBmp", in.bmp, "out.bmp", "16 MiB BMP -> BMP"},
+                  {"TimToBmp", in.tim, "out.bmp", "16 MiB TIM -> BMP"},
+                  {"BmpToTim", in.bmp, "out.tim", "16 MiB BMP -> TIM"},
+                  {"BfntToBmp", in.bfnt, "out.bmp", "16 MiB BFNT -> BMP"}};
+    for (const auto& l : kLarge)
+    {
+        benchmark::RegisterBenchmark((std::string("BM_") + l.pszName + "BeforeVsNow").c_str(), LargeAgainstBaseline,
+                                     l.strIn, l.pszOut, l.pszLabel)
+            ->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark((std::string("BM_") + l.pszName + "BeforeVsDd").c_str(), BaselineLargeVsDd,
+                                     l.strIn, l.pszOut, l.pszLabel)
+            ->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
+    }
+}
+
 void PrintSummary()
 {
     std::printf("\nRatios, medians of the same run:\n");
@@ -379,6 +483,7 @@ int main(int argc, char** argv)
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     GetInputs();
+    RegisterBaseline();
     CBenchReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

@@ -6,6 +6,7 @@
 
 #include "tests/document/DocHarness.h"
 #include "tests/formats/SampleFiles.h"
+#include "tests/support/OrdinaryUser.h"
 
 #include <cerrno>
 #include <csignal>
@@ -178,34 +179,41 @@ TEST_F(FileFault, ReadOnlyTargetIsRefusedAndKept)
 {
     LoadBig();
     const Bytes earlier = MakeSampleBmp(8, 8);
+    bool bMounted = false;
     if (::geteuid() == 0)
     {
         // Permission bits do not stop root; a read-only file system does.
         const fs::path mnt = Path("ro-disk");
         CTmpfs disk(mnt, "size=256k");
-        if (!disk.IsMounted())
-            GTEST_SKIP() << "running as root and cannot mount a tmpfs here";
-        const fs::path target = mnt / "picture.bmp";
-        WriteBytes(target, earlier);
-        ASSERT_TRUE(disk.MakeReadOnly());
-        EXPECT_FALSE(SaveAs(target));
-        EXPECT_TRUE(Mentions(TakeMessages(), target.string(), std::strerror(EROFS)));
-        EXPECT_EQ(ReadBytes(target), earlier);
-        EXPECT_FALSE(SaveAs(mnt / "new.tim"));
-        EXPECT_TRUE(Mentions(TakeMessages(), "new.tim", std::strerror(EROFS)));
-        EXPECT_EQ(Names(mnt), std::set<std::string>{"picture.bmp"});
+        bMounted = disk.IsMounted();
+        if (bMounted)
+        {
+            const fs::path target = mnt / "picture.bmp";
+            WriteBytes(target, earlier);
+            ASSERT_TRUE(disk.MakeReadOnly());
+            EXPECT_FALSE(SaveAs(target));
+            EXPECT_TRUE(Mentions(TakeMessages(), target.string(), std::strerror(EROFS)));
+            EXPECT_EQ(ReadBytes(target), earlier);
+            EXPECT_FALSE(SaveAs(mnt / "new.tim"));
+            EXPECT_TRUE(Mentions(TakeMessages(), "new.tim", std::strerror(EROFS)));
+            EXPECT_EQ(Names(mnt), std::set<std::string>{"picture.bmp"});
+        }
     }
-    else
-    {
-        const fs::path target = Put("picture.bmp", earlier);
+    // The permission bits, as an ordinary user (nobody, when the tests run as root).
+    const fs::path target = Put("picture.bmp", earlier);
+    AsOrdinaryUser({m_dir.string(), target.string()}, [&] {
         fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
         EXPECT_FALSE(SaveAs(target));
         EXPECT_TRUE(Mentions(TakeMessages(), target.string(), std::strerror(EACCES)));
         EXPECT_EQ(ReadBytes(target), earlier);
-    }
-    // The program goes on.
+        // The program goes on.
+        EXPECT_TRUE(SaveAs(Path("elsewhere.bmp")));
+        EXPECT_TRUE(TakeMessages().empty());
+    });
     EXPECT_TRUE(SaveAs(Path("elsewhere.bmp")));
     EXPECT_TRUE(TakeMessages().empty());
+    if (::geteuid() == 0 && !bMounted)
+        GTEST_SKIP() << "cannot mount a tmpfs here, so the read-only file system was not tried";
 }
 
 TEST_F(FileFault, TargetThatIsADirectoryIsRefusedAndKept)

@@ -1,7 +1,9 @@
 // Files and the document's open and safe save, on real files in a scratch folder.
 #include "framework/Afx.h"
 #include "resources/resource.h"
+#include "tests/framework/SaveDocs.h"
 #include "tests/framework/ScratchFiles.h"
+#include "tests/support/OrdinaryUser.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +15,6 @@
 
 namespace
 {
-bool IsRoot()
-{
-    return ::geteuid() == 0;  // permission checks do not apply
-}
-
 // --- CFile ----------------------------------------------------------------------------------
 
 TEST(File, MissingFileThrowsWithPathAndCause)
@@ -62,17 +59,17 @@ TEST(File, DirectoriesAndPipesAreNotFiles)
 
 TEST(File, ReadOnlyTargetCannotBeCreated)
 {
-    if (IsRoot())
-        GTEST_SKIP() << "running as root";
     ScratchDir dir;
-    const std::string path = dir / "locked.tim";
-    WriteFile(path, "old");
-    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
-    CFile file;
-    CFileException fe;
-    EXPECT_FALSE(file.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite, &fe));
-    EXPECT_STREQ(fe.GetCauseText(), "Permission denied");
-    EXPECT_EQ(ReadFile(path), "old");
+    AsOrdinaryUser({dir.Path()}, [&] {
+        const std::string path = dir / "locked.tim";
+        WriteFile(path, "old");
+        ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+        CFile file;
+        CFileException fe;
+        EXPECT_FALSE(file.Open(path.c_str(), CFile::modeCreate | CFile::modeWrite, &fe));
+        EXPECT_STREQ(fe.GetCauseText(), "Permission denied");
+        EXPECT_EQ(ReadFile(path), "old");
+    });
 }
 
 TEST(File, ReadsDeliverWhatIsThereAndSeeksMove)
@@ -167,18 +164,6 @@ public:
     }
 };
 
-// Keeps the messages instead of showing them.
-class CRecordingApp : public CWinApp
-{
-public:
-    int DoMessageBox(LPCTSTR lpszPrompt, UINT, UINT) override
-    {
-        m_messages.emplace_back(lpszPrompt != nullptr ? lpszPrompt : "");
-        return IDOK;
-    }
-    std::vector<std::string> m_messages;
-};
-
 class DocumentFiles : public ::testing::Test
 {
 protected:
@@ -269,25 +254,32 @@ TEST_F(DocumentFiles, DirectoryMissingFolderAndReadOnlyTargetsFailCleanly)
     EXPECT_FALSE(m_doc.OnSaveDocument(inMissing.c_str()));
     EXPECT_EQ(m_messages.back(), "Cannot save \"" + inMissing + "\": No such file or directory.");
 
-    if (IsRoot())
-        return;
-    const std::string locked = m_dir / "locked.bmp";
-    WriteFile(locked, "KEEP");
-    ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
-    EXPECT_FALSE(m_doc.OnSaveDocument(locked.c_str()));
-    EXPECT_EQ(m_messages.back(), "Cannot save \"" + locked + "\": Permission denied.");
-    EXPECT_EQ(ReadFile(locked), "KEEP");
+    AsOrdinaryUser({m_dir.Path()}, [&] {
+        const std::string locked = m_dir / "locked.bmp";
+        WriteFile(locked, "KEEP");
+        ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
+        EXPECT_FALSE(m_doc.OnSaveDocument(locked.c_str()));
+        EXPECT_EQ(m_messages.back(), "Cannot save \"" + locked + "\": Permission denied.");
+        EXPECT_EQ(ReadFile(locked), "KEEP");
 
-    // A folder that cannot take the temporary: the target stays as it is.
-    const std::string sub = m_dir / "sub";
-    ASSERT_EQ(::mkdir(sub.c_str(), 0755), 0);
-    const std::string inSub = sub + "/file.bmp";
-    WriteFile(inSub, "KEEP");
-    ASSERT_EQ(::chmod(sub.c_str(), 0555), 0);
-    EXPECT_FALSE(m_doc.OnSaveDocument(inSub.c_str()));
-    EXPECT_EQ(m_messages.back(), "Cannot save \"" + inSub + "\": Permission denied.");
-    EXPECT_EQ(ReadFile(inSub), "KEEP");
-    EXPECT_EQ(m_messages.size(), 4u);
+        // A folder that cannot take the temporary: a file in it that may be written is
+        // written in place, one that may not stays as it is.
+        const std::string sub = m_dir / "sub";
+        ASSERT_EQ(::mkdir(sub.c_str(), 0755), 0);
+        const std::string inSub = sub + "/file.bmp";
+        const std::string lockedInSub = sub + "/locked.bmp";
+        WriteFile(inSub, "KEEP");
+        WriteFile(lockedInSub, "KEEP");
+        ASSERT_EQ(::chmod(lockedInSub.c_str(), 0444), 0);
+        ASSERT_EQ(::chmod(sub.c_str(), 0555), 0);
+        EXPECT_TRUE(m_doc.OnSaveDocument(inSub.c_str()));
+        EXPECT_EQ(ReadFile(inSub), "NEW CONTENT");
+        EXPECT_FALSE(m_doc.OnSaveDocument(lockedInSub.c_str()));
+        EXPECT_EQ(m_messages.back(), "Cannot save \"" + lockedInSub + "\": Permission denied.");
+        EXPECT_EQ(ReadFile(lockedInSub), "KEEP");
+        EXPECT_EQ(m_messages.size(), 4u);
+        EXPECT_EQ(ScratchDir::Entries(sub), (std::set<std::string>{"file.bmp", "locked.bmp"}));
+    });
 }
 
 TEST_F(DocumentFiles, SavingThroughALinkReplacesTheLinkedFile)

@@ -2,6 +2,7 @@
 // batch hands on or discards is exactly what it collected, and whatever it leaves, even a
 // process killed in mid-write, is found again by name and removed.
 #include "framework/Afx.h"
+#include "tests/framework/SaveDocs.h"
 #include "tests/framework/ScratchFiles.h"
 
 #include <gtest/gtest.h>
@@ -16,17 +17,6 @@
 
 namespace
 {
-
-class CTextDoc : public CDocument
-{
-public:
-    void Serialize(CArchive& ar) override
-    {
-        if (!ar.IsLoading())
-            ar.GetFile()->Write(m_text.data(), static_cast<std::uint32_t>(m_text.size()));
-    }
-    std::string m_text = "NEW";
-};
 
 class SaveBatch : public ::testing::Test
 {

@@ -5,11 +5,13 @@
 #include "tools/vellumconv/ConvWorkers.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <filesystem>
 #include <optional>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -107,6 +109,47 @@ private:
     std::chrono::steady_clock::time_point m_last{};
 };
 
+// Makes strPath and the folders above it that are missing, as mkdir -p: 0 or the errno.
+int MakeFolders(const std::string& strPath)
+{
+    for (std::size_t nEnd = 0; nEnd != std::string::npos;)
+    {
+        nEnd = strPath.find('/', nEnd + 1);
+        const std::string part = strPath.substr(0, nEnd);
+        struct stat st;
+        if (::stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            continue;
+        int nMade;
+        do
+            nMade = ::mkdir(part.c_str(), 0777);
+        while (nMade != 0 && errno == EINTR);
+        if (nMade != 0 && errno != EEXIST)
+            return errno;
+    }
+    struct stat st;
+    if (::stat(strPath.c_str(), &st) != 0)
+        return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+}
+
+// Lets the batch hold as many open files as it may, and tells how many of them its
+// temporaries may take: the rest stay for the workers' sockets and whatever a save opens.
+std::size_t HoldLimit(std::size_t nWorkers)
+{
+    rlimit lim{};
+    if (::getrlimit(RLIMIT_NOFILE, &lim) != 0)
+        return 1;
+    if (lim.rlim_cur < lim.rlim_max)
+    {
+        lim.rlim_cur = lim.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &lim);
+        ::getrlimit(RLIMIT_NOFILE, &lim);
+    }
+    const rlim_t nReserve = 32 + 2 * static_cast<rlim_t>(nWorkers);
+    const rlim_t nLimit = std::min<rlim_t>(lim.rlim_cur, rlim_t{1} << 24);
+    return nLimit > nReserve ? static_cast<std::size_t>(nLimit - nReserve) : 1;
+}
+
 // One batch from its plan to its report. Its steps return the exit status once the batch
 // ends early, or nothing to go on.
 class CConvBatchRun
@@ -122,6 +165,9 @@ private:
     std::optional<int> Plan();
     std::optional<int> Convert();
     std::optional<int> PutInPlace();
+    // Puts the outputs held so far in place, in input order, after one sync per file system;
+    // false when a signal stopped it.
+    bool CommitHeld(std::vector<ConvFileResult>& results);
     int Report();
     // Removes what the batch left, stops catching signals and gives nStatus back.
     int Finish(int nStatus);
@@ -137,6 +183,8 @@ private:
     std::optional<CProgress> m_progress;
     std::vector<ConvFileResult> m_results;
     std::size_t m_nDone = 0;  // files a worker finished
+    std::vector<std::size_t> m_held;  // files whose outputs the batch holds, waiting for the commit
+    std::size_t m_nHoldLimit = 1;
     bool m_bAnyFailed = false;
 };
 
@@ -165,24 +213,23 @@ std::optional<int> CConvBatchRun::Plan()
     if (m_jobs.empty())
         return 0;
     if (!m_options.strOutDir.empty())
-    {
-        std::error_code ec;
-        std::filesystem::create_directories(m_options.strOutDir, ec);
-        if (ec || !std::filesystem::is_directory(m_options.strOutDir))
+        if (const int nError = MakeFolders(m_options.strOutDir))
         {
             std::fprintf(m_pErr, "vellumconv: %s: cannot make the folder: %s.\n",
-                         EscapeControls(m_options.strOutDir).c_str(), ec ? ec.message().c_str() : "Not a directory");
+                         EscapeControls(m_options.strOutDir).c_str(), std::strerror(nError));
             return 1;
         }
-    }
     return std::nullopt;
 }
 
 std::optional<int> CConvBatchRun::Convert()
 {
     const long nProcessors = ::sysconf(_SC_NPROCESSORS_ONLN);
-    const std::size_t nJobs = m_options.nJobs > 0 ? static_cast<std::size_t>(m_options.nJobs)
-                                                  : static_cast<std::size_t>(nProcessors > 0 ? nProcessors : 1);
+    const std::size_t nJobs = std::min(m_jobs.size(), m_options.nJobs > 0 ? static_cast<std::size_t>(m_options.nJobs)
+                                                                           : static_cast<std::size_t>(nProcessors > 0 ? nProcessors : 1));
+    // Every output stays open until its commit; a batch with more of them than that commits
+    // in rounds, each after a sync of its own.
+    m_nHoldLimit = HoldLimit(nJobs);
     CConvWorkerPool pool(m_jobs, m_options.verb, m_batch);
     std::string strError;
     if (!pool.Prepare(strError))
@@ -193,17 +240,28 @@ std::optional<int> CConvBatchRun::Convert()
     m_signals.emplace();
     std::fflush(m_pOut);
     std::fflush(m_pErr);
-    pool.Start(std::min(nJobs, m_jobs.size()), [this] { return m_signals->Caught() != 0; });
+    pool.Start(nJobs, [this] { return m_signals->Caught() != 0; });
 
     m_progress.emplace(m_pErr, m_jobs.size());
     m_bAnyFailed = !pool.Started();
-    while (pool.Running() && m_signals->Caught() == 0)
+    bool bStopped = false;
+    while (pool.Running() && m_signals->Caught() == 0 && !bStopped)
     {
         pool.Poll([&](std::size_t i) {
             ++m_nDone;
-            if (!pool.Results()[i].bOk)
-                Fail(i, pool.Results()[i].messages);
+            ConvFileResult& r = pool.Results()[i];
+            if (!r.bOk)
+            {
+                Fail(i, r.messages);
+                return;
+            }
+            for (AFX_PENDING_SAVE& save : r.saves)
+                m_batch.Add(std::move(save), i);
+            r.saves.clear();
+            m_held.push_back(i);
         });
+        if (m_batch.Held() >= m_nHoldLimit)
+            bStopped = !CommitHeld(pool.Results());
         m_progress->Update(m_nDone);
     }
     pool.Stop(m_signals->Caught() != 0);
@@ -225,37 +283,42 @@ std::optional<int> CConvBatchRun::Convert()
 
 std::optional<int> CConvBatchRun::PutInPlace()
 {
+    if (!CommitHeld(m_results))
+    {
+        m_progress->Clear();
+        return Finish(128 + m_signals->Caught());
+    }
+    return std::nullopt;
+}
+
+bool CConvBatchRun::CommitHeld(std::vector<ConvFileResult>& results)
+{
+    std::sort(m_held.begin(), m_held.end());
     // Everything written reaches the disk before anything is put in place.
-    for (std::size_t i = 0; i < m_results.size(); ++i)
-        if (m_results[i].bOk)
-            for (AFX_PENDING_SAVE& save : m_results[i].saves)
-                m_batch.Add(std::move(save), i);
     std::string strSyncError;
     if (!m_batch.Sync(strSyncError))
     {
-        for (std::size_t i = 0; i < m_results.size(); ++i)
-            if (m_results[i].bOk)
-            {
-                m_results[i].bOk = false;
-                Fail(i, {"cannot write the outputs to disk: " + strSyncError + "."});
-            }
-    }
-    for (std::size_t i = 0; i < m_results.size(); ++i)
-    {
-        if (!m_results[i].bOk)
-            continue;
-        if (m_signals->Caught() != 0)
+        for (std::size_t i : m_held)
         {
-            m_progress->Clear();
-            return Finish(128 + m_signals->Caught());
+            results[i].bOk = false;
+            Fail(i, {"cannot write the outputs to disk: " + strSyncError + "."});
         }
+        m_batch.Discard();
+        m_held.clear();
+        return true;
+    }
+    for (std::size_t i : m_held)
+    {
+        if (m_signals->Caught() != 0)
+            return false;
         if (const int nError = m_batch.Commit(i); nError != 0)
         {
-            m_results[i].bOk = false;
+            results[i].bOk = false;
             Fail(i, {AfxFileErrorMessage(m_jobs[i].strOut.c_str(), std::strerror(nError), TRUE).Str()});
         }
     }
-    return std::nullopt;
+    m_held.clear();
+    return true;
 }
 
 int CConvBatchRun::Report()

@@ -9,15 +9,23 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <utility>
 #include <poll.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace
 {
 
-// --- a result on the pipe: a length, then the fields, every number 32-bit little-endian ---
+// A result is one message; the messages and paths in it are short.
+constexpr std::size_t kMaxRecord = 256 * 1024;
+// One file's outputs at most: its save and what a verb adds.
+constexpr std::size_t kMaxSaveFds = 16;
+
+// --- a result on the socket: a length, then the fields, every number 32-bit little-endian ---
 
 void PutU32(std::string& out, std::uint32_t n)
 {
@@ -81,58 +89,99 @@ std::string EncodeResult(std::uint32_t nIndex, const ConvFileResult& r)
     return record + body;
 }
 
-// Takes the complete records at the front of buf, adding their indices to decoded; false
-// when a record is malformed.
-bool DecodeResults(std::string& buf, std::vector<ConvFileResult>& results, std::vector<std::size_t>& decoded)
+// Reads one result record into results, giving its saves the descriptors that came with it
+// (fds, in order); the index of the file, or -1 when the record is malformed.
+long DecodeResult(const std::string& record, std::vector<int>& fds, std::vector<ConvFileResult>& results)
 {
-    std::size_t nPos = 0;
-    for (;;)
+    std::uint32_t nSize = 0;
+    if (!CReader(record, 0).U32(nSize) || record.size() - 4 != nSize)
+        return -1;
+    CReader in(record, 4);
+    std::uint32_t nIndex = 0, nOk = 0, nMessages = 0, nSaves = 0;
+    ConvFileResult r;
+    if (!in.U32(nIndex) || nIndex >= results.size() || !in.U32(nOk) || !in.String(r.strStatus) || !in.U32(nMessages))
+        return -1;
+    for (std::uint32_t i = 0; i < nMessages; ++i)
+        if (!in.String(r.messages.emplace_back()))
+            return -1;
+    if (!in.U32(nSaves))
+        return -1;
+    for (std::uint32_t i = 0; i < nSaves; ++i)
     {
-        std::uint32_t nSize = 0;
-        if (!CReader(buf, nPos).U32(nSize) || buf.size() - nPos - 4 < nSize)
-            break;
-        const std::string body = buf.substr(nPos + 4, nSize);
-        nPos += 4 + nSize;
-        CReader in(body, 0);
-        std::uint32_t nIndex = 0, nOk = 0, nMessages = 0, nSaves = 0;
-        ConvFileResult r;
-        if (!in.U32(nIndex) || nIndex >= results.size() || !in.U32(nOk) || !in.String(r.strStatus) ||
-            !in.U32(nMessages))
-            return false;
-        for (std::uint32_t i = 0; i < nMessages; ++i)
-            if (!in.String(r.messages.emplace_back()))
-                return false;
-        if (!in.U32(nSaves))
-            return false;
-        for (std::uint32_t i = 0; i < nSaves; ++i)
-        {
-            AFX_PENDING_SAVE& p = r.saves.emplace_back();
-            if (!in.String(p.strTemp) || !in.String(p.strTarget))
-                return false;
-        }
-        r.bOk = nOk != 0;
-        r.bDone = true;
-        if (!results[nIndex].bDone)
-            decoded.push_back(nIndex);
-        results[nIndex] = std::move(r);
+        AFX_PENDING_SAVE& p = r.saves.emplace_back();
+        if (!in.String(p.strTemp) || !in.String(p.strTarget))
+            return -1;
+        if (i < fds.size())
+            p.pFd = AFX_PENDING_SAVE::Own(std::exchange(fds[i], -1));
     }
-    buf.erase(0, nPos);
-    return true;
+    r.bOk = nOk != 0;
+    // Outputs whose descriptors did not arrive cannot be held until the commit.
+    if (r.bOk && fds.size() < nSaves)
+    {
+        r.bOk = false;
+        r.messages.push_back(AfxFileErrorMessage(r.saves.back().strTarget.c_str(), std::strerror(EMFILE), TRUE).Str());
+    }
+    r.bDone = true;
+    results[nIndex] = std::move(r);
+    return static_cast<long>(nIndex);
 }
 
-bool WriteAll(int fd, const std::string& data)
+// Sends one message with the descriptors fds; false when the parent cannot take it.
+bool SendRecord(int fd, const std::string& data, const std::vector<int>& fds)
 {
-    std::size_t nDone = 0;
-    while (nDone < data.size())
+    iovec iov{const_cast<char*>(data.data()), data.size()};
+    msghdr msg{};
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    std::vector<char> control(CMSG_SPACE(sizeof(int) * fds.size()));
+    if (!fds.empty())
     {
-        const ssize_t n = ::write(fd, data.data() + nDone, data.size() - nDone);
+        msg.msg_control = control.data();
+        msg.msg_controllen = control.size();
+        cmsghdr* pHeader = CMSG_FIRSTHDR(&msg);
+        pHeader->cmsg_level = SOL_SOCKET;
+        pHeader->cmsg_type = SCM_RIGHTS;
+        pHeader->cmsg_len = CMSG_LEN(sizeof(int) * fds.size());
+        std::memcpy(CMSG_DATA(pHeader), fds.data(), sizeof(int) * fds.size());
+    }
+    for (;;)
+    {
+        const ssize_t n = ::sendmsg(fd, &msg, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
-            return false;
-        nDone += static_cast<std::size_t>(n);
+        return n == static_cast<ssize_t>(data.size());
     }
-    return true;
+}
+
+// One message and its descriptors: its size, 0 at the end, or -1 on a failure.
+ssize_t ReceiveRecord(int fd, std::string& data, std::vector<int>& fds)
+{
+    fds.clear();
+    data.resize(kMaxRecord);
+    iovec iov{data.data(), data.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * kMaxSaveFds)];
+    msghdr msg{};
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    ssize_t n;
+    do
+        n = ::recvmsg(fd, &msg, MSG_CMSG_CLOEXEC);
+    while (n < 0 && errno == EINTR);
+    for (cmsghdr* p = n >= 0 ? CMSG_FIRSTHDR(&msg) : nullptr; p != nullptr; p = CMSG_NXTHDR(&msg, p))
+        if (p->cmsg_level == SOL_SOCKET && p->cmsg_type == SCM_RIGHTS)
+        {
+            const std::size_t nFds = (p->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (std::size_t i = 0; i < nFds; ++i)
+            {
+                int nFd;
+                std::memcpy(&nFd, CMSG_DATA(p) + i * sizeof(int), sizeof nFd);
+                fds.push_back(nFd);
+            }
+        }
+    data.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return n;
 }
 
 }  // namespace
@@ -164,26 +213,33 @@ bool CConvWorkerPool::Prepare(std::string& strError)
 
 void CConvWorkerPool::Start(std::size_t nWorkers, const std::function<bool()>& fnStopped)
 {
+    const pid_t parent = ::getpid();
     for (std::size_t w = 0; w < nWorkers && !fnStopped(); ++w)
     {
-        int pipeFds[2];
-        if (::pipe2(pipeFds, O_CLOEXEC) != 0)
+        // Results come as messages, each with the descriptors of its file's outputs.
+        int fds[2];
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0)
             break;
         const pid_t pid = ::fork();
         if (pid == 0)
         {
-            ::close(pipeFds[0]);
+            // A worker does not outlive the batch: what it was writing is left unlocked,
+            // for the next run into the folder to remove.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent)
+                ::_exit(4);
+            ::close(fds[0]);
             for (const Worker& other : m_workers)
                 ::close(other.fd);
-            RunWorker(pipeFds[1]);
+            RunWorker(fds[1]);
         }
-        ::close(pipeFds[1]);
+        ::close(fds[1]);
         if (pid < 0)
         {
-            ::close(pipeFds[0]);
+            ::close(fds[0]);
             break;
         }
-        m_workers.push_back(Worker{pid, pipeFds[0], {}});
+        m_workers.push_back(Worker{pid, fds[0]});
     }
     m_nOpen = m_workers.size();
 }
@@ -214,7 +270,11 @@ void CConvWorkerPool::RunWorker(int fdOut)
                 r.saves = m_batch.Take();
             else
                 m_batch.Discard();
-            if (!WriteAll(fdOut, EncodeResult(nIndex, r)))
+            std::vector<int> fds;
+            for (const AFX_PENDING_SAVE& save : r.saves)
+                fds.push_back(save.Fd());
+            // Once sent, the temporaries are the parent's: it holds them open until the commit.
+            if (!SendRecord(fdOut, EncodeResult(nIndex, r), fds))
             {
                 nStatus = 4;
                 break;
@@ -237,28 +297,26 @@ void CConvWorkerPool::Poll(const std::function<void(std::size_t)>& fnResult)
         m_nOpen = 0;
         return;
     }
+    std::string record;
+    std::vector<int> fds;
     for (std::size_t w = 0; w < polls.size(); ++w)
     {
         Worker& worker = m_workers[w];
         if (worker.fd < 0 || !(polls[w].revents & (POLLIN | POLLHUP | POLLERR)))
             continue;
-        char buf[65536];
-        const ssize_t n = ::read(worker.fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = ReceiveRecord(worker.fd, record, fds);
         if (n <= 0)
         {
             ::close(worker.fd);
             worker.fd = -1;
             --m_nOpen;
-            continue;
         }
-        worker.buffer.append(buf, static_cast<std::size_t>(n));
-        std::vector<std::size_t> decoded;
-        if (!DecodeResults(worker.buffer, m_results, decoded))
-            worker.buffer.clear();
-        for (std::size_t i : decoded)
-            fnResult(i);
+        const long nIndex = n > 0 ? DecodeResult(record, fds, m_results) : -1;
+        for (int fd : fds)
+            if (fd >= 0)
+                ::close(fd);
+        if (nIndex >= 0)
+            fnResult(static_cast<std::size_t>(nIndex));
     }
 }
 

@@ -2,7 +2,7 @@
 // The worker processes of a batch. They are processes, not threads: the framework keeps
 // global state, so workers do not share a process. Each takes the next file from a counter
 // they share, converts it as if it were the only one, saving into the batch, and sends its
-// result back on a pipe of its own.
+// result back on a socket of its own, with its outputs' temporaries still open.
 
 #include "framework/AfxSafeSave.h"
 #include "tools/vellumconv/ConvPlan.h"
@@ -21,7 +21,7 @@ struct ConvFileResult
     bool bOk = false;
     std::string strStatus;
     std::vector<std::string> messages;
-    std::vector<AFX_PENDING_SAVE> saves;  // its outputs, complete and waiting to be put in place
+    std::vector<AFX_PENDING_SAVE> saves;  // its outputs, complete, open and waiting to be put in place
 };
 
 class CConvWorkerPool
@@ -35,7 +35,7 @@ public:
 
     // Makes the counter the workers share. False, with the cause, when it cannot.
     bool Prepare(std::string& strError);
-    // Starts up to nWorkers workers: fewer when pipes or processes run out, or once
+    // Starts up to nWorkers workers: fewer when sockets or processes run out, or once
     // fnStopped says the batch is stopping.
     void Start(std::size_t nWorkers, const std::function<bool()>& fnStopped);
     // Whether a worker may still send results.
@@ -54,8 +54,7 @@ private:
     struct Worker
     {
         pid_t pid;
-        int fd;              // the read end of its pipe; -1 once it is closed
-        std::string buffer;  // bytes of a result not complete yet
+        int fd;  // the parent's end of its socket; -1 once it is closed
     };
 
     [[noreturn]] void RunWorker(int fdOut);

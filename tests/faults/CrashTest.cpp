@@ -1,0 +1,173 @@
+// Kills at random moments: a batch on two workers and a single conversion are ended with
+// SIGKILL at a random time within their run, over and over. Every target must then be its
+// old bytes or its new ones, whole, and once the next run has finished, nothing else is left
+// in the folder. VELLUM_CRASH_ROUNDS sets the rounds of each (scripts/crash-loop.sh runs
+// thousands).
+
+#include "tests/faults/FaultRuns.h"
+#include "tests/framework/ScratchFiles.h"
+#include "tests/formats/SampleFiles.h"
+#include "tests/support/TestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <random>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+int Rounds()
+{
+    const char* psz = std::getenv("VELLUM_CRASH_ROUNDS");
+    return psz != nullptr ? std::atoi(psz) : kSanitized ? 25 : 100;
+}
+
+// Starts the converter in dir with its output thrown away.
+pid_t Start(const fs::path& dir, const std::vector<std::string>& args)
+{
+    const pid_t pid = ::fork();
+    if (pid == 0)
+    {
+        const int fd = ::open("/dev/null", O_WRONLY);
+        if (fd < 0 || ::dup2(fd, 1) < 0 || ::dup2(fd, 2) < 0 || ::chdir(dir.c_str()) != 0)
+            ::_exit(126);
+        std::vector<char*> argv{const_cast<char*>(VELLUMCONV_PATH)};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(VELLUMCONV_PATH, argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// Waits for pid and for every worker it left: they are this process's to reap.
+int Reap(pid_t pid)
+{
+    int nStatus = 0;
+    ::waitpid(pid, &nStatus, 0);
+    while (::waitpid(-1, nullptr, 0) > 0)
+    {
+    }
+    return nStatus;
+}
+
+struct Target
+{
+    std::string strPath;
+    std::optional<Bytes> old;
+    Bytes expected;
+};
+
+class Crash : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        fs::create_directories(m_dir / "in");
+        // Orphaned workers come to this process, so a round ends only when they are gone.
+        ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    }
+    void TearDown() override { ::prctl(PR_SET_CHILD_SUBREAPER, 0); }
+    void Reset(const std::vector<Target>& targets)
+    {
+        fs::remove_all(m_dir / "out");
+        fs::create_directories(m_dir / "out");
+        for (const Target& t : targets)
+            if (t.old)
+                WriteBytes(m_dir / t.strPath, *t.old);
+    }
+    // Runs args to completion once for the new bytes and its time, then kills it at random
+    // moments within that time.
+    void KillAtRandom(const char* pszName, const std::vector<std::string>& args, std::vector<Target>& targets)
+    {
+        Reset(targets);
+        const auto tStart = Clock::now();
+        ASSERT_EQ(Reap(Start(m_dir, args)), 0);
+        const auto run = Clock::now() - tStart;
+        for (Target& t : targets)
+            t.expected = ReadBytes(m_dir / t.strPath);
+
+        std::mt19937_64 random(std::random_device{}());
+        std::uniform_int_distribution<long> delay(0, std::chrono::duration_cast<std::chrono::microseconds>(run).count());
+        int nOld = 0, nMixed = 0, nNew = 0;
+        const int nRounds = Rounds();
+        for (int nRound = 0; nRound < nRounds; ++nRound)
+        {
+            SCOPED_TRACE(nRound);
+            Reset(targets);
+            const pid_t pid = Start(m_dir, args);
+            std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+            ::kill(pid, SIGKILL);
+            Reap(pid);
+            int nNewHere = 0;
+            for (const Target& t : targets)
+            {
+                const fs::path path = m_dir / t.strPath;
+                if (fs::exists(path) && ReadBytes(path) == t.expected)
+                    ++nNewHere;
+                else if (t.old)
+                    EXPECT_EQ(ReadBytes(path), *t.old) << t.strPath;
+                else
+                    EXPECT_FALSE(fs::exists(path)) << t.strPath;
+            }
+            (nNewHere == 0 ? nOld : nNewHere == static_cast<int>(targets.size()) ? nNew : nMixed)++;
+
+            ASSERT_EQ(Reap(Start(m_dir, args)), 0);
+            for (const Target& t : targets)
+                EXPECT_EQ(ReadBytes(m_dir / t.strPath), t.expected) << t.strPath;
+            EXPECT_TRUE(HiddenIn((m_dir / "out").string()).empty()) << *HiddenIn((m_dir / "out").string()).begin();
+            if (HasFailure())
+                return;
+        }
+        std::printf("crash: %s: %d kills (every target old: %d, some new: %d, all new: %d), all consistent, "
+                    "nothing left after the next run\n",
+                    pszName, nRounds, nOld, nMixed, nNew);
+    }
+
+    ScratchDir m_scratch;
+    fs::path m_dir{m_scratch.Path()};
+};
+
+TEST_F(Crash, ABatchKilledAtRandomLeavesEveryTargetWholeAndTheNextRunLeavesNothing)
+{
+    std::vector<std::string> args = {"--to", ".bmp", "--out-dir", "out", "-j", "2"};
+    std::vector<Target> targets;
+    for (int i = 0; i < 12; ++i)
+    {
+        // Put together piece by piece: gcc 12 misreads the one-line sums.
+        std::string in = "in/f", out = "out/f";
+        in += std::to_string(i);
+        out += std::to_string(i);
+        in += ".tim";
+        out += ".bmp";
+        WriteBytes(m_dir / in, MakeSampleTim(16 + 8 * i, 24 + 4 * i));
+        args.push_back(in);
+        Target t{out, std::nullopt, {}};
+        if (i % 2 == 0)
+            t.old = MakeSampleBmp(3 + i, 2);
+        targets.push_back(t);
+    }
+    KillAtRandom("batch of 12 on two workers", args, targets);
+}
+
+TEST_F(Crash, ASingleSaveKilledAtRandomLeavesTheTargetWholeAndTheNextRunLeavesNothing)
+{
+    WriteBytes(m_dir / "in/big.bmp", MakeSampleBmp(512, 512));
+    std::vector<Target> targets = {{"out/big.tim", MakeSampleTim(8, 8), {}}};
+    KillAtRandom("single conversion", {"in/big.bmp", "out/big.tim"}, targets);
+}
+
+}  // namespace
