@@ -1,5 +1,7 @@
 #include "tools/vellumconv/ConvArgs.h"
 
+#include "tools/vellumconv/ConvArgsReading.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
@@ -208,6 +210,15 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
 // Fills cmd; false, with the usage error in strError, when the line makes no sense.
 bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::string& strError)
 {
+    if (!args.empty() && (args[0] == "scan" || args[0] == "palette"))
+    {
+        const std::vector<std::string> rest(args.begin() + 1, args.end());
+        const bool bScan = args[0] == "scan";
+        cmd.mode = bScan ? EConvMode::Scan : EConvMode::Palette;
+        cmd.pszHelp = bScan ? ConvScanUsageText() : ConvPaletteUsageText();
+        return bScan ? ParseScanArgs(rest, cmd.scan, cmd.bHelp, strError)
+                     : ParsePaletteArgs(rest, cmd.palette, cmd.bHelp, strError);
+    }
     if (!args.empty() && (args[0] == "export" || args[0] == "import"))
         return ParseVerb(args[0] == "export" ? EConvVerb::Export : EConvVerb::Import,
                          std::vector<std::string>(args.begin() + 1, args.end()), cmd, strError);
@@ -306,6 +317,8 @@ const char* ConvUsageText()
            "       vellumconv --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...\n"
            "       vellumconv export [--clut N] [--columns C] IN OUT.png\n"
            "       vellumconv import [--bpp 4|8|16|24] [--cell WxH] [--codes FIRST-LAST] IN.png OUT\n"
+           "       vellumconv scan [--kinds LIST] [--nested] [--json] [-j N] [--extract DIR] FILE...\n"
+           "       vellumconv palette export|import [--clut N] ...\n"
            "\n"
            "Opens, converts and saves 256-colour BMP, TIM and BFNT files without a window,\n"
            "doing what a person would do in one run of vellum, step by step from left to right.\n"
@@ -360,5 +373,20 @@ const char* ConvUsageText()
            "  --codes F-L       import to BFNT: the character codes (default: as exported,\n"
            "                    else every cell).\n"
            "Both verbs take a batch the same way: export --to .png FILE..., import --to .tim\n"
-           "FILE.png.... 'export' or 'import' is a verb only as the first argument.\n";
+           "FILE.png.... 'export' or 'import' is a verb only as the first argument.\n"
+           "\n"
+           "Inside files: 'scan' finds every TIM, BMP and BFNT inside disc images and\n"
+           "archives; 'palette' moves palettes in and out. 'vellumconv scan --help' and\n"
+           "'vellumconv palette --help' tell more.\n";
+}
+
+bool ConvParseNumber(std::string_view text, std::size_t nDigits, std::uint64_t nMin, std::uint64_t nMax,
+                     std::uint32_t& nValue)
+{
+    return ParseNumber(text, nDigits, nMin, nMax, nValue);
+}
+
+bool ConvParseWithCli(CLI::App& app, const std::vector<std::string>& args, std::string& strError)
+{
+    return ParseWithCli(app, args, strError);
 }

@@ -5,6 +5,7 @@
 // separate so it can be tested alone.
 
 #include "exchange/Exchange.h"
+#include "tools/vellumconv/ConvScanArgs.h"
 
 #include <string>
 #include <vector>
@@ -36,6 +37,8 @@ enum class EConvMode
     Steps,  // vellumconv IN OUT... / vellumconv STEP...
     Batch,  // [export|import [OPTIONS]] --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...
     Verb,   // vellumconv export [OPTIONS] IN OUT.png / vellumconv import [OPTIONS] IN.png OUT
+    Scan,   // vellumconv scan [OPTIONS] FILE...
+    Palette,  // vellumconv palette export|import [OPTIONS] ...
 };
 
 // What each file goes through: the program's open and save, or PNG export or import.
@@ -72,13 +75,16 @@ struct ConvCommandLine
     ConvBatchOptions batch;    // a batch; also the verb of a single export or import
     std::string strVerbIn;     // a single export or import
     std::string strVerbOut;
+    ConvScanOptions scan;
+    ConvPaletteOptions palette;
     bool bHelp = false;
+    const char* pszHelp = nullptr;  // a verb's own help text, else ConvUsageText()
     std::string strError;  // non-empty: a usage error, described
 };
 
 // A bare PATH opens when no step came before it and saves otherwise, so
 // "IN OUT..." is "--open IN --save OUT ...". "--" makes every later argument a PATH.
-// "export" or "import" as the first argument names a verb.
+// "export", "import", "scan" or "palette" as the first argument names a verb.
 ConvCommandLine ParseConvArgs(const std::vector<std::string>& args);
 
 const char* ConvUsageText();

@@ -3,6 +3,8 @@
 #include "tools/vellumconv/ConvApp.h"
 #include "tools/vellumconv/ConvBatch.h"
 #include "tools/vellumconv/ConvExchange.h"
+#include "tools/vellumconv/ConvPalette.h"
+#include "tools/vellumconv/ConvScan.h"
 #include "tools/vellumconv/ConvArgs.h"
 
 #include <cstdio>
@@ -20,13 +22,17 @@ int main(int argc, char** argv)
     }
     if (cmd.bHelp)
     {
-        std::fputs(ConvUsageText(), stdout);
+        std::fputs(cmd.pszHelp != nullptr ? cmd.pszHelp : ConvUsageText(), stdout);
         return 0;
     }
     if (cmd.mode == EConvMode::Batch)
         return RunConvBatch(cmd.batch, stdout, stderr);
     if (cmd.mode == EConvMode::Verb)
         return RunExchangeVerb(cmd, stdout, stderr);
+    if (cmd.mode == EConvMode::Scan)
+        return RunConvScan(cmd.scan, stdout, stderr);
+    if (cmd.mode == EConvMode::Palette)
+        return RunConvPalette(cmd.palette, stdout, stderr);
 
     CConvApp app(stdout, stderr);
     int nArgc = 1;
