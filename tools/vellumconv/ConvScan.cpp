@@ -348,6 +348,10 @@ int CScanRun::Run()
                     "cannot make the folder: " + (ec ? ec.message() : std::string("Not a directory")) + ".");
             return 1;
         }
+        // No output may replace one of the files scanned.
+        for (const std::string& strFile : m_options.files)
+            if (struct stat st; ::stat(strFile.c_str(), &st) == 0)
+                m_inputs.emplace_back(st.st_dev, st.st_ino);
         m_signals.emplace();
     }
     else
@@ -382,9 +386,6 @@ void CScanRun::ScanFile(const std::string& strPath)
         m_bAnyFailed = true;
         return;
     }
-    struct stat st;
-    if (m_bExtract && ::stat(strPath.c_str(), &st) == 0)
-        m_inputs.emplace_back(st.st_dev, st.st_ino);
 
     const long nProcessors = ::sysconf(_SC_NPROCESSORS_ONLN);
     ConvScanSettings settings;
