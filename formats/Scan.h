@@ -67,10 +67,30 @@ struct ScanLimits
     std::mutex* pHeavyLock = nullptr;
 };
 
+// A first look at a candidate: false when its first bytes already rule out every item (TIM:
+// version and reserved bytes 0, a pixel mode with nothing else in the flags; BMP: reserved
+// fields 0; BFNT: "BFNT" and a colour type). With fewer than 10 bytes it answers true and
+// leaves the decision to CheckScanCandidate, which applies these rules too.
+inline bool ScanSignatureHolds(const std::uint8_t* p, std::size_t nAvail)
+{
+    if (nAvail < 10)
+        return true;
+    if (p[0] == 0x10)
+    {
+        const unsigned nFlags = p[4];
+        const bool bMode = (nFlags & 0xF0) == 0 && (nFlags & 7) <= 3 && ((nFlags & 7) >= 2 || (nFlags & 8) != 0);
+        return (p[2] | p[3] | p[5] | p[6] | p[7]) == 0 && bMode;
+    }
+    if (p[1] == 'M')
+        return (p[6] | p[7] | p[8] | p[9]) == 0;
+    return p[2] == 'N' && p[3] == 'T' && ((p[5] & 0x7F) == 3 || (p[5] & 0x7F) == 7);
+}
+
 // The first position q in [p, pEnd - 1) where one of the kinds' two-byte signatures starts
-// (0x10 0x00, "BM", "BF"); pEnd - 1 when there is none, or p when p >= pEnd - 1. Reads at
-// most up to pEnd, a word at a time.
-const std::uint8_t* FindScanCandidate(const std::uint8_t* p, const std::uint8_t* pEnd);
+// (0x10 0x00, "BM", "BF") and whose first look (ScanSignatureHolds, with the bytes up to
+// pLimit) holds; pEnd - 1 when there is none, or p when p >= pEnd - 1. Reads at most up to
+// pLimit (pEnd <= pLimit), a word at a time.
+const std::uint8_t* FindScanCandidate(const std::uint8_t* p, const std::uint8_t* pEnd, const std::uint8_t* pLimit);
 
 // Whether an item of the kinds asked for starts at p, given nAvail bytes from p; bAll says
 // that no more follow (the end of the stream). When the check needs bytes it was not given,
@@ -107,7 +127,7 @@ void ScanBytes(const std::uint8_t* p, std::size_t nSize, unsigned kinds, const S
     const std::uint8_t* const pEnd = p + nSize;
     for (const std::uint8_t* q = p; nSize > 1 && q < pEnd - 1; ++q)
     {
-        q = FindScanCandidate(q, pEnd);
+        q = FindScanCandidate(q, pEnd, pEnd);
         if (q >= pEnd - 1)
             break;
         const ScanCheck check = CheckScanCandidate(q, static_cast<std::size_t>(pEnd - q), true, kinds, limits);

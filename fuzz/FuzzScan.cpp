@@ -1,6 +1,7 @@
 // The scan on any bytes: no find is reported that its reader of every depth does not take
-// whole; each find, handed over alone, is the same find; and a caller that hands the bytes
-// over bit by bit, as the CD-image scan does, gets the same answer at every position.
+// whole; each find, handed over alone, is the same find; a caller that hands the bytes over
+// bit by bit, as the CD-image scan does, gets the same answer at every position; and the
+// first look at a candidate never rules out an item.
 #include "formats/BfntImage.h"
 #include "formats/BmpImage.h"
 #include "formats/Scan.h"
@@ -64,18 +65,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
         FUZZ_CHECK(alone.nReach <= item.nLength);
     });
 
-    // Every candidate position answers the same in steps as at once.
+    // Every two-byte signature answers the same in steps as at once.
     const std::uint8_t* const pEnd = pData + nSize;
-    for (const std::uint8_t* q = pData; nSize > 1; ++q)
+    for (const std::uint8_t* q = pData; nSize > 1 && q < pEnd - 1; ++q)
     {
-        q = FindScanCandidate(q, pEnd);
-        if (pEnd - q < 2)
-            break;
+        if (!((q[0] == 0x10 && q[1] == 0) || (q[0] == 'B' && (q[1] == 'M' || q[1] == 'F'))))
+            continue;
         const auto n = static_cast<std::size_t>(pEnd - q);
         const ScanCheck whole = CheckScanCandidate(q, n, true, SCAN_ALL_KINDS, limits);
         FUZZ_CHECK(whole.verdict != ScanVerdict::Need && whole.nReach <= n);
         const ScanCheck steps = CheckInSteps(q, n, limits);
         FUZZ_CHECK(steps.verdict == whole.verdict && SameItem(steps.item, whole.item));
+        // The first look rules out nothing the full check would take.
+        FUZZ_CHECK(ScanSignatureHolds(q, n) || whole.verdict == ScanVerdict::No);
     }
     return 0;
 }

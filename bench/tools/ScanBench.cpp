@@ -1,7 +1,7 @@
 // vellumconv scan against reading the same page-cached file with `cat FILE > /dev/null`, each
 // pair run alternately in the same iterations:
-//  - a 1 GiB file of mixed data (random bytes, zeros, 16-bit counters, text) with a few
-//    thousand pictures of every kind and depth planted in it;
+//  - a 1 GiB file of mixed data (random bytes as compressed data are, zeros, 16-bit counters,
+//    game text) with a few thousand pictures of every kind and depth planted in it;
 //  - a raw CD image (2352-byte sectors, Mode 2 Form 1 with Form 2 sectors between) of 600 MiB
 //    whose user data is the same kind of mixture.
 // Goals: within 2x of cat with -j 2, within 3x on one core (-j 1); peak resident memory at
@@ -93,8 +93,8 @@ private:
             break;
         case 2:
         {
-            static const char kText[] = "The BMP and BFNT files sit in the archive beside the TIM textures; "
-                                        "16 bits per colour, 256 colours per row. ";
+            static const char kText[] = "Welcome back, traveller. The gate to the northern road opens at dawn; "
+                                        "bring 300 gold and the key from the old mill. [SCENE 12] ";
             for (std::size_t i = 0; i < kBlock; ++i)
                 p[i] = static_cast<std::uint8_t>(kText[(m_nProduced + i) % (sizeof kText - 1)]);
             break;

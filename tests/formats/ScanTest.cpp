@@ -257,6 +257,7 @@ TEST(Scan, AnswersTheSameHoweverTheBytesAreHandedOver)
         }
         EXPECT_EQ(part.verdict, whole.verdict);
         EXPECT_EQ(Describe(part.item), Describe(whole.item));
+        EXPECT_TRUE(ScanSignatureHolds(b.data(), b.size()) || whole.verdict == ScanVerdict::No);
     }
 }
 
@@ -272,24 +273,27 @@ TEST(Scan, BitmapsLargerThanTheLimitsAreNotRead)
     EXPECT_EQ(CheckScanCandidate(rle.data(), rle.size(), true, SCAN_BMP, limits).verdict, ScanVerdict::No);
 }
 
-TEST(Scan, CandidatesAreEveryTwoByteSignature)
+TEST(Scan, CandidatesAreEveryTwoByteSignatureWhoseFirstLookHolds)
 {
     CRandom r(9);
-    for (int nTrial = 0; nTrial < 200; ++nTrial)
+    for (int nTrial = 0; nTrial < 400; ++nTrial)
     {
-        // Few distinct byte values, so that signatures are frequent and fall on every position.
-        Bytes b(1 + r.Below(300));
-        static const std::uint8_t kValues[] = {0x10, 0x00, 'B', 'M', 'F', 0x42};
+        // Few distinct byte values, so that signatures and headers that pass the first look
+        // are frequent and fall on every position, at every distance from the end.
+        Bytes b(1 + r.Below(600));
+        static const std::uint8_t kValues[] = {0x10, 0x00, 0x00, 0x00, 0x08, 'B', 'M', 'F', 'N', 'T', 0x87};
         for (std::uint8_t& v : b)
             v = kValues[r.Below(std::size(kValues))];
+        const std::size_t nEnd = r.Below(b.size() + 1);  // candidates before nEnd - 1, reading up to the whole
         std::vector<std::size_t> naive, fast;
-        for (std::size_t i = 0; i + 1 < b.size(); ++i)
-            if ((b[i] == 0x10 && b[i + 1] == 0) || (b[i] == 'B' && (b[i + 1] == 'M' || b[i + 1] == 'F')))
+        for (std::size_t i = 0; i + 1 < nEnd; ++i)
+            if (((b[i] == 0x10 && b[i + 1] == 0) || (b[i] == 'B' && (b[i + 1] == 'M' || b[i + 1] == 'F'))) &&
+                ScanSignatureHolds(&b[i], b.size() - i))
                 naive.push_back(i);
-        const std::uint8_t* const pEnd = b.data() + b.size();
+        const std::uint8_t* const pEnd = b.data() + nEnd;
         for (const std::uint8_t* q = b.data();; ++q)
         {
-            q = FindScanCandidate(q, pEnd);
+            q = FindScanCandidate(q, pEnd, b.data() + b.size());
             if (pEnd - q < 2)
                 break;
             fast.push_back(static_cast<std::size_t>(q - b.data()));

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <mutex>
@@ -19,19 +20,19 @@ namespace
 {
 
 constexpr std::uint64_t kPage = 4096;
-// Plain files: ranges are multiples of this and windows are this long at most.
+// Plain files: ranges are multiples of this; a window is read with a little more after it, so
+// that the header of a candidate near its end is there too, and stays in the core's cache
+// while it is searched.
 constexpr std::uint64_t kRangeUnit = std::uint64_t{64} << 10;
 constexpr std::uint64_t kMaxRange = std::uint64_t{32} << 20;
-constexpr std::uint64_t kWindow = std::uint64_t{1} << 20;
-// CD images, in sectors: 256 sectors are a whole number of pages, so windows and ranges start
-// on page boundaries; a window's user data is 1 MiB.
+constexpr std::uint64_t kWindow = std::uint64_t{128} << 10;
+constexpr std::uint64_t kMargin = std::uint64_t{4} << 10;
+// CD images, in sectors: a window's user data is 128 KiB at most, and a few sectors after it
+// are read too.
 constexpr std::uint64_t kCdRangeUnit = 256;
 constexpr std::uint64_t kCdMaxRange = 16384;
-constexpr std::uint64_t kCdWindow = 512;
-// User data gathered past a window, so that most candidates near its end need no more.
-constexpr std::uint64_t kCdMargin = std::uint64_t{64} << 10;
-// A check that read this far past its window has its pages dropped at once.
-constexpr std::uint64_t kFarReach = std::uint64_t{256} << 10;
+constexpr std::uint64_t kCdWindow = 64;
+constexpr std::uint64_t kCdMarginSectors = 3;
 // Gathering more than this for one check waits for the other threads' large checks.
 constexpr std::uint64_t kLargeGather = std::uint64_t{1} << 20;
 
@@ -141,10 +142,28 @@ void CScanSource::Close()
 
 void CScanSource::Release(std::uint64_t nFrom, std::uint64_t nTo) const
 {
-    nFrom = RoundUp(nFrom, kPage);
-    nTo = std::min(nTo, m_nSize) / kPage * kPage;
+    nFrom = nFrom / kPage * kPage;
+    nTo = std::min(RoundUp(nTo, kPage), RoundUp(m_nSize, kPage));
     if (m_pData != nullptr && nFrom < nTo)
         ::madvise(m_pData + nFrom, static_cast<std::size_t>(nTo - nFrom), MADV_DONTNEED);
+}
+
+std::size_t CScanSource::Read(std::uint8_t* p, std::size_t n, std::uint64_t nOffset) const
+{
+    std::size_t nDone = 0;
+    while (nDone < n)
+    {
+        const ssize_t nGot = ::pread(m_fd, p + nDone, n - nDone, static_cast<off_t>(nOffset + nDone));
+        if (nGot < 0 && errno == EINTR)
+            continue;
+        if (nGot <= 0)
+        {
+            g_bBusFault.store(true);  // the file is shorter than it was: report it as changed
+            break;
+        }
+        nDone += static_cast<std::size_t>(nGot);
+    }
+    return nDone;
 }
 
 bool CScanSource::Changed() const
@@ -157,7 +176,8 @@ std::uint64_t CScanSource::Gather(std::uint64_t nSector, std::uint32_t nOffset, 
                                   std::vector<std::uint8_t>& out) const
 {
     std::uint64_t nGot = 0;
-    for (std::uint64_t s = nSector; s < Sectors() && nGot < n; ++s)
+    std::uint64_t s = nSector;
+    for (; s < Sectors() && nGot < n; ++s)
     {
         const std::uint8_t* pSector = m_pData + s * CD_SECTOR_SIZE;
         const std::uint32_t nAt = CdUserDataAt(pSector);
@@ -168,6 +188,7 @@ std::uint64_t CScanSource::Gather(std::uint64_t nSector, std::uint32_t nOffset, 
         out.insert(out.end(), pSector + nAt + nSkip, pSector + nAt + nSkip + nTake);
         nGot += nTake;
     }
+    Release(nSector * CD_SECTOR_SIZE, s * CD_SECTOR_SIZE);
     return nGot;
 }
 
@@ -262,9 +283,9 @@ public:
 
 private:
     void Work();
-    void ScanPlain(std::uint64_t nFrom, std::uint64_t nTo, RangeResult& out);
-    void ScanCd(std::uint64_t nFrom, std::uint64_t nTo, RangeResult& out, std::vector<std::uint8_t>& window,
-                std::vector<std::uint8_t>& gathered);
+    void ScanPlain(std::uint64_t nFrom, std::uint64_t nTo, RangeResult& out, std::vector<std::uint8_t>& buffer);
+    void ScanCd(std::uint64_t nFrom, std::uint64_t nTo, RangeResult& out, std::vector<std::uint8_t>& raw,
+                std::vector<std::uint8_t>& window, std::vector<std::uint8_t>& gathered);
     bool Stopping() const { return m_bStop.load() || m_bFailed.load(); }
 
     const CScanSource& m_source;
@@ -285,64 +306,90 @@ private:
     std::atomic<bool> m_bFailed{false};
 };
 
-void CSourceScan::ScanPlain(std::uint64_t nFrom, std::uint64_t nTo, RangeResult& out)
+void CSourceScan::ScanPlain(std::uint64_t nFrom, std::uint64_t nTo, RangeResult& out, std::vector<std::uint8_t>& buffer)
 {
     const std::uint8_t* const pBase = m_source.Data();
     const std::uint64_t nSize = m_source.Size();
+    buffer.resize(static_cast<std::size_t>(kWindow + kMargin));
+    std::size_t nKept = 0;  // the last window's margin, which starts this one
     for (std::uint64_t nWin = nFrom; nWin < nTo && !Stopping(); nWin += kWindow)
     {
         const std::uint64_t nWinEnd = std::min(nTo, nWin + kWindow);
+        const std::uint64_t nWant = std::min(nSize, nWinEnd + kMargin) - nWin;
+        if (nKept > nWant)
+            nKept = 0;
+        std::memmove(buffer.data(), buffer.data() + kWindow, nKept);
+        const std::size_t nRead =
+            nKept + m_source.Read(buffer.data() + nKept, static_cast<std::size_t>(nWant) - nKept, nWin + nKept);
+        nKept = nRead == nWant && nRead > kWindow ? nRead - static_cast<std::size_t>(kWindow) : 0;
+        const bool bAllRead = nWin + nRead == nSize;
+        const std::uint8_t* const pBuf = buffer.data();
         // One byte past the window, so a signature in its last byte is seen whole.
-        const std::uint8_t* const pEnd = pBase + std::min(nSize, nWinEnd + 1);
-        for (const std::uint8_t* q = pBase + nWin;; ++q)
+        const std::uint8_t* const pEnd = pBuf + std::min<std::uint64_t>(nRead, nWinEnd - nWin + 1);
+        for (const std::uint8_t* q = pBuf;; ++q)
         {
-            q = FindScanCandidate(q, pEnd);
+            q = FindScanCandidate(q, pEnd, pBuf + nRead);
             if (pEnd - q < 2)
                 break;
-            const std::uint64_t nPos = static_cast<std::uint64_t>(q - pBase);
-            const ScanCheck check = CheckScanCandidate(q, static_cast<std::size_t>(nSize - nPos), true, m_settings.kinds, m_limits);
+            const std::uint64_t i = static_cast<std::uint64_t>(q - pBuf);
+            const std::uint64_t nPos = nWin + i;
+            ScanCheck check = CheckScanCandidate(q, static_cast<std::size_t>(nRead - i), bAllRead, m_settings.kinds, m_limits);
+            if (check.verdict == ScanVerdict::Need && nRead == nWant)
+            {
+                // The rest of the file is in the mapping; its pages go again once read.
+                check = CheckScanCandidate(pBase + nPos, static_cast<std::size_t>(nSize - nPos), true, m_settings.kinds,
+                                           m_limits);
+                m_source.Release(nPos, nPos + std::max<std::uint64_t>(check.nReach, 1));
+            }
             if (check.verdict == ScanVerdict::Yes)
                 out.finds.push_back(ConvScanFind{nPos - nFrom, nPos, check.item, false});
-            if (nPos + check.nReach > nWinEnd + kFarReach)
-                m_source.Release(nWinEnd, nPos + check.nReach);
         }
-        m_source.Release(nWin, nWinEnd);
         m_nSearched += nWinEnd - nWin;
     }
     out.nStreamBytes = nTo - nFrom;
 }
 
-void CSourceScan::ScanCd(std::uint64_t nFrom, std::uint64_t nTo, RangeResult& out, std::vector<std::uint8_t>& window,
-                         std::vector<std::uint8_t>& gathered)
+void CSourceScan::ScanCd(std::uint64_t nFrom, std::uint64_t nTo, RangeResult& out, std::vector<std::uint8_t>& raw,
+                         std::vector<std::uint8_t>& window, std::vector<std::uint8_t>& gathered)
 {
-    const std::uint8_t* const pBase = m_source.Data();
     const std::uint64_t nSectors = m_source.Sectors();
     std::vector<std::uint64_t> sectorOf;  // the sector of each 2048 bytes of the window
     std::vector<std::uint32_t> dataAt;
     ScanLimits unlocked = m_limits;
     unlocked.pHeavyLock = nullptr;
+    raw.resize(static_cast<std::size_t>((kCdWindow + kCdMarginSectors) * CD_SECTOR_SIZE));
     std::uint64_t nStream = 0;
     for (std::uint64_t nWin = nFrom; nWin < nTo && !Stopping(); nWin += kCdWindow)
     {
         const std::uint64_t nWinEnd = std::min(nTo, nWin + kCdWindow);
+        const std::uint64_t nRawEnd = std::min(nSectors, nWinEnd + kCdMarginSectors);
+        const std::size_t nWant = static_cast<std::size_t>((nRawEnd - nWin) * CD_SECTOR_SIZE);
+        const std::size_t nRead = m_source.Read(raw.data(), nWant, nWin * CD_SECTOR_SIZE);
+        // The user data of the window's sectors, then of the few after it.
         window.clear();
         sectorOf.clear();
         dataAt.clear();
-        for (std::uint64_t s = nWin; s < nWinEnd; ++s)
-            if (const std::uint32_t nAt = CdUserDataAt(pBase + s * CD_SECTOR_SIZE); nAt != 0)
+        std::uint64_t nOwn = 0;
+        for (std::uint64_t s = nWin; s < nRawEnd && (s - nWin + 1) * CD_SECTOR_SIZE <= nRead; ++s)
+        {
+            const std::uint8_t* pSector = raw.data() + (s - nWin) * CD_SECTOR_SIZE;
+            const std::uint32_t nAt = CdUserDataAt(pSector);
+            if (nAt == 0)
+                continue;
+            window.insert(window.end(), pSector + nAt, pSector + nAt + CD_USER_DATA_SIZE);
+            if (s < nWinEnd)
             {
-                window.insert(window.end(), pBase + s * CD_SECTOR_SIZE + nAt, pBase + s * CD_SECTOR_SIZE + nAt + CD_USER_DATA_SIZE);
                 sectorOf.push_back(s);
                 dataAt.push_back(nAt);
+                nOwn = window.size();
             }
-        const std::uint64_t nOwn = window.size();
-        const std::uint64_t nMargin = nWinEnd < nSectors ? m_source.Gather(nWinEnd, 0, kCdMargin, window) : 0;
-        const bool bAllInWindow = nMargin < kCdMargin;
+        }
+        const bool bAllInWindow = nRawEnd == nSectors && nRead == nWant;
         const std::uint8_t* const pWin = window.data();
         const std::uint8_t* const pEnd = pWin + std::min<std::uint64_t>(window.size(), nOwn + 1);
         for (const std::uint8_t* q = pWin; nOwn > 0; ++q)
         {
-            q = FindScanCandidate(q, pEnd);
+            q = FindScanCandidate(q, pEnd, pWin + window.size());
             if (pEnd - q < 2)
                 break;
             const std::uint64_t i = static_cast<std::uint64_t>(q - pWin);
@@ -370,7 +417,6 @@ void CSourceScan::ScanCd(std::uint64_t nFrom, std::uint64_t nTo, RangeResult& ou
             }
         }
         nStream += nOwn;
-        m_source.Release(nWin * CD_SECTOR_SIZE, nWinEnd * CD_SECTOR_SIZE);
         m_nSearched += (nWinEnd - nWin) * CD_SECTOR_SIZE;
     }
     out.nStreamBytes = nStream;
@@ -378,7 +424,7 @@ void CSourceScan::ScanCd(std::uint64_t nFrom, std::uint64_t nTo, RangeResult& ou
 
 void CSourceScan::Work()
 {
-    std::vector<std::uint8_t> window, gathered;
+    std::vector<std::uint8_t> buffer, window, gathered;
     while (true)
     {
         std::size_t k = 0;
@@ -395,9 +441,9 @@ void CSourceScan::Work()
             const std::uint64_t nFrom = k * m_nRange;
             const std::uint64_t nTo = std::min(m_nUnits, nFrom + m_nRange);
             if (m_source.IsCd())
-                ScanCd(nFrom, nTo, result, window, gathered);
+                ScanCd(nFrom, nTo, result, buffer, window, gathered);
             else
-                ScanPlain(nFrom, nTo, result);
+                ScanPlain(nFrom, nTo, result, buffer);
         }
         catch (const std::bad_alloc&)
         {

@@ -1,8 +1,10 @@
 #pragma once
-// The scan of one file: mapped read-only, cut into ranges that threads take in turn, each
-// range searched window by window and let go of behind the search, and the finds handed on
-// in stream order with the nesting rule applied. A raw CD image is the stream of its
-// sectors' user data. The formats layer does the finding; this is the file access.
+// The scan of one file: cut into ranges that threads take in turn, each range read window by
+// window into a buffer of the thread's own and searched there, and the finds handed on in
+// stream order with the nesting rule applied. A check that needs more than a window holds
+// reads the file's read-only mapping, whose pages it lets go of at once. A raw CD image is
+// the stream of its sectors' user data. The formats layer does the finding; this is the file
+// access.
 
 #include "formats/Scan.h"
 
@@ -39,14 +41,17 @@ public:
     std::uint64_t Size() const { return m_nSize; }
     bool IsCd() const { return m_bCd; }
     std::uint64_t Sectors() const { return m_nSize / 2352; }
-    // Drops the mapped pages that lie wholly inside [nFrom, nTo); reading them again maps them again.
+    // Drops the mapped pages that hold any of the bytes [nFrom, nTo); reading them again maps
+    // them again.
     void Release(std::uint64_t nFrom, std::uint64_t nTo) const;
+    // Reads n bytes at nOffset into p (fewer when the file ends or was cut); the count read.
+    std::size_t Read(std::uint8_t* p, std::size_t n, std::uint64_t nOffset) const;
     // True when the file was cut or grew while it was mapped: what was read may be wrong.
     bool Changed() const;
 
     // A CD image's stream: up to n bytes from byte nOffset of sector nSector's user data on,
     // through the sectors that carry user data, appended to out. The count appended; fewer than
-    // n at the end of the stream.
+    // n at the end of the stream. The mapped pages it read are let go of.
     std::uint64_t Gather(std::uint64_t nSector, std::uint32_t nOffset, std::uint64_t n, std::vector<std::uint8_t>& out) const;
     // The item's own bytes at nFile (a find's nFile), in pieces of at most nPiece bytes, to
     // fnPiece; false when the stream ends first.
