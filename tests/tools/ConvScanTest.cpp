@@ -328,10 +328,11 @@ TEST_F(ConvScanTest, AFileThatCannotBeReadFailsAndTheOthersAreScanned)
     const Bytes tim = scansample::MakeTim({16, 9, 4, false, 0, 0, 0, 0, 64, 64, 1});
     WriteBytes(m_dir / "t.bin", tim);
     fs::create_directories(m_dir / "folder");
-    const RunResult r = RunConv({"scan", "missing.bin", "folder", "t.bin"}, m_dir);
+    const RunResult r = RunConv({"scan", "missing.bin", "folder", "t.bin", "t.bin"}, m_dir);
     EXPECT_EQ(r.nExit, 1);
     EXPECT_EQ(r.err, "vellumconv: missing.bin: Cannot open \"missing.bin\": No such file or directory.\n"
-                     "vellumconv: folder: Cannot open \"folder\": Is a directory.\n");
+                     "vellumconv: folder: Cannot open \"folder\": Is a directory.\n"
+                     "vellumconv: t.bin: named more than once; scanned once.\n");
     EXPECT_EQ(r.out, "t.bin\t0\ttim\t" + std::to_string(tim.size()) + "\t9x4\t16\t0\n");
 }
 

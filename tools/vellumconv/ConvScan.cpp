@@ -363,7 +363,10 @@ int CScanRun::Run()
     {
         // A file named twice is scanned once.
         if (std::find(scanned.begin(), scanned.end(), strFile) != scanned.end())
+        {
+            Message(strFile, "named more than once; scanned once.");
             continue;
+        }
         scanned.push_back(strFile);
         ScanFile(strFile);
         if (g_bStop.load())
