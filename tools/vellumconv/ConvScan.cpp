@@ -398,22 +398,34 @@ void CScanRun::ScanFile(const std::string& strPath)
                                                    : static_cast<unsigned>(nProcessors > 0 ? nProcessors : 1));
     std::uint64_t nFound = 0;
     std::string strError;
-    const bool bOk = ScanSource(
-        source, settings, g_bStop,
-        [&](const ConvScanFind& find) {
-            if (find.bNested && !m_options.bNested)
-                return;
-            ++nFound;
-            if (!m_bExtract)
-            {
-                const std::string strLine = FindLine(strPath, find, m_options.bJson);
-                m_progress.Clear();
-                std::fwrite(strLine.data(), 1, strLine.size(), m_pOut);
-                return;
-            }
-            Extract(strPath, source, find);
-        },
-        [&](std::uint64_t nDone) { m_progress.Update(strPath, nDone, source.Size(), m_nFound + nFound); }, strError);
+    bool bOk = false;
+    try
+    {
+        bOk = ScanSource(
+            source, settings, g_bStop,
+            [&](const ConvScanFind& find) {
+                if (find.bNested && !m_options.bNested)
+                    return;
+                ++nFound;
+                if (!m_bExtract)
+                {
+                    const std::string strLine = FindLine(strPath, find, m_options.bJson);
+                    m_progress.Clear();
+                    std::fwrite(strLine.data(), 1, strLine.size(), m_pOut);
+                    return;
+                }
+                Extract(strPath, source, find);
+            },
+            [&](std::uint64_t nDone) { m_progress.Update(strPath, nDone, source.Size(), m_nFound + nFound); }, strError);
+    }
+    catch (const std::bad_alloc&)
+    {
+        strError = "not enough memory.";
+    }
+    catch (const std::exception& e)
+    {
+        strError = e.what();
+    }
     std::fflush(m_pOut);
     m_nFound += nFound;
     m_nBytes += source.Size();

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <cstring>
 #include <csignal>
 #include <fcntl.h>
@@ -98,9 +99,10 @@ bool CScanSource::Open(const std::string& strPath, int& nError)
         return false;
     }
     struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+    const bool bStat = ::fstat(fd, &st) == 0;
+    if (!bStat || !S_ISREG(st.st_mode))
     {
-        nError = ::fstat(fd, &st) == 0 ? (S_ISDIR(st.st_mode) ? EISDIR : EINVAL) : errno;
+        nError = !bStat ? errno : (S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
         ::close(fd);
         return false;
     }
@@ -475,33 +477,46 @@ bool CSourceScan::Run(const std::function<void(const ConvScanFind&)>& onFind,
 
     CScanNesting nesting;
     std::uint64_t nBase = 0;  // stream bytes of the ranges handed over
+    std::exception_ptr pFailure;  // what onFind threw: the threads stop first, then it goes on
     std::unique_lock<std::mutex> lock(m_mutex);
-    while (m_nHanded < m_ranges.size() && !Stopping())
+    try
     {
-        m_cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return Stopping() || m_ranges[m_nHanded].bDone; });
-        while (m_nHanded < m_ranges.size() && m_ranges[m_nHanded].bDone && !Stopping())
+        while (m_nHanded < m_ranges.size() && !Stopping())
         {
-            RangeResult result = std::move(m_ranges[m_nHanded]);
-            ++m_nHanded;
-            m_cv.notify_all();
-            lock.unlock();
-            for (ConvScanFind& find : result.finds)
+            m_cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return Stopping() || m_ranges[m_nHanded].bDone; });
+            while (m_nHanded < m_ranges.size() && m_ranges[m_nHanded].bDone && !Stopping())
             {
-                find.nStream += nBase;
-                find.bNested = nesting.Add(find.nStream, find.item.nLength);
-                onFind(find);
+                RangeResult result = std::move(m_ranges[m_nHanded]);
+                ++m_nHanded;
+                m_cv.notify_all();
+                lock.unlock();
+                for (ConvScanFind& find : result.finds)
+                {
+                    find.nStream += nBase;
+                    find.bNested = nesting.Add(find.nStream, find.item.nLength);
+                    onFind(find);
+                }
+                nBase += result.nStreamBytes;
+                lock.lock();
             }
-            nBase += result.nStreamBytes;
+            lock.unlock();
+            onTick(m_nSearched.load());
             lock.lock();
         }
-        lock.unlock();
-        onTick(m_nSearched.load());
-        lock.lock();
+    }
+    catch (...)
+    {
+        pFailure = std::current_exception();
+        if (!lock.owns_lock())
+            lock.lock();
+        m_bFailed.store(true);
     }
     m_cv.notify_all();
     lock.unlock();
     for (std::thread& t : threads)
         t.join();
+    if (pFailure)
+        std::rethrow_exception(pFailure);
     if (m_bFailed.load())
     {
         strError = "not enough memory.";
