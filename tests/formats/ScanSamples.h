@@ -49,7 +49,7 @@ private:
 
 // ---- TIM -----------------------------------------------------------------------------
 
-struct TimSpec
+struct TimShape
 {
     int nBpp = 8;
     std::uint16_t nUnits = 8, nHeight = 4;  // image block, in 16-bit units
@@ -59,7 +59,7 @@ struct TimSpec
     std::uint64_t nSeed = 1;
 };
 
-inline Bytes MakeTim(const TimSpec& s)
+inline Bytes MakeTim(const TimShape& s)
 {
     CRandom r(s.nSeed);
     const std::uint32_t nMode = s.nBpp == 4 ? 0 : s.nBpp == 8 ? 1 : s.nBpp == 16 ? 2 : 3;
@@ -92,7 +92,7 @@ inline Bytes MakeTim(const TimSpec& s)
 
 // ---- BMP -----------------------------------------------------------------------------
 
-struct BmpSpec
+struct BmpShape
 {
     int nBits = 8;
     std::int32_t nWidth = 13, nHeight = 5;  // a negative height: top-down
@@ -103,14 +103,14 @@ struct BmpSpec
     std::uint64_t nSeed = 1;
 };
 
-inline std::uint32_t BmpEntries(const BmpSpec& s)
+inline std::uint32_t BmpEntries(const BmpShape& s)
 {
     return s.nBits > 8 ? s.nClrUsed : (s.nClrUsed != 0 ? s.nClrUsed : 1u << s.nBits);
 }
 
 // Runs of one index and one absolute run in each row, each row ended, and the end of the
 // bitmap last: what Windows and ImageMagick write.
-inline Bytes EncodeRle(const BmpSpec& s, std::uint32_t nEntries, CRandom& r)
+inline Bytes EncodeRle(const BmpShape& s, std::uint32_t nEntries, CRandom& r)
 {
     const bool b4 = s.nCompression == 2;
     const auto w = static_cast<std::uint32_t>(s.nWidth);
@@ -147,7 +147,7 @@ inline Bytes EncodeRle(const BmpSpec& s, std::uint32_t nEntries, CRandom& r)
     return out;
 }
 
-inline Bytes MakeBmp(const BmpSpec& s)
+inline Bytes MakeBmp(const BmpShape& s)
 {
     CRandom r(s.nSeed);
     const std::uint32_t nEntries = BmpEntries(s);
@@ -206,7 +206,7 @@ inline Bytes MakeBmp(const BmpSpec& s)
 
 // ---- BFNT ----------------------------------------------------------------------------
 
-struct BfntSpec
+struct BfntShape
 {
     bool b16 = false;
     std::uint16_t nGlyphWidth = 8, nGlyphHeight = 12, nFirst = 32, nLast = 40;
@@ -215,7 +215,7 @@ struct BfntSpec
     std::uint64_t nSeed = 1;
 };
 
-inline Bytes MakeBfnt(const BfntSpec& s)
+inline Bytes MakeBfnt(const BfntShape& s)
 {
     CRandom r(s.nSeed);
     Bytes b(32, 0);
@@ -262,7 +262,7 @@ inline ScanItem Item(unsigned kind, std::size_t nLength, std::uint32_t w, std::u
 inline std::vector<Planted> EveryKindAndDepth(std::uint64_t nSeed = 1)
 {
     std::vector<Planted> all;
-    auto tim = [&](const char* pszName, TimSpec s, std::uint32_t w, std::uint32_t nCluts) {
+    auto tim = [&](const char* pszName, TimShape s, std::uint32_t w, std::uint32_t nCluts) {
         s.nSeed = nSeed + all.size();
         Bytes b = MakeTim(s);
         all.push_back({pszName, b, Item(SCAN_TIM, b.size(), w, s.nHeight, static_cast<std::uint32_t>(s.nBpp), nCluts)});
@@ -276,7 +276,7 @@ inline std::vector<Planted> EveryKindAndDepth(std::uint64_t nSeed = 1)
     tim("tim16-clut", {16, 3, 3, true, 16, 1, 0, 0, 0, 0, 0}, 3, 0);
     tim("tim24", {24, 15, 4, false, 0, 0, 0, 0, 0, 0, 0}, 10, 0);
     tim("tim24-odd", {24, 8, 2, false, 0, 0, 0, 0, 0, 0, 0}, 5, 0);
-    auto bmp = [&](const char* pszName, BmpSpec s) {
+    auto bmp = [&](const char* pszName, BmpShape s) {
         s.nSeed = nSeed + all.size();
         Bytes b = MakeBmp(s);
         const auto h = static_cast<std::uint32_t>(s.nHeight < 0 ? -s.nHeight : s.nHeight);
@@ -296,7 +296,7 @@ inline std::vector<Planted> EveryKindAndDepth(std::uint64_t nSeed = 1)
     bmp("bmp24-v4", {24, 6, 2, 0, 108, 0, false, 0});
     bmp("bmp-rle8", {8, 30, 6, 1, 40, 0, false, 0});
     bmp("bmp-rle4", {4, 25, 5, 2, 40, 0, false, 0});
-    auto bfnt = [&](const char* pszName, BfntSpec s) {
+    auto bfnt = [&](const char* pszName, BfntShape s) {
         s.nSeed = nSeed + all.size();
         Bytes b = MakeBfnt(s);
         all.push_back({pszName, b,
