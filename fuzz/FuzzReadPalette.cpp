@@ -2,6 +2,7 @@
 // that its writer writes back to the same colours; and when the bytes are a picture with a
 // palette, its colours written back into it change no byte, and other colours change only
 // the palette's bytes.
+#include "formats/DataKinds.h"
 #include "formats/PaletteFile.h"
 #include "fuzz/FuzzCheck.h"
 
@@ -31,11 +32,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
                        back.colours[i].b == pal.colours[i].b);
     }
 
+    // The row matters to TIMs only; the other kinds are read once (an RLE bitmap is decoded).
     for (std::uint32_t nClut = 0; nClut < 3; ++nClut)
     {
         ImagePalette where;
-        if (FindImagePalette(pData, nSize, nClut, where) != EImagePaletteResult::Ok)
+        const EImagePaletteResult nResult = FindImagePalette(pData, nSize, nClut, where);
+        if (nResult == EImagePaletteResult::NoSuchRow)
+            break;
+        if (nResult != EImagePaletteResult::Ok)
+        {
+            if (where.nDataType != DATA_TIM)
+                break;
             continue;
+        }
         FUZZ_CHECK(where.nCount > 0 && where.nCount <= 256);
         const std::size_t nEntry = where.coding == EImagePaletteCoding::Tim15 ? 2 : (where.coding == EImagePaletteCoding::BmpQuad ? 4 : 3);
         FUZZ_CHECK(where.nAt <= nSize && nEntry * where.nCount <= nSize - where.nAt);
@@ -47,6 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
         ReplaceImagePalette(file.data(), where, other);
         for (std::size_t k = 0; k < nSize; ++k)
             FUZZ_CHECK(file[k] == pData[k] || (k >= where.nAt && k < where.nAt + nEntry * where.nCount));
+        if (where.nDataType != DATA_TIM)
+            break;
     }
     return 0;
 }
