@@ -1,7 +1,7 @@
 #pragma once
-// The 15-bit colours of TIM files and how they meet 8-bit RGBA. Widening repeats the
-// top bits in the low ones, so 31 gives 255 and narrowing by >> 3 gives back every
-// value. Bit 15 is the semi-transparency bit.
+// The 15-bit colours of TIM files and how they meet 8-bit RGBA. Widening is the format's
+// (TimWiden5: the top bits repeat in the low ones, so 31 gives 255) and narrowing by >> 3
+// gives back every value. Bit 15 is the semi-transparency bit.
 
 #include "exchange/Png.h"
 #include "formats/TimFormat.h"
@@ -15,15 +15,10 @@ enum : std::uint8_t
     TIM_ALPHA_OPAQUE = 255,
 };
 
-inline std::uint8_t Widen5(unsigned nComponent)
-{
-    return static_cast<std::uint8_t>((nComponent << 3) | (nComponent >> 2));
-}
-
 inline PngColor WidenTimColor(std::uint16_t c)
 {
     const std::uint8_t a = c == 0 ? TIM_ALPHA_CLEAR : ((c & TIM_COLOR_STP) != 0 ? TIM_ALPHA_SEMI : TIM_ALPHA_OPAQUE);
-    return PngColor{Widen5(c & 31u), Widen5((c >> 5) & 31u), Widen5((c >> 10) & 31u), a};
+    return PngColor{TimWiden5(c & 31u), TimWiden5((c >> 5) & 31u), TimWiden5((c >> 10) & 31u), a};
 }
 
 // Alpha 0 is the transparent value 0x0000 whatever the colour; any alpha short of

@@ -30,6 +30,19 @@ enum : std::uint16_t
     TIM_COLOR_STP = 0x8000,
 };
 
+// A 5-bit component as 8 bits: the top bits repeat in the low ones, so 31 gives 255.
+inline std::uint8_t TimWiden5(unsigned nComponent)
+{
+    return static_cast<std::uint8_t>((nComponent << 3) | (nComponent >> 2));
+}
+
+// An 8-bit component as the nearest 5-bit one (halves round up): 255 gives 31, and
+// TimWiden5's value for each component gives that component back.
+inline unsigned TimNarrow5Nearest(unsigned nComponent)
+{
+    return (nComponent * 31 + 127) / 255;
+}
+
 struct TimFileHeader
 {
     std::uint8_t id;

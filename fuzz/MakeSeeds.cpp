@@ -2,10 +2,15 @@
 // program's own writers (the 16-colour sheets by hand), plus a few near-valid
 // variants that reach the readers' later branches.
 // With the exchange library, TIMs and BMPs of the other depths and exported PNGs too.
-// Usage: vellum_fuzz_seeds OUTDIR   (creates OUTDIR/bmp, OUTDIR/tim, OUTDIR/bfnt, OUTDIR/png)
+// For the scan, every kind and depth alone and planted in random bytes, and in a raw CD image;
+// palette files of each kind.
+// Usage: vellum_fuzz_seeds OUTDIR   (creates OUTDIR/bmp, OUTDIR/tim, OUTDIR/bfnt, OUTDIR/png,
+//        OUTDIR/scan, OUTDIR/palette)
 
+#include "formats/PaletteFile.h"
 #include "tests/exchange/ExchangeSamples.h"
 #include "tests/formats/SampleFiles.h"
+#include "tests/formats/ScanSamples.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -159,6 +164,31 @@ int main(int argc, char** argv)
             if (ExportToPng(bytes.data(), bytes.size(), opt, out, strError))
                 Put(png, entry.path().filename().string() + ".png", out);
         }
+
+    const fs::path scan = root / "scan";
+    fs::create_directories(scan);
+    scansample::CRandom random(1);
+    std::vector<std::uint8_t> planted = random.Make(300);
+    for (const scansample::Planted& p : scansample::EveryKindAndDepth())
+    {
+        Put(scan, p.strName + ".bin", p.bytes);
+        const std::vector<std::uint8_t> gap = random.Make(random.Below(200));
+        planted.insert(planted.end(), gap.begin(), gap.end());
+        planted.insert(planted.end(), p.bytes.begin(), p.bytes.end());
+    }
+    Put(scan, "planted.bin", planted);
+    Put(scan, "cd.bin", scansample::MakeCdImage(planted, 2).image);
+
+    const fs::path palette = root / "palette";
+    fs::create_directories(palette);
+    PaletteColours colours;
+    colours.strName = "seed";
+    for (int i = 0; i < 20; ++i)
+        colours.colours.push_back(PaletteRgb{random.Byte(), random.Byte(), random.Byte()});
+    colours.nTransparent = 3;
+    Put(palette, "twenty.gpl", WritePaletteFile(EPaletteFile::Gpl, colours));
+    Put(palette, "twenty.act", WritePaletteFile(EPaletteFile::Act, colours));
+    Put(palette, "twenty.pal", WritePaletteFile(EPaletteFile::Pal, colours));
     std::printf("seeds written to %s\n", root.c_str());
     return 0;
 }

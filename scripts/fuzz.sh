@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 
 build=${VELLUM_FUZZ_BUILD_DIR:-build-fuzz}
 targets=(read_bmp read_tim read_bfnt256 read_bfnt convert_bmp convert_tim convert_bfnt raster whole_road
-         export_tim export_bmp export_bfnt read_png import_png)
+         export_tim export_bmp export_bfnt read_png import_png scan read_palette)
 
 if [ "${1:-}" = "--list" ]; then
   printf '%s\n' "${targets[@]}"
@@ -40,9 +40,11 @@ if [ "${VELLUM_FUZZ_NOBUILD:-0}" != 1 ]; then
 fi
 
 seeds=$build/seeds
-[ -d "$seeds/png" ] || "$build/fuzz/vellum_fuzz_seeds" "$seeds" >/dev/null
+[ -d "$seeds/scan" ] || "$build/fuzz/vellum_fuzz_seeds" "$seeds" >/dev/null
 case "$target" in
   raster) seed_dirs=() ;;
+  scan) seed_dirs=("$seeds/scan") ;;
+  read_palette) seed_dirs=("$seeds/palette" "$seeds/bmp" "$seeds/tim" "$seeds/bfnt") ;;
   *png) seed_dirs=("$seeds/png") ;;
   *bmp) seed_dirs=("$seeds/bmp") ;;
   *tim) seed_dirs=("$seeds/tim") ;;

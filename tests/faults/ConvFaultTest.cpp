@@ -345,3 +345,35 @@ std::string OperationName(const ::testing::TestParamInfo<int>& info)
 INSTANTIATE_TEST_SUITE_P(Operations, ConvFaults, ::testing::Range(0, 5), OperationName);
 
 }  // namespace
+
+TEST(ConvOpenFiles, AnExtractionBeyondTheOpenFileLimitCommitsInRounds)
+{
+    ScratchDir scratch;
+    const fs::path dir = scratch.Path();
+    fs::create_directories(dir / "log");
+    Bytes archive;
+    std::map<std::string, Bytes> expected;
+    for (int i = 0; i < 150; ++i)
+    {
+        const Bytes tim = MakeSampleTim(8, 4 + i % 5);
+        expected["archive.bin@" + std::to_string(archive.size()) + ".tim"] = tim;
+        archive.insert(archive.end(), tim.begin(), tim.end());
+    }
+    WriteBytes(dir / "archive.bin", archive);
+
+    const fs::path counts = dir / "log/counts";
+    const ConvRun r = RunConv(dir, {"scan", "--extract", "out", "archive.bin"}, {}, counts.string(), 96);
+    EXPECT_EQ(r.nExit, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 150);
+    const std::string tally = Slurp(counts);
+    const std::size_t nAt = tally.find("syncfs ");
+    ASSERT_NE(nAt, std::string::npos);
+    EXPECT_GE(std::atoi(tally.c_str() + nAt + 7), 3) << "the extraction did not commit in rounds";
+    std::size_t nFiles = 0;
+    for (const fs::directory_entry& e : fs::directory_iterator(dir / "out"))
+    {
+        ++nFiles;
+        EXPECT_EQ(ReadBytes(e.path()), expected[e.path().filename().string()]) << e.path();
+    }
+    EXPECT_EQ(nFiles, expected.size());
+}

@@ -1,5 +1,5 @@
-// The manual page keeps to the program: every option `vellumconv --help` lists is in
-// vellumconv(1), and every option the page sets in bold is one --help lists.
+// The manual page keeps to the program: every option `vellumconv --help` and the verbs'
+// own help list is in vellumconv(1), and every option the page sets in bold is one of them.
 
 #include <gtest/gtest.h>
 
@@ -13,10 +13,10 @@
 namespace
 {
 
-std::string HelpText()
+std::string HelpText(const std::string& strArgs)
 {
     std::string strText;
-    std::FILE* pipe = ::popen(VELLUMCONV_PATH " --help", "r");
+    std::FILE* pipe = ::popen((VELLUMCONV_PATH " " + strArgs).c_str(), "r");
     if (pipe == nullptr)
         return strText;
     char buf[4096];
@@ -39,7 +39,7 @@ std::set<std::string> Matches(const std::string& strText, const std::regex& patt
 
 TEST(ConvManPage, ListsEveryOptionOfTheHelpAndNoOther)
 {
-    const std::string strHelp = HelpText();
+    const std::string strHelp = HelpText("--help") + HelpText("scan --help") + HelpText("palette --help");
     // Options as --help writes them: "-j", "--out-dir", each standing alone ("-print0" in a
     // find command line is not one).
     const std::set<std::string> help =
@@ -64,7 +64,8 @@ TEST(ConvManPage, NamesEveryFormAndExitStatus)
     const std::string strPage((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (const char* pszForm : {R"(\fBvellumconv\fR \fIIN\fR \fIOUT\fR)", R"(\fBvellumconv\fR \fISTEP\fR)",
                                 R"(\fBvellumconv\fR \fB--to\fR \fIEXT\fR)", R"(\fBvellumconv export\fR)",
-                                R"(\fBvellumconv import\fR)"})
+                                R"(\fBvellumconv import\fR)", R"(\fBvellumconv scan\fR)",
+                                R"(\fBvellumconv palette export\fR)", R"(\fBvellumconv palette import\fR)"})
         EXPECT_NE(strPage.find(pszForm), std::string::npos) << pszForm;
     const std::size_t nStatus = strPage.find(".SH EXIT STATUS");
     ASSERT_NE(nStatus, std::string::npos);

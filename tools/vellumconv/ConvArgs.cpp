@@ -1,5 +1,7 @@
 #include "tools/vellumconv/ConvArgs.h"
 
+#include "tools/vellumconv/ConvArgsReading.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
@@ -9,11 +11,6 @@
 
 namespace
 {
-
-// How many digits a number may have, leading zeros included: the window's sizes and the
-// workers are counts, the PNG verbs' numbers reach 32 bits.
-constexpr std::size_t kCountDigits = 5;
-constexpr std::size_t kValueDigits = 10;
 
 // The converter's one reading of a number: decimal digits only, at most nDigits of them,
 // from nMin to nMax.
@@ -143,7 +140,7 @@ struct BatchOptionSet
         if (pJobs->count() > 0)
         {
             std::uint32_t nJobs = 0;
-            if (!ParseNumber(strJobs, kCountDigits, 1, CONV_MAX_JOBS, nJobs))
+            if (!ParseNumber(strJobs, CONV_COUNT_DIGITS, 1, CONV_MAX_JOBS, nJobs))
                 return Fail(strError, "'" + TypedName(pJobs, args) + " " + strJobs + "': expected 1 to " +
                                           std::to_string(CONV_MAX_JOBS) + " workers");
             batch.nJobs = static_cast<int>(nJobs);
@@ -232,24 +229,24 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
         return false;
 
     if (pClut != nullptr && pClut->count() > 0 &&
-        !ParseNumber(strClut, kValueDigits, 0, 0xFFFFFFFFu, exportOptions.nClut))
+        !ParseNumber(strClut, CONV_VALUE_DIGITS, 0, 0xFFFFFFFFu, exportOptions.nClut))
         return Fail(strError, "'--clut " + strClut + "': expected a CLUT row, counted from 0");
     if (pColumns != nullptr && pColumns->count() > 0 &&
-        !ParseNumber(strColumns, kValueDigits, 1, 65536, exportOptions.nColumns))
+        !ParseNumber(strColumns, CONV_VALUE_DIGITS, 1, 65536, exportOptions.nColumns))
         return Fail(strError, "'--columns " + strColumns + "': expected 1 to 65536 cells across");
     if (pBpp != nullptr && pBpp->count() > 0)
     {
         std::uint32_t nBpp = 0;
-        if (!ParseNumber(strBpp, kValueDigits, 0, 24, nBpp) || (nBpp != 4 && nBpp != 8 && nBpp != 16 && nBpp != 24))
+        if (!ParseNumber(strBpp, CONV_VALUE_DIGITS, 0, 24, nBpp) || (nBpp != 4 && nBpp != 8 && nBpp != 16 && nBpp != 24))
             return Fail(strError, "'--bpp " + strBpp + "': expected 4, 8, 16 or 24 bits per pixel");
         importOptions.nBpp = static_cast<int>(nBpp);
     }
     if (pCell != nullptr && pCell->count() > 0 &&
-        !ParsePair(strCell, "xX", kValueDigits, 1, 65535, importOptions.nCellWidth, importOptions.nCellHeight))
+        !ParsePair(strCell, "xX", CONV_VALUE_DIGITS, 1, 65535, importOptions.nCellWidth, importOptions.nCellHeight))
         return Fail(strError, "'--cell " + strCell + "': expected WxH, each 1 to 65535");
     if (pCodes != nullptr && pCodes->count() > 0)
     {
-        if (!ParsePair(strCodes, "-", kValueDigits, 0, 65535, importOptions.nFirstCode, importOptions.nLastCode) ||
+        if (!ParsePair(strCodes, "-", CONV_VALUE_DIGITS, 0, 65535, importOptions.nFirstCode, importOptions.nLastCode) ||
             importOptions.nFirstCode > importOptions.nLastCode)
             return Fail(strError, "'--codes " + strCodes + "': expected FIRST-LAST, 0 to 65535, FIRST not above LAST");
         importOptions.bCodes = true;
@@ -301,6 +298,15 @@ std::string PngSaveError(const std::string& strShown)
 // Fills cmd; false, with the usage error in strError, when the line makes no sense.
 bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::string& strError)
 {
+    if (!args.empty() && (args[0] == "scan" || args[0] == "palette"))
+    {
+        const std::vector<std::string> rest(args.begin() + 1, args.end());
+        const bool bScan = args[0] == "scan";
+        cmd.mode = bScan ? EConvMode::Scan : EConvMode::Palette;
+        cmd.pszHelp = bScan ? ConvScanUsageText() : ConvPaletteUsageText();
+        return bScan ? ParseScanArgs(rest, cmd.scan, cmd.bHelp, strError)
+                     : ParsePaletteArgs(rest, cmd.palette, cmd.bHelp, strError);
+    }
     if (!args.empty() && (args[0] == "export" || args[0] == "import"))
         return ParseVerb(args[0] == "export" ? EConvVerb::Export : EConvVerb::Import,
                          std::vector<std::string>(args.begin() + 1, args.end()), cmd, strError);
@@ -390,7 +396,7 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
         {
             std::uint32_t nWidth = 0;
             std::uint32_t nHeight = 0;
-            if (!ParsePair(value, "xX", kCountDigits, 0, CONV_MAX_SIZE, nWidth, nHeight))
+            if (!ParsePair(value, "xX", CONV_COUNT_DIGITS, 0, CONV_MAX_SIZE, nWidth, nHeight))
                 return fail("'--size " + value + "': expected WxH, each 0 to " + std::to_string(CONV_MAX_SIZE));
             cmd.steps.push_back({EConvStep::Size, {}, static_cast<int>(nWidth), static_cast<int>(nHeight)});
             continue;
@@ -425,6 +431,8 @@ const char* ConvUsageText()
            "       vellumconv --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...\n"
            "       vellumconv export [--clut N] [--columns C] IN OUT.png\n"
            "       vellumconv import [--bpp 4|8|16|24] [--cell WxH] [--codes FIRST-LAST] IN.png OUT\n"
+           "       vellumconv scan [--kinds LIST] [--nested] [--json] [-j N] [--extract DIR] FILE...\n"
+           "       vellumconv palette export|import [--clut N] ...\n"
            "       vellumconv --help | --version\n"
            "\n"
            "Converts 256-colour BMP, TIM and BFNT files, and PNG, without a window.\n"
@@ -496,6 +504,10 @@ const char* ConvUsageText()
            "way: export --to .png FILE..., import --to .tim FILE.png.... 'export' or 'import'\n"
            "is a verb only as the first argument.\n"
            "\n"
+           "Inside files: 'scan' finds every TIM, BMP and BFNT inside disc images and\n"
+           "archives; 'palette' moves palettes in and out. 'vellumconv scan --help' and\n"
+           "'vellumconv palette --help' tell more.\n"
+           "\n"
            "See vellumconv(1).\n";
 }
 
@@ -512,4 +524,15 @@ bool IsPngName(const std::string& strName)
     for (char& ch : strTail)
         ch = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch;
     return strTail == ".png";
+}
+
+bool ConvParseNumber(std::string_view text, std::size_t nDigits, std::uint64_t nMin, std::uint64_t nMax,
+                     std::uint32_t& nValue)
+{
+    return ParseNumber(text, nDigits, nMin, nMax, nValue);
+}
+
+bool ConvParseWithCli(CLI::App& app, const std::vector<std::string>& args, std::string& strError)
+{
+    return ParseWithCli(app, args, strError);
 }

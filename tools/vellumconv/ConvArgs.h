@@ -5,6 +5,7 @@
 // separate so it can be tested alone.
 
 #include "exchange/Exchange.h"
+#include "tools/vellumconv/ConvScanArgs.h"
 
 #include <string>
 #include <vector>
@@ -37,6 +38,8 @@ enum class EConvMode
     Shorthand,  // vellumconv IN OUT: each file in the format its name says
     Batch,      // [export|import [OPTIONS]] --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...
     Verb,       // vellumconv export [OPTIONS] IN OUT.png / vellumconv import [OPTIONS] IN.png OUT
+    Scan,       // vellumconv scan [OPTIONS] FILE...
+    Palette,    // vellumconv palette export|import [OPTIONS] ...
 };
 
 // What each file goes through: PNG export or import, or, for Convert, what the names say: a
@@ -77,14 +80,17 @@ struct ConvCommandLine
     ConvBatchOptions batch;    // a batch; also the verb of a single export or import
     std::string strVerbIn;     // a single export or import, or the shorthand's IN and OUT
     std::string strVerbOut;
+    ConvScanOptions scan;
+    ConvPaletteOptions palette;
     bool bHelp = false;
     bool bVersion = false;
+    const char* pszHelp = nullptr;  // a verb's own help text, else ConvUsageText()
     std::string strError;  // non-empty: a usage error, described
 };
 
 // Exactly two bare PATHs are the shorthand "IN OUT". Among steps, a bare PATH opens when no
 // step came before it and saves otherwise, once at most. "--" makes every later argument a
-// PATH. "export" or "import" as the first argument names a verb.
+// PATH. "export", "import", "scan" or "palette" as the first argument names a verb.
 ConvCommandLine ParseConvArgs(const std::vector<std::string>& args);
 
 const char* ConvUsageText();

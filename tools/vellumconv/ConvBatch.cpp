@@ -1,6 +1,8 @@
 #include "tools/vellumconv/ConvBatch.h"
 
 #include "framework/AfxSafeSave.h"
+#include "tools/vellumconv/ConvHold.h"
+#include "tools/vellumconv/ConvSignals.h"
 #include "tools/vellumconv/ConvText.h"
 #include "tools/vellumconv/ConvWorkers.h"
 
@@ -10,48 +12,11 @@
 #include <csignal>
 #include <cstring>
 #include <optional>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace
 {
-
-volatile std::sig_atomic_t g_nSignal = 0;
-
-void OnSignal(int nSignal)
-{
-    g_nSignal = nSignal;
-}
-
-// While it lives, SIGINT and SIGTERM only note themselves: the batch stops where it can,
-// removes its temporaries and exits 128 + the signal.
-class CSignalCatcher
-{
-public:
-    CSignalCatcher()
-    {
-        g_nSignal = 0;
-        struct sigaction action = {};
-        action.sa_handler = &OnSignal;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGINT, &action, &m_oldInt);
-        ::sigaction(SIGTERM, &action, &m_oldTerm);
-    }
-    ~CSignalCatcher()
-    {
-        ::sigaction(SIGINT, &m_oldInt, nullptr);
-        ::sigaction(SIGTERM, &m_oldTerm, nullptr);
-    }
-    CSignalCatcher(const CSignalCatcher&) = delete;
-    CSignalCatcher& operator=(const CSignalCatcher&) = delete;
-
-    int Caught() const { return g_nSignal; }
-
-private:
-    struct sigaction m_oldInt = {};
-    struct sigaction m_oldTerm = {};
-};
 
 class CProgress
 {
@@ -130,24 +95,6 @@ int MakeFolders(const std::string& strPath)
     if (::stat(strPath.c_str(), &st) != 0)
         return errno;
     return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-}
-
-// Lets the batch hold as many open files as it may, and tells how many of them its
-// temporaries may take: the rest stay for the workers' sockets and whatever a save opens.
-std::size_t HoldLimit(std::size_t nWorkers)
-{
-    rlimit lim{};
-    if (::getrlimit(RLIMIT_NOFILE, &lim) != 0)
-        return 1;
-    if (lim.rlim_cur < lim.rlim_max)
-    {
-        lim.rlim_cur = lim.rlim_max;
-        ::setrlimit(RLIMIT_NOFILE, &lim);
-        ::getrlimit(RLIMIT_NOFILE, &lim);
-    }
-    const rlim_t nReserve = 32 + 2 * static_cast<rlim_t>(nWorkers);
-    const rlim_t nLimit = std::min<rlim_t>(lim.rlim_cur, rlim_t{1} << 24);
-    return nLimit > nReserve ? static_cast<std::size_t>(nLimit - nReserve) : 1;
 }
 
 // One batch from its plan to its report. Its steps return the exit status once the batch
@@ -229,7 +176,7 @@ std::optional<int> CConvBatchRun::Convert()
                                                                            : static_cast<std::size_t>(nProcessors > 0 ? nProcessors : 1));
     // Every output stays open until its commit; a batch with more of them than that commits
     // in rounds, each after a sync of its own.
-    m_nHoldLimit = HoldLimit(nJobs);
+    m_nHoldLimit = ConvHoldLimit(32 + 2 * nJobs);  // the workers' sockets, and what a save opens
     CConvWorkerPool pool(m_jobs, m_options.verb, m_batch);
     std::string strError;
     if (!pool.Prepare(strError))

@@ -3,6 +3,8 @@
 #include "tools/vellumconv/ConvApp.h"
 #include "tools/vellumconv/ConvBatch.h"
 #include "tools/vellumconv/ConvExchange.h"
+#include "tools/vellumconv/ConvPalette.h"
+#include "tools/vellumconv/ConvScan.h"
 #include "tools/vellumconv/ConvArgs.h"
 #include "tools/vellumconv/ConvPlan.h"
 #include "tools/vellumconv/ConvRoute.h"
@@ -31,7 +33,7 @@ int main(int argc, char** argv)
         return UsageError(cmd.strError);
     if (cmd.bHelp)
     {
-        std::fputs(ConvUsageText(), stdout);
+        std::fputs(cmd.pszHelp != nullptr ? cmd.pszHelp : ConvUsageText(), stdout);
         return 0;
     }
     if (cmd.bVersion)
@@ -52,6 +54,10 @@ int main(int argc, char** argv)
         if (cmd.batch.verb.kind != EConvVerb::Convert)
             return RunExchangeVerb(cmd, stdout, stderr);
     }
+    if (cmd.mode == EConvMode::Scan)
+        return RunConvScan(cmd.scan, stdout, stderr);
+    if (cmd.mode == EConvMode::Palette)
+        return RunConvPalette(cmd.palette, stdout, stderr);
 
     CConvApp app(stdout, stderr);
     int nArgc = 1;

@@ -1,0 +1,230 @@
+#include "tools/vellumconv/ConvPalette.h"
+
+#include "exchange/Exchange.h"
+#include "exchange/ExchangeResult.h"
+#include "exchange/Png.h"
+#include "formats/DataKinds.h"
+#include "formats/PaletteFile.h"
+#include "framework/AfxSafeSave.h"
+
+#include <cstring>
+#include <exception>
+#include <new>
+#include <sys/stat.h>
+
+namespace
+{
+
+constexpr std::uint8_t PNG_SIGNATURE[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+// A failure of one file: the path its message names, and the message.
+struct PaletteFailure
+{
+    std::string strPath;
+    std::string strMessage;
+};
+
+bool Fail(PaletteFailure& failure, const std::string& strPath, std::string strMessage)
+{
+    failure = PaletteFailure{strPath, std::move(strMessage)};
+    return false;
+}
+
+bool ReadWhole(const std::string& strPath, std::vector<std::uint8_t>& data, PaletteFailure& failure)
+{
+    CFile file;
+    CFileException fe;
+    if (!file.Open(strPath.c_str(), CFile::modeRead, &fe))
+        return Fail(failure, strPath, AfxFileErrorMessage(strPath.c_str(), fe.GetCauseText(), FALSE).Str());
+    const std::uint64_t nLength = file.GetLength();
+    if (nLength > 0xFFFFFFFFu)
+        return Fail(failure, strPath, "the file is too large.");
+    data.resize(static_cast<std::size_t>(nLength));
+    data.resize(file.Read(data.data(), static_cast<std::uint32_t>(nLength)));
+    return true;
+}
+
+std::string BaseName(const std::string& strPath)
+{
+    const std::size_t nSlash = strPath.rfind('/');
+    return nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
+}
+
+// Why an image's palette cannot be used, in the exchange library's words where it has them.
+std::string ImagePaletteMessage(EImagePaletteResult nResult, const ImagePalette& pal, std::uint32_t nClut,
+                                const std::vector<std::uint8_t>& data)
+{
+    switch (nResult)
+    {
+    case EImagePaletteResult::Ok:
+        break;
+    case EImagePaletteResult::NotAnImage:
+        return "not a TIM, BMP or BFNT file.";
+    case EImagePaletteResult::Damaged:
+    {
+        // The reader's refusal, worded as export words it.
+        std::vector<std::uint8_t> png;
+        std::string strError;
+        if (!ExportToPng(data.data(), data.size(), ExportOptions{}, png, strError))
+            return strError;
+        return "the file cannot be read.";
+    }
+    case EImagePaletteResult::NoPalette:
+        if (pal.nDataType == DATA_BFNT)
+            return "the sheet has no palette block.";
+        return std::string("a ") + std::to_string(pal.nDepth) + "-bit " + (pal.nDataType == DATA_TIM ? "TIM" : "BMP") +
+               " has no palette: its pixels are colours.";
+    case EImagePaletteResult::NoSuchRow:
+        return ExchangeMessage(pal.nValue == 1 ? Refuse(XCH_CLUT_ROW_OF_ONE, nClut) : Refuse(XCH_CLUT_ROW, nClut, pal.nValue));
+    }
+    return std::string();
+}
+
+// The colours of any palette source: a palette file by its extension, else a TIM, BMP, BFNT
+// or PNG by its first bytes, else a text palette by its first line.
+bool ReadPaletteSource(const std::string& strPath, std::uint32_t nClut, PaletteColours& out, PaletteFailure& failure)
+{
+    std::vector<std::uint8_t> data;
+    if (!ReadWhole(strPath, data, failure))
+        return false;
+    std::string strError;
+    EPaletteFile kind = EPaletteFile::Gpl;
+    if (PaletteFileFromPath(strPath, kind) || PaletteFileFromContent(data.data(), data.size(), kind))
+    {
+        if (!ReadPaletteFile(kind, data.data(), data.size(), out, strError))
+            return Fail(failure, strPath, strError);
+        return true;
+    }
+    if (data.size() >= sizeof PNG_SIGNATURE && std::memcmp(data.data(), PNG_SIGNATURE, sizeof PNG_SIGNATURE) == 0)
+    {
+        PngPicture pic;
+        if (!DecodePng(data.data(), data.size(), nullptr, pic, strError))
+            return Fail(failure, strPath, strError);
+        if (!pic.bIndexed)
+            return Fail(failure, strPath, "the PNG has no palette: it is not an indexed picture.");
+        out = PaletteColours{};
+        for (const PngColor& c : pic.palette)
+            out.colours.push_back(PaletteRgb{c.r, c.g, c.b});
+        out.strName = BaseName(strPath);
+        return true;
+    }
+    ImagePalette pal;
+    const EImagePaletteResult nResult = FindImagePalette(data.data(), data.size(), nClut, pal);
+    if (nResult == EImagePaletteResult::NotAnImage)
+        return Fail(failure, strPath,
+                    "not a palette: neither a palette file (.gpl, .act, .pal) nor a picture with a palette "
+                    "(TIM, BMP, BFNT, indexed PNG).");
+    if (nResult != EImagePaletteResult::Ok)
+        return Fail(failure, strPath, ImagePaletteMessage(nResult, pal, nClut, data));
+    out = PaletteColours{};
+    out.colours = ReadImagePalette(data.data(), pal);
+    out.nTransparent = ImagePaletteTransparent(data.data(), pal);
+    out.strName = BaseName(strPath);
+    return true;
+}
+
+// True when the two names are one file (the same name, or the same file on disk).
+bool SameFile(const std::string& strA, const std::string& strB)
+{
+    struct stat a, b;
+    if (strA == strB)
+        return true;
+    return ::stat(strA.c_str(), &a) == 0 && ::stat(strB.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool Save(const std::string& strOut, const std::vector<std::uint8_t>& data, const std::string& strContext,
+          PaletteFailure& failure)
+{
+    CSafeSaveFile file;
+    CFileException fe;
+    if (!file.Open(strOut.c_str(), &fe))
+        return Fail(failure, strContext, AfxFileErrorMessage(strOut.c_str(), fe.GetCauseText(), TRUE).Str());
+    try
+    {
+        file.GetFile().Write(data.data(), static_cast<std::uint32_t>(data.size()));
+        file.Commit();
+    }
+    catch (const CFileException& e)
+    {
+        return Fail(failure, strContext, AfxFileErrorMessage(strOut.c_str(), e.GetCauseText(), TRUE).Str());
+    }
+    return true;
+}
+
+bool RunExport(const ConvPaletteOptions& options, std::string& strStatus, PaletteFailure& failure)
+{
+    PaletteColours pal;
+    if (!ReadPaletteSource(options.strIn, options.nClut, pal, failure))
+        return false;
+    EPaletteFile kind = EPaletteFile::Gpl;
+    PaletteFileFromPath(options.strOut, kind);
+    if (kind == EPaletteFile::Act && pal.colours.size() > 256)
+        return Fail(failure, options.strIn,
+                    "the palette has " + std::to_string(pal.colours.size()) + " colours; an Adobe colour table holds 256.");
+    if (!Save(options.strOut, WritePaletteFile(kind, pal), options.strIn, failure))
+        return false;
+    strStatus = "colours:" + std::to_string(pal.colours.size());
+    return true;
+}
+
+bool RunImport(const ConvPaletteOptions& options, std::string& strStatus, PaletteFailure& failure)
+{
+    PaletteColours source;
+    if (!ReadPaletteSource(options.strPalette, options.nClut, source, failure))
+        return false;
+    std::vector<std::uint8_t> data;
+    if (!ReadWhole(options.strIn, data, failure))
+        return false;
+    ImagePalette target;
+    const EImagePaletteResult nResult = FindImagePalette(data.data(), data.size(), options.nClut, target);
+    if (nResult == EImagePaletteResult::NotAnImage)
+        return Fail(failure, options.strIn, "not a TIM, BMP or BFNT file: import replaces the palette of one of those.");
+    if (nResult != EImagePaletteResult::Ok)
+        return Fail(failure, options.strIn, ImagePaletteMessage(nResult, target, options.nClut, data));
+    if (source.colours.size() > target.nCount)
+        return Fail(failure, options.strPalette,
+                    "the palette has " + std::to_string(source.colours.size()) + " colours; the one it replaces has " +
+                        std::to_string(target.nCount) + ".");
+    ReplaceImagePalette(data.data(), target, source.colours);
+    if (!Save(options.strOut, data, options.strIn, failure))
+        return false;
+    strStatus = "colours:" + std::to_string(source.colours.size()) + " of " + std::to_string(target.nCount);
+    return true;
+}
+
+}  // namespace
+
+int RunConvPalette(const ConvPaletteOptions& options, std::FILE* pOut, std::FILE* pErr)
+{
+    const bool bImport = options.verb == EConvPaletteVerb::Import;
+    for (const std::string* pInput : {&options.strIn, bImport ? &options.strPalette : &options.strIn})
+        if (SameFile(options.strOut, *pInput))
+        {
+            std::fprintf(pErr, "vellumconv: '%s' is an input; write the result to another name\n"
+                               "Try 'vellumconv palette --help'.\n",
+                         options.strOut.c_str());
+            return 2;
+        }
+    std::string strStatus;
+    PaletteFailure failure;
+    bool bOk = false;
+    try
+    {
+        bOk = bImport ? RunImport(options, strStatus, failure) : RunExport(options, strStatus, failure);
+    }
+    catch (const std::bad_alloc&)
+    {
+        failure = PaletteFailure{options.strIn, "not enough memory."};
+    }
+    catch (const std::exception& e)
+    {
+        failure = PaletteFailure{options.strIn, e.what()};
+    }
+    if (!bOk)
+        std::fprintf(pErr, "vellumconv: %s: %s\n", failure.strPath.c_str(), failure.strMessage.c_str());
+    else
+        std::fprintf(pOut, "%s\n", strStatus.c_str());
+    std::fflush(pOut);
+    std::fflush(pErr);
+    return bOk ? 0 : 1;
+}

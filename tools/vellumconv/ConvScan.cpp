@@ -1,0 +1,573 @@
+#include "tools/vellumconv/ConvScan.h"
+
+#include "exchange/Exchange.h"
+#include "formats/Scan.h"
+#include "framework/AfxSafeSave.h"
+#include "tools/vellumconv/ConvHold.h"
+#include "tools/vellumconv/ConvScanFile.h"
+#include "tools/vellumconv/ConvSignals.h"
+#include "tools/vellumconv/ConvText.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <new>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+// Bytes the UTF-8 sequence at p[i..n) takes, or 0 when it is not a valid one.
+std::size_t Utf8Length(const std::string& s, std::size_t i)
+{
+    const auto c = static_cast<unsigned char>(s[i]);
+    std::size_t n = 0;
+    std::uint32_t nMin = 0, v = 0;
+    if (c < 0x80)
+        return 1;
+    if ((c & 0xE0) == 0xC0)
+        n = 2, nMin = 0x80, v = c & 0x1Fu;
+    else if ((c & 0xF0) == 0xE0)
+        n = 3, nMin = 0x800, v = c & 0x0Fu;
+    else if ((c & 0xF8) == 0xF0)
+        n = 4, nMin = 0x10000, v = c & 0x07u;
+    else
+        return 0;
+    if (s.size() - i < n)
+        return 0;
+    for (std::size_t k = 1; k < n; ++k)
+    {
+        const auto cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80)
+            return 0;
+        v = (v << 6) | (cc & 0x3Fu);
+    }
+    if (v < nMin || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF))
+        return 0;
+    return n;
+}
+
+// A JSON string. File names are bytes, and JSON text is UTF-8: a byte that is not part of
+// valid UTF-8 becomes the lone surrogate U+DC80 + byte (Python's "surrogateescape"), so the
+// name can be turned back into its bytes.
+std::string JsonString(const std::string& s)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (std::size_t i = 0; i < s.size();)
+    {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const std::size_t n = Utf8Length(s, i);
+        if (n > 1)
+        {
+            out.append(s, i, n);
+            i += n;
+            continue;
+        }
+        ++i;
+        if (c == '"')
+            out += "\\\"";
+        else if (c == '\\')
+            out += "\\\\";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\r')
+            out += "\\r";
+        else if (n == 1 && c >= 0x20 && c != 0x7F)
+            out += static_cast<char>(c);
+        else
+        {
+            const unsigned v = n == 0 ? 0xDC00u + c : c;
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out += kHex[(v >> shift) & 15];
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string FindLine(const std::string& strFile, const ConvScanFind& find, bool bJson)
+{
+    const ScanItem& it = find.item;
+    const std::string strSize = std::to_string(it.nWidth) + "x" + std::to_string(it.nHeight);
+    if (bJson)
+        return "{\"file\":" + JsonString(strFile) + ",\"offset\":" + std::to_string(find.nFile) + ",\"kind\":\"" +
+               ScanKindName(it.kind) + "\",\"length\":" + std::to_string(it.nLength) + ",\"size\":\"" + strSize +
+               "\",\"depth\":" + std::to_string(it.nDepth) + ",\"cluts\":" + std::to_string(it.nCluts) + "}\n";
+    return EscapeControls(strFile) + "\t" + std::to_string(find.nFile) + "\t" + ScanKindName(it.kind) + "\t" +
+           std::to_string(it.nLength) + "\t" + strSize + "\t" + std::to_string(it.nDepth) + "\t" +
+           std::to_string(it.nCluts) + "\n";
+}
+
+std::string BaseName(const std::string& strPath)
+{
+    std::string s = strPath;
+    while (s.size() > 1 && s.back() == '/')
+        s.pop_back();
+    const std::size_t nSlash = s.rfind('/');
+    return nSlash == std::string::npos ? s : s.substr(nSlash + 1);
+}
+
+std::string JoinPath(const std::string& strDir, const std::string& strName)
+{
+    return !strDir.empty() && strDir.back() == '/' ? strDir + strName : strDir + "/" + strName;
+}
+
+// ---- Progress ------------------------------------------------------------------------
+
+std::string Amount(std::uint64_t nBytes)
+{
+    char sz[32];
+    const double d = static_cast<double>(nBytes);
+    if (nBytes >= (std::uint64_t{1} << 30))
+        std::snprintf(sz, sizeof sz, "%.1f GiB", d / (1u << 30));
+    else
+        std::snprintf(sz, sizeof sz, "%.1f MiB", d / (1u << 20));
+    return sz;
+}
+
+// A line on a terminal that shows how far a long scan has come, from its second second on,
+// and a summary in its place at the end.
+class CScanProgress
+{
+public:
+    explicit CScanProgress(std::FILE* pErr)
+        : m_pErr(pErr), m_bTerminal(::isatty(::fileno(pErr)) != 0), m_start(std::chrono::steady_clock::now())
+    {
+    }
+    void Update(const std::string& strFile, std::uint64_t nDone, std::uint64_t nSize, std::uint64_t nFound)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (!m_bTerminal || now - m_start < std::chrono::seconds(1) || now - m_last < std::chrono::milliseconds(100))
+            return;
+        m_last = now;
+        std::fprintf(m_pErr, "\r\033[Kvellumconv: scanning %s: %.0f%% of %s, %llu found", EscapeControls(strFile).c_str(),
+                     nSize > 0 ? 100.0 * static_cast<double>(nDone) / static_cast<double>(nSize) : 100.0,
+                     Amount(nSize).c_str(), static_cast<unsigned long long>(nFound));
+        std::fflush(m_pErr);
+        m_bShown = true;
+        m_bEverShown = true;
+    }
+    // Makes room for an ordinary line.
+    void Clear()
+    {
+        if (m_bShown)
+        {
+            std::fputs("\r\033[K", m_pErr);
+            std::fflush(m_pErr);
+            m_bShown = false;
+        }
+    }
+    void Summary(std::size_t nFiles, std::uint64_t nBytes, std::uint64_t nFound)
+    {
+        if (!m_bEverShown)
+            return;
+        Clear();
+        const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+        std::fprintf(m_pErr, "vellumconv: %llu found in %zu file%s (%s) in %.1f s\n", static_cast<unsigned long long>(nFound),
+                     nFiles, nFiles == 1 ? "" : "s", Amount(nBytes).c_str(), dSeconds);
+        std::fflush(m_pErr);
+        m_bEverShown = false;
+    }
+
+private:
+    std::FILE* m_pErr;
+    bool m_bTerminal;
+    bool m_bShown = false;      // the line is on the screen now
+    bool m_bEverShown = false;  // the scan was long enough for one
+    std::chrono::steady_clock::time_point m_start;
+    std::chrono::steady_clock::time_point m_last{};
+};
+
+// ---- The run -------------------------------------------------------------------------
+
+// A find that was extracted, waiting for its outputs to be put in place.
+struct PendingFind
+{
+    std::string strLine;
+    bool bOk = true;
+};
+
+const std::atomic<bool> kNeverStop{false};
+
+// Whether one of the files is right in the folder: only there can an output replace it.
+bool AnyInFolder(const std::vector<std::string>& files, const std::string& strFolder)
+{
+    struct stat folder;
+    if (::stat(strFolder.c_str(), &folder) != 0)
+        return true;
+    for (const std::string& strFile : files)
+    {
+        const std::size_t nSlash = strFile.rfind('/');
+        const std::string strParent = nSlash == std::string::npos ? "." : nSlash == 0 ? "/" : strFile.substr(0, nSlash);
+        struct stat parent;
+        if (::stat(strParent.c_str(), &parent) != 0 || (parent.st_dev == folder.st_dev && parent.st_ino == folder.st_ino))
+            return true;
+    }
+    return false;
+}
+
+class CScanRun
+{
+public:
+    CScanRun(const ConvScanOptions& options, std::FILE* pOut, std::FILE* pErr)
+        : m_options(options), m_pOut(pOut), m_pErr(pErr), m_progress(pErr)
+    {
+    }
+    int Run();
+
+private:
+    bool CheckExtraction();
+    void ScanFile(const std::string& strPath);
+    void Extract(const std::string& strPath, const CScanSource& source, const ConvScanFind& find);
+    bool WriteOutput(const std::string& strTarget, const std::uint8_t* p, std::size_t n, const CScanSource* pSource,
+                     const ConvScanFind* pFind);
+    // Puts the outputs held so far in place, after one sync per file system; false when a
+    // signal stopped it.
+    bool CommitHeld();
+    int PutInPlace();
+    void Message(const std::string& strPath, const std::string& strMessage);
+    int Finish(int nStatus);
+    // A signal stops only an extraction: a plain scan writes nothing to clean up.
+    bool Stopped() const { return m_signals && m_signals->Caught() != 0; }
+
+    const ConvScanOptions& m_options;
+    std::FILE* m_pOut;
+    std::FILE* m_pErr;
+    CScanProgress m_progress;
+    bool m_bExtract = false;
+    std::optional<CSignalCatcher> m_signals;
+    CSaveBatch m_batch{"vellum"};
+    std::vector<std::string> m_targets;
+    std::vector<PendingFind> m_pending;
+    std::size_t m_nCommitted = 0;  // finds whose outputs were put in place (or failed)
+    std::size_t m_nHoldLimit = 1;
+    // Whether outputs may be put in place before the scan ends: not when an output could
+    // still turn out to replace one of the files scanned, which must leave nothing extracted.
+    bool m_bRounds = false;
+    std::vector<std::pair<dev_t, ino_t>> m_inputs;  // the files scanned, which no output may replace
+    std::string m_strInputReplaced;
+    std::uint64_t m_nBytes = 0;
+    std::uint64_t m_nFound = 0;
+    bool m_bAnyFailed = false;
+};
+
+void CScanRun::Message(const std::string& strPath, const std::string& strMessage)
+{
+    m_progress.Clear();
+    std::fprintf(m_pErr, "vellumconv: %s: %s\n", EscapeControls(strPath).c_str(), strMessage.c_str());
+    std::fflush(m_pErr);
+}
+
+// Refusals before anything is scanned: two files whose finds would get the same names, and a
+// folder that cannot be made.
+bool CScanRun::CheckExtraction()
+{
+    std::map<std::string, std::string> names;
+    for (const std::string& strFile : m_options.files)
+    {
+        const auto [it, bNew] = names.emplace(BaseName(strFile), strFile);
+        if (!bNew && it->second != strFile)
+        {
+            std::fprintf(m_pErr,
+                         "vellumconv: '%s' and '%s' have the same name: their finds would get the same names in %s\n"
+                         "Try 'vellumconv scan --help'.\n",
+                         EscapeControls(it->second).c_str(), EscapeControls(strFile).c_str(),
+                         EscapeControls(m_options.strExtractDir).c_str());
+            m_bAnyFailed = true;
+            return false;
+        }
+    }
+    return true;
+}
+
+int CScanRun::Run()
+{
+    m_bExtract = !m_options.strExtractDir.empty();
+    if (m_bExtract)
+    {
+        if (!CheckExtraction())
+            return 2;
+        std::error_code ec;
+        std::filesystem::create_directories(m_options.strExtractDir, ec);
+        if (ec || !std::filesystem::is_directory(m_options.strExtractDir))
+        {
+            Message(m_options.strExtractDir,
+                    "cannot make the folder: " + (ec ? ec.message() : std::string("Not a directory")) + ".");
+            return 1;
+        }
+        // No output may replace one of the files scanned.
+        for (const std::string& strFile : m_options.files)
+            if (struct stat st; ::stat(strFile.c_str(), &st) == 0)
+                m_inputs.emplace_back(st.st_dev, st.st_ino);
+        // Every output stays open until its commit; an extraction of more finds than that
+        // commits in rounds, unless a file scanned lies in the folder.
+        m_nHoldLimit = ConvHoldLimit(64);  // the files scanned, the threads, what a save opens
+        m_bRounds = !AnyInFolder(m_options.files, m_options.strExtractDir);
+        m_signals.emplace();
+    }
+    std::vector<std::string> scanned;
+    for (const std::string& strFile : m_options.files)
+    {
+        // A file named twice is scanned once.
+        if (std::find(scanned.begin(), scanned.end(), strFile) != scanned.end())
+        {
+            Message(strFile, "named more than once; scanned once.");
+            continue;
+        }
+        scanned.push_back(strFile);
+        ScanFile(strFile);
+        if (Stopped())
+            return Finish(128 + m_signals->Caught());
+    }
+    if (m_bExtract)
+        return Finish(PutInPlace());
+    m_progress.Summary(scanned.size(), m_nBytes, m_nFound);
+    return Finish(m_bAnyFailed ? 1 : 0);
+}
+
+void CScanRun::ScanFile(const std::string& strPath)
+{
+    CScanSource source;
+    int nError = 0;
+    if (!source.Open(strPath, nError))
+    {
+        const std::string strCause = nError == EINVAL ? std::string("not a regular file") : std::strerror(nError);
+        Message(strPath, AfxFileErrorMessage(strPath.c_str(), strCause.c_str(), FALSE).Str());
+        m_bAnyFailed = true;
+        return;
+    }
+
+    const long nProcessors = ::sysconf(_SC_NPROCESSORS_ONLN);
+    ConvScanSettings settings;
+    settings.kinds = m_options.kinds;
+    settings.nThreads = std::min<unsigned>(
+        CONV_SCAN_MAX_THREADS, m_options.nJobs > 0 ? static_cast<unsigned>(m_options.nJobs)
+                                                   : static_cast<unsigned>(nProcessors > 0 ? nProcessors : 1));
+    std::uint64_t nFound = 0;
+    std::string strError;
+    bool bOk = false;
+    try
+    {
+        bOk = ScanSource(
+            source, settings, m_signals ? m_signals->Stop() : kNeverStop,
+            [&](const ConvScanFind& find) {
+                if (find.bNested && !m_options.bNested)
+                    return;
+                ++nFound;
+                if (!m_bExtract)
+                {
+                    const std::string strLine = FindLine(strPath, find, m_options.bJson);
+                    m_progress.Clear();
+                    std::fwrite(strLine.data(), 1, strLine.size(), m_pOut);
+                    return;
+                }
+                Extract(strPath, source, find);
+            },
+            [&](std::uint64_t nDone) { m_progress.Update(strPath, nDone, source.Size(), m_nFound + nFound); }, strError);
+    }
+    catch (const std::bad_alloc&)
+    {
+        strError = "not enough memory.";
+    }
+    catch (const std::exception& e)
+    {
+        strError = e.what();
+    }
+    std::fflush(m_pOut);
+    m_nFound += nFound;
+    m_nBytes += source.Size();
+    if (!bOk)
+    {
+        Message(strPath, strError);
+        m_bAnyFailed = true;
+    }
+    else if (source.Changed())
+    {
+        Message(strPath, "the file changed while it was scanned; scan it again.");
+        m_bAnyFailed = true;
+    }
+}
+
+bool CScanRun::WriteOutput(const std::string& strTarget, const std::uint8_t* p, std::size_t n, const CScanSource* pSource,
+                           const ConvScanFind* pFind)
+{
+    struct stat st;
+    if (::stat(strTarget.c_str(), &st) == 0 &&
+        std::find(m_inputs.begin(), m_inputs.end(), std::make_pair(st.st_dev, st.st_ino)) != m_inputs.end())
+    {
+        m_strInputReplaced = strTarget;
+        return false;
+    }
+    m_targets.push_back(strTarget);
+    CSafeSaveFile file;
+    CFileException fe;
+    if (!file.Open(strTarget.c_str(), &fe, &m_batch))
+    {
+        Message(strTarget, AfxFileErrorMessage(strTarget.c_str(), fe.GetCauseText(), TRUE).Str());
+        return false;
+    }
+    try
+    {
+        if (pSource != nullptr)
+        {
+            // The item's own bytes, a piece at a time, without the sector bytes of a CD image.
+            const bool bWhole = pSource->ItemBytes(pFind->nFile, pFind->item.nLength, std::uint64_t{1} << 20,
+                                                   [&](const std::uint8_t* pPiece, std::size_t nPiece) {
+                                                       file.GetFile().Write(pPiece, static_cast<std::uint32_t>(nPiece));
+                                                   });
+            if (!bWhole)
+            {
+                Message(strTarget, "the item's bytes cannot be read again.");
+                return false;
+            }
+        }
+        else
+        {
+            file.GetFile().Write(p, static_cast<std::uint32_t>(n));
+        }
+        file.Commit();
+    }
+    catch (const CFileException& e)
+    {
+        Message(strTarget, AfxFileErrorMessage(strTarget.c_str(), e.GetCauseText(), TRUE).Str());
+        return false;
+    }
+    return true;
+}
+
+void CScanRun::Extract(const std::string& strPath, const CScanSource& source, const ConvScanFind& find)
+{
+    const std::string strStem = JoinPath(m_options.strExtractDir, BaseName(strPath) + "@" + std::to_string(find.nFile));
+    PendingFind pending;
+    pending.strLine = FindLine(strPath, find, m_options.bJson);
+    const std::size_t nGroup = m_pending.size();
+    try
+    {
+        if (!m_options.bPng)
+        {
+            pending.bOk = WriteOutput(strStem + ScanKindExtension(find.item.kind), nullptr, 0, &source, &find);
+        }
+        else
+        {
+            std::vector<std::uint8_t> item;
+            item.reserve(static_cast<std::size_t>(find.item.nLength));
+            if (!source.ItemBytes(find.nFile, find.item.nLength, find.item.nLength,
+                                  [&](const std::uint8_t* p, std::size_t n) { item.insert(item.end(), p, p + n); }))
+                pending.bOk = false;
+            // --clut all: one PNG per CLUT row of an indexed TIM; other items have one picture.
+            const bool bRows = m_options.bClutAll && find.item.kind == SCAN_TIM && find.item.nCluts > 0;
+            const std::uint32_t nFirst = m_options.bClutAll ? 0 : m_options.nClut;
+            const std::uint32_t nLast = bRows ? find.item.nCluts - 1 : nFirst;
+            for (std::uint32_t nRow = nFirst; pending.bOk && nRow <= nLast; ++nRow)
+            {
+                const std::string strTarget = bRows ? strStem + "-c" + std::to_string(nRow) + ".png" : strStem + ".png";
+                ExportOptions opt;
+                opt.nClut = nRow;
+                std::vector<std::uint8_t> png;
+                std::string strError;
+                if (!ExportToPng(item.data(), item.size(), opt, png, strError))
+                {
+                    Message(strTarget, strError);
+                    pending.bOk = false;
+                    break;
+                }
+                pending.bOk = WriteOutput(strTarget, png.data(), png.size(), nullptr, nullptr);
+            }
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        Message(strStem, "not enough memory.");
+        pending.bOk = false;
+    }
+    // This find's saves are committed together, or not at all.
+    for (AFX_PENDING_SAVE& save : m_batch.Take())
+        if (pending.bOk)
+            m_batch.Add(std::move(save), nGroup);
+        else if (!save.strTemp.empty())
+            ::unlink(save.strTemp.c_str());
+    if (!pending.bOk)
+        m_bAnyFailed = true;
+    m_pending.push_back(std::move(pending));
+    if (m_bRounds && m_strInputReplaced.empty() && m_batch.Held() >= m_nHoldLimit)
+        CommitHeld();  // a signal is seen by the scan, which stops
+}
+
+bool CScanRun::CommitHeld()
+{
+    std::string strSyncError;
+    if (!m_batch.Sync(strSyncError))
+    {
+        Message(m_options.strExtractDir, "cannot write the outputs to disk: " + strSyncError + ".");
+        m_batch.Discard();
+        for (; m_nCommitted < m_pending.size(); ++m_nCommitted)
+            m_pending[m_nCommitted].bOk = false;
+        m_bAnyFailed = true;
+        return true;
+    }
+    for (; m_nCommitted < m_pending.size(); ++m_nCommitted)
+    {
+        if (Stopped())
+            return false;
+        PendingFind& pending = m_pending[m_nCommitted];
+        if (!pending.bOk)
+            continue;
+        if (const int nError = m_batch.Commit(m_nCommitted); nError != 0)
+        {
+            Message(m_options.strExtractDir, std::string("cannot put an output in place: ") + std::strerror(nError) + ".");
+            pending.bOk = false;
+            m_bAnyFailed = true;
+        }
+    }
+    return true;
+}
+
+int CScanRun::PutInPlace()
+{
+    if (!m_strInputReplaced.empty())
+    {
+        m_progress.Clear();
+        std::fprintf(m_pErr, "vellumconv: '%s' is one of the files scanned; nothing %s extracted\n"
+                             "Try 'vellumconv scan --help'.\n",
+                     EscapeControls(m_strInputReplaced).c_str(), m_nCommitted == 0 ? "was" : "more was");
+        return 2;
+    }
+    if (!CommitHeld())
+        return 128 + m_signals->Caught();
+    m_progress.Summary(m_options.files.size(), m_nBytes, m_nFound);
+    for (const PendingFind& pending : m_pending)
+        if (pending.bOk)
+            std::fwrite(pending.strLine.data(), 1, pending.strLine.size(), m_pOut);
+    std::fflush(m_pOut);
+    return m_bAnyFailed ? 1 : 0;
+}
+
+int CScanRun::Finish(int nStatus)
+{
+    if (m_bExtract)
+    {
+        m_batch.RemoveLeftovers(m_targets);
+        m_signals.reset();
+    }
+    m_progress.Clear();
+    return nStatus;
+}
+
+}  // namespace
+
+int RunConvScan(const ConvScanOptions& options, std::FILE* pOut, std::FILE* pErr)
+{
+    return CScanRun(options, pOut, pErr).Run();
+}

@@ -1,0 +1,227 @@
+#include "tools/vellumconv/ConvScanArgs.h"
+
+#include "formats/PaletteFile.h"
+#include "formats/Scan.h"
+#include "tools/vellumconv/ConvArgs.h"
+#include "tools/vellumconv/ConvArgsReading.h"
+
+#include <CLI/CLI.hpp>
+
+namespace
+{
+
+bool Fail(std::string& strError, std::string strWhy)
+{
+    strError = std::move(strWhy);
+    return false;
+}
+
+// "tim,bmp,bfnt" in any order and number; false for an empty list or an unknown kind.
+bool ParseKinds(const std::string& text, unsigned& kinds)
+{
+    unsigned parsed = 0;
+    std::size_t nAt = 0;
+    while (true)
+    {
+        const std::size_t nComma = text.find(',', nAt);
+        const std::string name = text.substr(nAt, nComma == std::string::npos ? std::string::npos : nComma - nAt);
+        if (name == "tim")
+            parsed |= SCAN_TIM;
+        else if (name == "bmp")
+            parsed |= SCAN_BMP;
+        else if (name == "bfnt")
+            parsed |= SCAN_BFNT;
+        else
+            return false;
+        if (nComma == std::string::npos)
+            break;
+        nAt = nComma + 1;
+    }
+    kinds = parsed;
+    return true;
+}
+
+bool IsPngExtension(const std::string& strExt)
+{
+    std::string ext = strExt;
+    for (char& ch : ext)
+        if (ch >= 'A' && ch <= 'Z')
+            ch = static_cast<char>(ch - 'A' + 'a');
+    return ext == ".png" || ext == "png";
+}
+
+// --clut N, counted from 0, as export takes it.
+bool ParseClut(const std::string& text, std::uint32_t& nClut, std::string& strError)
+{
+    if (ConvParseNumber(text, CONV_VALUE_DIGITS, 0, 0xFFFFFFFFu, nClut))
+        return true;
+    return Fail(strError, "'--clut " + text + "': expected a CLUT row, counted from 0");
+}
+
+}  // namespace
+
+bool ParseScanArgs(const std::vector<std::string>& args, ConvScanOptions& scan, bool& bHelp, std::string& strError)
+{
+    CLI::App app{"vellumconv scan"};
+    app.set_help_flag();
+    app.add_flag("-h,--help", bHelp);
+    std::string strKinds, strJobs, strTo, strClut;
+    CLI::Option* pKinds = app.add_option("--kinds", strKinds);
+    app.add_flag("--nested", scan.bNested);
+    app.add_flag("--json", scan.bJson);
+    CLI::Option* pJobs = app.add_option("-j,--jobs", strJobs);
+    CLI::Option* pExtract = app.add_option("--extract", scan.strExtractDir);
+    CLI::Option* pTo = app.add_option("--to", strTo);
+    CLI::Option* pClut = app.add_option("--clut", strClut);
+    app.add_option("files", scan.files);
+    if (!ConvParseWithCli(app, args, strError))
+        return false;
+
+    scan.kinds = SCAN_ALL_KINDS;
+    if (pKinds->count() > 0 && !ParseKinds(strKinds, scan.kinds))
+        return Fail(strError, "'--kinds " + strKinds + "': expected tim, bmp or bfnt, or several of them joined by commas");
+    if (pJobs->count() > 0)
+    {
+        std::uint32_t nJobs = 0;
+        if (!ConvParseNumber(strJobs, CONV_COUNT_DIGITS, 1, CONV_MAX_JOBS, nJobs))
+            return Fail(strError, "'-j " + strJobs + "': expected 1 to " + std::to_string(CONV_MAX_JOBS) + " threads");
+        scan.nJobs = static_cast<int>(nJobs);
+    }
+    if (pExtract->count() > 0 && scan.strExtractDir.empty())
+        return Fail(strError, "option '--extract' needs a non-empty argument");
+    if (pTo->count() > 0)
+    {
+        if (pExtract->count() == 0)
+            return Fail(strError, "option '--to' belongs to an extraction: it needs '--extract DIR'");
+        if (!IsPngExtension(strTo))
+            return Fail(strError, "'--to " + strTo + "': a scan extracts to .png, or without '--to' each item as its own file");
+        scan.bPng = true;
+    }
+    if (pClut->count() > 0)
+    {
+        if (!scan.bPng)
+            return Fail(strError, "option '--clut' chooses the CLUT row of a PNG: it needs '--extract DIR --to .png'");
+        if (strClut == "all")
+            scan.bClutAll = true;
+        else if (!ParseClut(strClut, scan.nClut, strError))
+            return false;
+    }
+    if (bHelp)
+        return true;
+    if (scan.files.empty())
+        return Fail(strError, "nothing to do: no files");
+    for (const std::string& file : scan.files)
+        if (file.empty())
+            return Fail(strError, "an empty file name");
+    return true;
+}
+
+bool ParsePaletteArgs(const std::vector<std::string>& args, ConvPaletteOptions& palette, bool& bHelp,
+                      std::string& strError)
+{
+    if (!args.empty() && (args[0] == "-h" || args[0] == "--help"))
+    {
+        bHelp = true;
+        return true;
+    }
+    if (args.empty() || (args[0] != "export" && args[0] != "import"))
+        return Fail(strError, "palette takes 'export' or 'import' first");
+    const bool bExport = args[0] == "export";
+    palette.verb = bExport ? EConvPaletteVerb::Export : EConvPaletteVerb::Import;
+
+    CLI::App app{bExport ? "vellumconv palette export" : "vellumconv palette import"};
+    app.set_help_flag();
+    app.add_flag("-h,--help", bHelp);
+    std::string strClut;
+    std::vector<std::string> paths;
+    CLI::Option* pClut = app.add_option("--clut", strClut);
+    app.add_option("paths", paths);
+    if (!ConvParseWithCli(app, std::vector<std::string>(args.begin() + 1, args.end()), strError))
+        return false;
+    if (pClut->count() > 0 && !ParseClut(strClut, palette.nClut, strError))
+        return false;
+    if (bHelp)
+        return true;
+    for (const std::string& path : paths)
+        if (path.empty())
+            return Fail(strError, "an empty file name");
+    if (bExport)
+    {
+        EPaletteFile kind = EPaletteFile::Gpl;
+        if (paths.size() != 2)
+            return Fail(strError, "palette export takes IN and OUT");
+        if (!PaletteFileFromPath(paths[1], kind))
+            return Fail(strError, "'" + paths[1] + "': a palette file ends in .gpl, .act or .pal");
+        palette.strIn = paths[0];
+        palette.strOut = paths[1];
+        return true;
+    }
+    if (paths.size() != 3)
+        return Fail(strError, "palette import takes PALETTE, IN and OUT");
+    palette.strPalette = paths[0];
+    palette.strIn = paths[1];
+    palette.strOut = paths[2];
+    return true;
+}
+
+const char* ConvScanUsageText()
+{
+    return "Usage: vellumconv scan [--kinds tim,bmp,bfnt] [--nested] [--json] [-j N]\n"
+           "                       [--extract DIR [--to .png [--clut N|all]]] [--] FILE...\n"
+           "\n"
+           "Finds every TIM (4, 8, 16 and 24 bits, with or without CLUT, any number of CLUT\n"
+           "rows), BMP and BFNT that starts at any byte of each FILE: disc images, archives,\n"
+           "memory dumps. Only items that parse completely and whose every field agrees are\n"
+           "reported. Raw CD images (2352-byte sectors, recognised by the sync pattern) are\n"
+           "scanned as the stream of their user data; Form 2 sectors are skipped.\n"
+           "\n"
+           "Output: one line per find, in file order and then offset order:\n"
+           "  FILE<tab>OFFSET<tab>KIND<tab>LENGTH<tab>WxH<tab>DEPTH<tab>CLUTS\n"
+           "OFFSET is the file position of the item's first byte, LENGTH its byte count, KIND\n"
+           "tim, bmp or bfnt, WxH the picture's size (a sheet's cell), DEPTH its bits per\n"
+           "pixel, CLUTS its CLUT rows or palettes (0 for none).\n"
+           "\n"
+           "  --kinds LIST    Looks only for these kinds (default: tim,bmp,bfnt).\n"
+           "  --nested        Also reports finds that start inside another find's bytes.\n"
+           "  --json          One JSON object per line instead, with the keys file, offset,\n"
+           "                  kind, length, size (\"WxH\"), depth and cluts.\n"
+           "  -j N, --jobs N  Scans large files on N threads (default: one per processor);\n"
+           "                  the finds are the same for every N.\n"
+           "  --extract DIR   Writes every find to DIR/NAME@OFFSET.tim, .bmp or .fnt (NAME is\n"
+           "                  FILE's name), its own bytes; all of them reach the disk before\n"
+           "                  any is put in place.\n"
+           "  --to .png       With --extract: each find as PNG, as 'export' writes it.\n"
+           "  --clut N|all    With --to .png: the CLUT row to show (default 0); 'all' writes\n"
+           "                  one PNG per row, NAME@OFFSET-cN.png.\n"
+           "\n"
+           "Exit status: 0 when every FILE was scanned (finds or not), 1 when a FILE could not\n"
+           "be read or a find could not be extracted (the others still are), 2 for a usage\n"
+           "error. On a terminal, a progress line shows on stderr during long scans.\n";
+}
+
+const char* ConvPaletteUsageText()
+{
+    return "Usage: vellumconv palette export [--clut N] IN OUT.gpl|OUT.act|OUT.pal\n"
+           "       vellumconv palette import [--clut N] PALETTE IN OUT\n"
+           "\n"
+           "Moves palettes in and out of TIM CLUT rows, BMP colour tables and BFNT palette\n"
+           "blocks.\n"
+           "\n"
+           "export writes the palette of IN (a TIM's CLUT row N, a BMP's colour table, a\n"
+           "sheet's palette block, an indexed PNG's palette, or another palette file) as a\n"
+           "GIMP palette (.gpl), an Adobe colour table (.act) or a JASC palette (.pal), as\n"
+           "OUT's extension says. 15-bit colours widen as 'export' widens them.\n"
+           "\n"
+           "import writes IN to OUT with its palette (a TIM's CLUT row N) replaced by the\n"
+           "colours of PALETTE: a .gpl, .act or .pal file, or any image with a palette (BMP,\n"
+           "indexed PNG, a TIM's CLUT row N, a sheet). Every other byte of IN stays as it\n"
+           "was. TIM colours narrow to the nearest 15-bit colour and keep their\n"
+           "semi-transparency bit; a colour that narrows to 0x0000 where the entry was not\n"
+           "0x0000 becomes 0x8000, so opaque black stays opaque. A shorter palette replaces\n"
+           "only the first entries; a longer one is refused.\n"
+           "\n"
+           "  --clut N   The CLUT row of a TIM, counted from 0 (default 0).\n"
+           "\n"
+           "Output: export prints 'colours:N', import 'colours:N of M'. Exit status: 0 on\n"
+           "success, 1 when a file could not be read, written or used, 2 for a usage error.\n";
+}
