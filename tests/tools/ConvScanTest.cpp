@@ -8,15 +8,14 @@
 #include "formats/TimFormat.h"
 #include "tests/formats/ScanSamples.h"
 #include "tests/support/TestFiles.h"
+#include "tests/tools/ConvProcess.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace
@@ -26,47 +25,11 @@ namespace fs = std::filesystem;
 using scansample::Bytes;
 using scansample::CRandom;
 
-struct RunResult
-{
-    int nExit = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& s)
-{
-    std::string q = "'";
-    for (char ch : s)
-    {
-        if (ch == '\'')
-            q.append("'\\''");
-        else
-            q.push_back(ch);
-    }
-    q.push_back('\'');
-    return q;
-}
+using convproc::RunResult;
 
 RunResult RunConv(const std::vector<std::string>& args, const fs::path& dir)
 {
-    std::string strCommand = "cd " + Quote(dir.string());
-    strCommand.append(" && ").append(Quote(VELLUMCONV_PATH));
-    for (const std::string& a : args)
-        strCommand.append(" ").append(Quote(a));
-    strCommand.append(" 2>").append(Quote((dir / "stderr.txt").string()));
-    RunResult r;
-    std::FILE* pipe = ::popen(strCommand.c_str(), "r");
-    if (pipe == nullptr)
-        return r;
-    char buf[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        r.out.append(buf, n);
-    const int nStatus = ::pclose(pipe);
-    r.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : -1;
-    std::ifstream err(dir / "stderr.txt", std::ios::binary);
-    r.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-    return r;
+    return convproc::Run(VELLUMCONV_PATH, args, dir);
 }
 
 std::string Line(const std::string& strFile, std::uint64_t nOffset, const ScanItem& it)
