@@ -3,9 +3,11 @@
 # and runs one of them.
 # Usage: scripts/fuzz.sh TARGET SECONDS      e.g. scripts/fuzz.sh read_bmp 600
 #        scripts/fuzz.sh --list
-# The growing corpus lives in build-fuzz/corpus/TARGET, seeds in build-fuzz/seeds, and a
+# The growing corpus lives in build-fuzz/corpus/TARGET; it starts from the seeds in
+# build-fuzz/seeds and the kept corpus in fuzz/corpus/TARGET (which it never writes), and a
 # crashing input lands in build-fuzz/findings/ (the run then exits non-zero).
-# VELLUM_FUZZ_CORPUS=DIR uses DIR as the corpus instead; VELLUM_FUZZ_NOBUILD=1 skips the build.
+# VELLUM_FUZZ_CORPUS=DIR uses DIR as the corpus instead; VELLUM_FUZZ_NOBUILD=1 skips the build;
+# VELLUM_FUZZ_RUNS=N stops after N runs instead of SECONDS (0: no time limit).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -51,6 +53,7 @@ case "$target" in
   *bfnt*) seed_dirs=("$seeds/bfnt") ;;
   *) seed_dirs=("$seeds/bmp" "$seeds/tim" "$seeds/bfnt") ;;
 esac
+[ -d "fuzz/corpus/$target" ] && seed_dirs+=("fuzz/corpus/$target")
 corpus=${VELLUM_FUZZ_CORPUS:-$build/corpus/$target}
 mkdir -p "$corpus" "$build/findings"
 
@@ -58,6 +61,8 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0}
 # One worker: the machine's cores are shared. A timeout counts as a finding (a hang).
-exec "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+limit=(-max_total_time="$seconds")
+[ -n "${VELLUM_FUZZ_RUNS:-}" ] && limit+=(-runs="$VELLUM_FUZZ_RUNS")
+exec "$build/fuzz/fuzz_$target" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 \
   -max_len=131072 -print_final_stats=1 -artifact_prefix="$build/findings/$target-" \
   "$corpus" "${seed_dirs[@]}"
