@@ -120,14 +120,6 @@ const Inputs& GetInputs()
     return s_inputs;
 }
 
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 // One line of the summary: ours against a reference, and whether the goal holds.
 struct Ratio
 {

@@ -184,14 +184,6 @@ const Inputs& GetInputs()
     return s_inputs;
 }
 
-double Median(std::vector<double> v)
-{
-    if (v.empty())
-        return 0;
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
 struct Ratio
 {
     std::string strLabel;
