@@ -8,6 +8,7 @@
 # crashing input lands in build-fuzz/findings/ (the run then exits non-zero).
 # VELLUM_FUZZ_CORPUS=DIR uses DIR as the corpus instead; VELLUM_FUZZ_NOBUILD=1 skips the build;
 # VELLUM_FUZZ_RUNS=N stops after N runs instead of SECONDS (0: no time limit).
+# VELLUM_FUZZ_TIMEOUT=S makes a run of one input longer than S seconds a finding (default 10).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -63,6 +64,6 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/fuzz/lsan.supp:print_suppr
 # One worker: the machine's cores are shared. A timeout counts as a finding (a hang).
 limit=(-max_total_time="$seconds")
 [ -n "${VELLUM_FUZZ_RUNS:-}" ] && limit+=(-runs="$VELLUM_FUZZ_RUNS")
-exec "$build/fuzz/fuzz_$target" "${limit[@]}" -timeout=10 -rss_limit_mb=2048 \
+exec "$build/fuzz/fuzz_$target" "${limit[@]}" -timeout="${VELLUM_FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 \
   -max_len=131072 -print_final_stats=1 -artifact_prefix="$build/findings/$target-" \
   "$corpus" "${seed_dirs[@]}"
