@@ -4,19 +4,22 @@
 # from its kept corpus in fuzz/corpus/TARGET and the seeds; once its run ends without a
 # finding, what it found is merged into fuzz/corpus/TARGET (minimised: only inputs that add
 # coverage are kept), and its figures are added to build-fuzz/long/figures.tsv:
-#   TARGET<TAB>EXECUTIONS<TAB>SECONDS<TAB>FINDINGS<TAB>CORPUS FILES
-# Usage: scripts/fuzz-long.sh [-n RUNS] [-p PARALLEL] [TARGET...]
-#        (default: 10000000 runs, one target per processor, every target)
+#   TARGET<TAB>EXECUTIONS<TAB>SECONDS<TAB>FINDINGS<TAB>CORPUS FILES<TAB>MAX LENGTH
+# Usage: scripts/fuzz-long.sh [-n RUNS] [-p PARALLEL] [-l MAX_LEN] [TARGET...]
+#        (default: 10000000 runs, one target per processor, inputs of up to 131072 bytes,
+#        every target)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs=10000000
 parallel=$(nproc)
-while getopts n:p: opt; do
+max_len=131072
+while getopts n:p:l: opt; do
   case $opt in
     n) runs=$OPTARG ;;
     p) parallel=$OPTARG ;;
-    *) echo "usage: scripts/fuzz-long.sh [-n RUNS] [-p PARALLEL] [TARGET...]" >&2; exit 2 ;;
+    l) max_len=$OPTARG ;;
+    *) echo "usage: scripts/fuzz-long.sh [-n RUNS] [-p PARALLEL] [-l MAX_LEN] [TARGET...]" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -32,6 +35,7 @@ mkdir -p "$long"
 # A hang is still a finding, but a machine busy with other work must not make one of an
 # input that takes a fraction of a second: the timer is the wall clock.
 export VELLUM_FUZZ_TIMEOUT=${VELLUM_FUZZ_TIMEOUT:-60}
+export VELLUM_FUZZ_MAX_LEN=$max_len
 # The whole-road harness saves files: on a memory file system a save's sync costs nothing.
 [ -w /dev/shm ] && export TMPDIR=/dev/shm
 
@@ -55,8 +59,8 @@ run_one() {
     mv "$work.merged" "fuzz/corpus/$t"
     rm -rf "$work"
   fi
-  printf '%s\t%s\t%s\t%s\t%s\n' "$t" "$execs" "$((end - start))" "$found" \
-    "$(find "fuzz/corpus/$t" -type f | wc -l)" | tee -a "$long/figures.tsv"
+  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$t" "$execs" "$((end - start))" "$found" \
+    "$(find "fuzz/corpus/$t" -type f | wc -l)" "$max_len" | tee -a "$long/figures.tsv"
   [ "$found" = 0 ] || echo "fuzz-long: $t: a finding, in $build/findings/ (log: $long/$t.log)" >&2
   return "$found"
 }

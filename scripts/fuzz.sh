@@ -9,6 +9,7 @@
 # VELLUM_FUZZ_CORPUS=DIR uses DIR as the corpus instead; VELLUM_FUZZ_NOBUILD=1 skips the build;
 # VELLUM_FUZZ_RUNS=N stops after N runs instead of SECONDS (0: no time limit).
 # VELLUM_FUZZ_TIMEOUT=S makes a run of one input longer than S seconds a finding (default 10).
+# VELLUM_FUZZ_MAX_LEN=N caps the inputs' length (default 131072).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -65,5 +66,5 @@ export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/fuzz/lsan.supp:print_suppr
 limit=(-max_total_time="$seconds")
 [ -n "${VELLUM_FUZZ_RUNS:-}" ] && limit+=(-runs="$VELLUM_FUZZ_RUNS")
 exec "$build/fuzz/fuzz_$target" "${limit[@]}" -timeout="${VELLUM_FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 \
-  -max_len=131072 -print_final_stats=1 -artifact_prefix="$build/findings/$target-" \
+  -max_len="${VELLUM_FUZZ_MAX_LEN:-131072}" -print_final_stats=1 -artifact_prefix="$build/findings/$target-" \
   "$corpus" "${seed_dirs[@]}"
