@@ -1,6 +1,7 @@
 // ExportToPng on any bytes made to start like a BFNT file: a refusal changes nothing;
 // an accepted file's PNG imports back to a BFNT whose export shows the same picture.
 #include "fuzz/FuzzExchange.h"
+#include "fuzz/FuzzLimits.h"
 
 #include <cstring>
 
@@ -11,6 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     if (file.size() < 4)
         file.resize(4);
     std::memcpy(file.data(), "BFNT", 4);
+    if (fuzzlim::LargeSheetGrid(file.data(), file.size(), ExportOptions{}.nColumns))
+        return 0;
     fuzzex::CheckExport(file.data(), file.size());
     return 0;
 }

@@ -1,6 +1,7 @@
 // ExportToPng on any bytes made to start like a BMP file: a refusal changes nothing;
 // an accepted file's PNG imports back to a BMP whose export shows the same picture.
 #include "fuzz/FuzzExchange.h"
+#include "fuzz/FuzzLimits.h"
 
 #include <cstring>
 
@@ -11,6 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
     if (file.size() < 2)
         file.resize(2);
     std::memcpy(file.data(), "BM", 2);
+    if (fuzzlim::LargeRleBitmap(file.data(), file.size()))
+        return 0;
     fuzzex::CheckExport(file.data(), file.size());
     return 0;
 }

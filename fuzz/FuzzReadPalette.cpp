@@ -2,34 +2,14 @@
 // that its writer writes back to the same colours; and when the bytes are a picture with a
 // palette, its colours written back into it change no byte, and other colours change only
 // the palette's bytes.
-#include "formats/BmpFormat.h"
 #include "formats/DataKinds.h"
 #include "formats/PaletteFile.h"
 #include "fuzz/FuzzCheck.h"
+#include "fuzz/FuzzLimits.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstdint>
 #include <vector>
-
-namespace
-{
-// An RLE bitmap is decoded whole to be checked, and a few bytes may declare a picture of up
-// to the reader's 256 MiB: the run then goes on zero-filling pages. A small one's palette is
-// found the same way, so the fuzzer keeps to pictures it can run many of.
-bool LargeRleBitmap(const std::uint8_t* pData, std::size_t nSize)
-{
-    if (nSize < BMP_FILE_HEADER_SIZE + BMP_INFO_HEADER_SIZE || pData[0] != 'B' || pData[1] != 'M')
-        return false;
-    BmpInfoHeader info;
-    ParseBmpInfoHeader(pData + BMP_FILE_HEADER_SIZE, info);
-    if (info.biCompression != BMP_RLE8 && info.biCompression != BMP_RLE4)
-        return false;
-    const std::uint64_t nWidth = static_cast<std::uint64_t>(std::abs(std::int64_t{info.biWidth}));
-    const std::uint64_t nHeight = static_cast<std::uint64_t>(std::abs(std::int64_t{info.biHeight}));
-    return nWidth * nHeight > (std::uint64_t{1} << 22);
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSize)
 {
@@ -53,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t nSi
                        back.colours[i].b == pal.colours[i].b);
     }
 
-    if (LargeRleBitmap(pData, nSize))
+    if (fuzzlim::LargeRleBitmap(pData, nSize))
         return 0;
     // The row matters to TIMs only; the other kinds are read once (an RLE bitmap is decoded).
     for (std::uint32_t nClut = 0; nClut < 3; ++nClut)
