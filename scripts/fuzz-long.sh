@@ -5,21 +5,26 @@
 # finding, what it found is merged into fuzz/corpus/TARGET (minimised: only inputs that add
 # coverage are kept), and its figures are added to build-fuzz/long/figures.tsv:
 #   TARGET<TAB>EXECUTIONS<TAB>SECONDS<TAB>FINDINGS<TAB>CORPUS FILES<TAB>MAX LENGTH
-# Usage: scripts/fuzz-long.sh [-n RUNS] [-p PARALLEL] [-l MAX_LEN] [TARGET...]
+# Usage: scripts/fuzz-long.sh [-n RUNS] [-p PARALLEL] [-l MAX_LEN] [-t SECONDS] [TARGET...]
 #        (default: 10000000 runs, one target per processor, inputs of up to 131072 bytes,
-#        every target)
+#        no time limit, every target)
+# -t stops each target after SECONDS even short of RUNS: a part of a run, kept and merged
+# like a whole one, that the next part continues from the corpus; its line in figures.tsv
+# shows the executions it reached.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 runs=10000000
 parallel=$(nproc)
 max_len=131072
-while getopts n:p:l: opt; do
+seconds=0
+while getopts n:p:l:t: opt; do
   case $opt in
     n) runs=$OPTARG ;;
     p) parallel=$OPTARG ;;
     l) max_len=$OPTARG ;;
-    *) echo "usage: scripts/fuzz-long.sh [-n RUNS] [-p PARALLEL] [-l MAX_LEN] [TARGET...]" >&2; exit 2 ;;
+    t) seconds=$OPTARG ;;
+    *) echo "usage: scripts/fuzz-long.sh [-n RUNS] [-p PARALLEL] [-l MAX_LEN] [-t SECONDS] [TARGET...]" >&2; exit 2 ;;
   esac
 done
 shift $((OPTIND - 1))
@@ -44,7 +49,7 @@ run_one() {
   rm -rf "$work" "$work.merged"
   mkdir -p "$work" "$work.merged" "fuzz/corpus/$t"
   start=$(date +%s)
-  if VELLUM_FUZZ_NOBUILD=1 VELLUM_FUZZ_RUNS=$runs VELLUM_FUZZ_CORPUS=$work scripts/fuzz.sh "$t" 0 \
+  if VELLUM_FUZZ_NOBUILD=1 VELLUM_FUZZ_RUNS=$runs VELLUM_FUZZ_CORPUS=$work scripts/fuzz.sh "$t" "$seconds" \
       >"$long/$t.log" 2>&1; then
     found=0
   else
