@@ -39,4 +39,20 @@ inline bool LargeSheetGrid(const std::uint8_t* pData, std::size_t nSize, std::ui
     const std::uint64_t nHeight = (f.header.lastCode / nColumns + 1) * f.header.glyphHeight;
     return nWidth * nHeight > MAX_PIXELS;
 }
+// A sheet whose 8-bit picture is over MAX_PIXELS: as many cells across as fit in 256 pixels,
+// the layout of the conversions and the view, so one tall cell makes a 256-wide picture.
+inline bool LargeSheetPicture(std::uint64_t nGlyphWidth, std::uint64_t nGlyphHeight, std::uint64_t nCount)
+{
+    if (nGlyphWidth == 0 || nGlyphWidth > 256 || nCount == 0)
+        return false;  // refused before anything is laid out
+    const std::uint64_t nPerRow = 256 / nGlyphWidth;
+    return nPerRow * nGlyphWidth * ((nCount + nPerRow - 1) / nPerRow * nGlyphHeight) > MAX_PIXELS;
+}
+
+inline bool LargeSheetPicture(const std::uint8_t* pData, std::size_t nSize)
+{
+    BfntImage f;
+    return ParseBfntImage(pData, nSize, f) == FMT_OK &&
+           LargeSheetPicture(f.header.glyphWidth, f.header.glyphHeight, f.GlyphCount());
+}
 }  // namespace fuzzlim
