@@ -39,6 +39,7 @@ inline bool LargeSheetGrid(const std::uint8_t* pData, std::size_t nSize, std::ui
     const std::uint64_t nHeight = (f.header.lastCode / nColumns + 1) * f.header.glyphHeight;
     return nWidth * nHeight > MAX_PIXELS;
 }
+
 // A sheet whose 8-bit picture is over MAX_PIXELS: as many cells across as fit in 256 pixels,
 // the layout of the conversions and the view, so one tall cell makes a 256-wide picture.
 inline bool LargeSheetPicture(std::uint64_t nGlyphWidth, std::uint64_t nGlyphHeight, std::uint64_t nCount)

@@ -49,7 +49,8 @@ inline Bytes Snapshot(const CBmpData& r)
     using namespace snapshot_detail;
     Bytes s;
     // One allocation: a picture-sized vector that grows copies and faults in every page again.
-    s.reserve(64 + r.m_nBitsSize);
+    // Sizes count only beside a buffer: a test may pair a null one with any size.
+    s.reserve(64 + (r.m_pBits ? r.m_nBitsSize : 0));
     const BmpFileHeader& f = r.m_fileHeader;
     const BmpInfoHeader& i = r.m_infoHeader;
     Put(s, f.bfType, 2); Put(s, f.bfSize, 4); Put(s, f.bfReserved1, 2); Put(s, f.bfReserved2, 2); Put(s, f.bfOffBits, 4);
@@ -67,7 +68,7 @@ inline Bytes Snapshot(const CTimData& r, bool bKeepClutLength = true)
 {
     using namespace snapshot_detail;
     Bytes s;
-    s.reserve(64 + r.m_nPixelsSize);
+    s.reserve(64 + (r.m_pPixels ? r.m_nPixelsSize : 0));
     Put(s, r.m_id, 1); Put(s, r.m_version, 1); Put(s, r.m_reserved, 2); Put(s, r.m_flags, 4);
     Put(s, bKeepClutLength ? r.m_clutLength : 0, 4);
     Put(s, r.m_clutX, 2); Put(s, r.m_clutY, 2); Put(s, r.m_clutWidth, 2); Put(s, r.m_clutHeight, 2);
@@ -82,7 +83,7 @@ inline Bytes Snapshot(const CBfntData& r, bool bKeepPaletteFlag = true)
 {
     using namespace snapshot_detail;
     Bytes s;
-    s.reserve(64 + r.m_nExtensionSize + r.m_nGlyphsSize);
+    s.reserve(64 + (r.m_pExtension ? r.m_nExtensionSize : 0) + (r.m_pGlyphs ? r.m_nGlyphsSize : 0));
     const BfntHeader& h = r.m_header;
     s.insert(s.end(), h.magic, h.magic + 4);
     Put(s, h.unknown4, 1); Put(s, bKeepPaletteFlag ? h.format : (h.format & BFNT_COLOR_MASK), 1);
