@@ -83,8 +83,8 @@ ExchangeResult ExportBfnt(const std::uint8_t* pIn, std::size_t nIn, const Export
     const std::uint64_t nColumns = opt.nColumns;
     if (nColumns < 1 || nColumns > MAX_COLUMNS)
         return Refuse(XCH_GRID_COLUMNS, MAX_COLUMNS);
-    const std::uint64_t nWidth = nColumns * h.glyphWidth;
-    const std::uint64_t nHeight = (h.lastCode / nColumns + 1) * h.glyphHeight;
+    const std::uint64_t nWidth = f.GridWidth(nColumns);
+    const std::uint64_t nHeight = f.GridHeight(nColumns);
     const std::uint64_t nGlyphPixels = std::uint64_t{f.GlyphCount()} * h.glyphWidth * h.glyphHeight;
     if (nWidth > PNG_MAX_SIDE || nHeight > PNG_MAX_SIDE ||
         nWidth * nHeight > GRID_FREE_PIXELS + GRID_GLYPH_FACTOR * nGlyphPixels)

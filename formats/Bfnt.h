@@ -14,6 +14,23 @@
 
 class CBmpData;
 
+// The 8-bit picture of a sheet's cells in code order, as the conversion to a bitmap lays them
+// out: as many cells across as fit in 256 pixels, so a sheet of tall cells stays 256 wide.
+struct BfntPictureLayout
+{
+    std::uint64_t nPerRow;
+    std::uint64_t nWidth;
+    std::uint64_t nHeight;
+};
+
+// For cells 1 to 256 pixels wide.
+constexpr BfntPictureLayout LayOutBfntPicture(std::uint64_t nGlyphWidth, std::uint64_t nGlyphHeight,
+                                              std::uint64_t nCount)
+{
+    const std::uint64_t nPerRow = 256 / nGlyphWidth;
+    return {nPerRow, nPerRow * nGlyphWidth, (nCount + nPerRow - 1) / nPerRow * nGlyphHeight};
+}
+
 class CBfntData
 {
 public:

@@ -27,6 +27,10 @@ struct BfntImage
     std::uint32_t GlyphCount() const { return std::uint32_t{header.lastCode} - header.firstCode + 1; }
     // Colours of the palette block: 16, 256, or 0 without one.
     std::uint32_t PaletteColors() const { return bPalette ? (b16 ? 16u : 256u) : 0u; }
+    // The sheet as a grid of nColumns cells across (1 or more), one per code from 0: code c at
+    // column c mod nColumns, row c div nColumns, so codes below the first are empty cells.
+    std::uint64_t GridWidth(std::uint64_t nColumns) const { return nColumns * header.glyphWidth; }
+    std::uint64_t GridHeight(std::uint64_t nColumns) const { return (header.lastCode / nColumns + 1) * header.glyphHeight; }
     // Colour index of pixel (x, y) of glyph g.
     std::uint8_t Pixel(std::uint64_t g, std::uint64_t y, std::uint64_t x) const;
 };

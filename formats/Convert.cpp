@@ -170,9 +170,10 @@ FormatResult CBfntData::BfntToBmp(CBmpData& bmp)
     // Cells of height 0 lay out as an image of height 0, which converts like any other.
     if (nGlyphWidth < 1 || nGlyphWidth > 256 || nCount == 0 || nCount > MAX_U16 || !HasCompleteGlyphs())
         return FMT_BAD_SOURCE;
-    const std::uint64_t nPerRow = 256 / nGlyphWidth;
-    const std::uint64_t nWidth = nPerRow * nGlyphWidth;
-    const std::uint64_t nHeight = (nCount + nPerRow - 1) / nPerRow * nGlyphHeight;
+    const BfntPictureLayout layout = LayOutBfntPicture(nGlyphWidth, nGlyphHeight, nCount);
+    const std::uint64_t nPerRow = layout.nPerRow;
+    const std::uint64_t nWidth = layout.nWidth;
+    const std::uint64_t nHeight = layout.nHeight;
     if (!FitsBmp(nWidth, nHeight))
         return FMT_BAD_SOURCE;
     PixelBuffer pBits = TryAllocPixels(nWidth * nHeight);

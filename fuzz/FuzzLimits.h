@@ -3,8 +3,10 @@
 // (an RLE bitmap's skipped rows, a sparse sheet's empty cells). A run on one spends its time
 // zero-filling pages, and the fuzzer then manages a few hundred runs a second. Their code is
 // the same as a small picture's, so the harnesses that would decode or lay out such a picture
-// whole keep to pictures of 65,536 pixels (256 by 256); the limits themselves have unit tests.
+// whole keep to pictures of 65,536 pixels (256 by 256); the programs' refusals of pictures too
+// large to hold have unit tests of their own.
 
+#include "formats/Bfnt.h"
 #include "formats/BfntImage.h"
 #include "formats/BmpFormat.h"
 
@@ -35,19 +37,17 @@ inline bool LargeSheetGrid(const std::uint8_t* pData, std::size_t nSize, std::ui
     BfntImage f;
     if (ParseBfntImage(pData, nSize, f) != FMT_OK)
         return false;
-    const std::uint64_t nWidth = nColumns * f.header.glyphWidth;
-    const std::uint64_t nHeight = (f.header.lastCode / nColumns + 1) * f.header.glyphHeight;
-    return nWidth * nHeight > MAX_PIXELS;
+    return f.GridWidth(nColumns) * f.GridHeight(nColumns) > MAX_PIXELS;
 }
 
-// A sheet whose 8-bit picture is over MAX_PIXELS: as many cells across as fit in 256 pixels,
-// the layout of the conversions and the view, so one tall cell makes a 256-wide picture.
+// A sheet whose 8-bit picture, laid out as the conversions and the view lay it out, is over
+// MAX_PIXELS.
 inline bool LargeSheetPicture(std::uint64_t nGlyphWidth, std::uint64_t nGlyphHeight, std::uint64_t nCount)
 {
     if (nGlyphWidth == 0 || nGlyphWidth > 256 || nCount == 0)
         return false;  // refused before anything is laid out
-    const std::uint64_t nPerRow = 256 / nGlyphWidth;
-    return nPerRow * nGlyphWidth * ((nCount + nPerRow - 1) / nPerRow * nGlyphHeight) > MAX_PIXELS;
+    const BfntPictureLayout layout = LayOutBfntPicture(nGlyphWidth, nGlyphHeight, nCount);
+    return layout.nWidth * layout.nHeight > MAX_PIXELS;
 }
 
 inline bool LargeSheetPicture(const std::uint8_t* pData, std::size_t nSize)
