@@ -170,10 +170,7 @@ FormatResult CBfntData::BfntToBmp(CBmpData& bmp)
     // Cells of height 0 lay out as an image of height 0, which converts like any other.
     if (nGlyphWidth < 1 || nGlyphWidth > 256 || nCount == 0 || nCount > MAX_U16 || !HasCompleteGlyphs())
         return FMT_BAD_SOURCE;
-    const BfntPictureLayout layout = LayOutBfntPicture(nGlyphWidth, nGlyphHeight, nCount);
-    const std::uint64_t nPerRow = layout.nPerRow;
-    const std::uint64_t nWidth = layout.nWidth;
-    const std::uint64_t nHeight = layout.nHeight;
+    const auto [nPerRow, nWidth, nHeight] = LayOutBfntPicture(nGlyphWidth, nGlyphHeight, nCount);
     if (!FitsBmp(nWidth, nHeight))
         return FMT_BAD_SOURCE;
     PixelBuffer pBits = TryAllocPixels(nWidth * nHeight);
