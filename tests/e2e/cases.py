@@ -49,7 +49,7 @@ def open_file(run, p, model, path, ok=True):
     """File/Open through Ctrl+O and the file dialog, the path typed."""
     p.x.key("ctrl+o")
     dialog = p.wait_window(OPEN_TITLE)
-    p.x.type(path + "\n")
+    p.enter_path(dialog, path)
     settle_open(run, p, model, path, ok, dialog)
 
 
@@ -71,8 +71,7 @@ def settle_open(run, p, model, path, ok, dialog=None):
 
 def type_save_path(p, path):
     dialog = p.wait_window(SAVE_TITLE)
-    p.x.key("ctrl+a")
-    p.x.type(path + "\n")
+    p.enter_path(dialog, path, replace=True)
     wait_for("the file dialog to close", lambda: not dialog.exists())
     return dialog
 

@@ -12,12 +12,31 @@ from PIL import Image, ImageChops
 
 from xsession import TimeLimit, wait_for
 
+
+def wait_for_quiet(fn, quiet, timeout):
+    """What fn gives once it has given the same for quiet seconds (at most timeout seconds)."""
+    last = fn()
+    since = time.monotonic()
+    end = since + timeout
+    while time.monotonic() < end:
+        time.sleep(0.02)
+        now = fn()
+        if now != last:
+            last, since = now, time.monotonic()
+        elif time.monotonic() - since >= quiet:
+            break
+    return last
+
 UNTITLED = "Untitled - vellum"
 MESSAGE_TITLE = "vellum"
 ABOUT_TITLE = "バージョン情報(vellum)"
 HELP_TITLE = "vellum Help"
 OPEN_TITLE = "Open"
 SAVE_TITLE = "Save As"
+
+# What the file dialogs needed beyond typing and Return, over the run: how often the completion
+# list had to be closed, a Return given again or a path typed again. run.py prints it.
+DIALOG_STATS = {"paths": 0, "lists closed": 0, "returns again": 0, "typed again": 0}
 
 # The menus as the resources give them: position on the bar, mnemonic, items with mnemonics.
 MENUS = {
@@ -315,6 +334,130 @@ class Program:
         self.x.key("Escape")
         self.wait_menus_closed()
         return count
+
+    # --- the file dialogs ------------------------------------------------------------------------
+
+    def focused_field(self, dialog):
+        """Where a text field with the keyboard focus shows in the dialog: a white box one line
+        high under the focus colour. (left, top, right, bottom) on the screen, or None while no
+        field shows the focus (the dialog is still coming up, or the focus is elsewhere)."""
+        geometry = dialog.geometry()
+        if geometry is None:
+            return None
+        x0, y0, w, h = geometry
+        shot = dialog.screenshot().convert("RGB")
+        px = shot.load()
+
+        def white(x, y):
+            return px[x, y] == (255, 255, 255)
+
+        def focus_colour(x, y):
+            r, g, b = px[x, y]
+            return b >= 120 and b - r >= 60
+
+        mid = w // 2
+        for y in range(h // 3, h - 2):
+            if not white(mid, y) or not focus_colour(mid, y - 1) and not focus_colour(mid, y - 2):
+                continue
+            left, right = mid, mid
+            while left > 0 and white(left - 1, y):
+                left -= 1
+            while right < w - 1 and white(right + 1, y):
+                right += 1
+            bottom = y
+            while bottom < h - 1 and white(mid, bottom + 1):
+                bottom += 1
+            if right - left >= w // 4 and 8 <= bottom - y + 1 <= 40:
+                return (x0 + left, y0 + y, x0 + right, y0 + bottom)
+        return None
+
+    def field_text(self):
+        """The text of the field with the focus, as a person reads it: selected whole (Ctrl+A), and
+        taken from the selection a middle-button paste would give. None when no field answers."""
+        self.x.forget_selection()
+        self.x.key("ctrl+a")
+        return self.x.selection(timeout=5)
+
+    def enter_path(self, dialog, path, replace=False, attempts=3):
+        """Types a path into a file dialog's name field and confirms it with Return, as a person
+        does: first the cursor is in the field; then what was typed is what the field shows; the
+        completion list, which takes Return while it is open, is closed by a click into the field;
+        and when Return still left the dialog open because the list came up just before it, the
+        same again."""
+        field = wait_for("the dialog's name field to have the focus", lambda: self.focused_field(dialog), 10)
+        self._field = field
+        end_of_field = ((field[0] + field[2] * 3) // 4, (field[1] + field[3]) // 2)
+        seen = []
+        DIALOG_STATS["paths"] += 1
+        for attempt in range(attempts):
+            text = None
+            if replace or attempt:
+                text = self.field_text()
+            if text != path:
+                if attempt:
+                    DIALOG_STATS["typed again"] += 1
+                if text is None and (replace or attempt):
+                    self.x.click(*end_of_field)  # the field had lost the focus: give it back
+                    self.x.key("ctrl+a")
+                if attempt:
+                    self._type_carefully(path)
+                else:
+                    self.x.type(path)  # replaces what Ctrl+A selected
+                text = self.field_text()
+            seen.append(text)
+            if text != path:
+                continue
+            self._close_completion(end_of_field)
+            self.x.key("Return")
+            if self._dialog_took_return(dialog):
+                return
+            DIALOG_STATS["returns again"] += 1
+        raise AssertionError(f"the file dialog did not take {path!r}; its field showed {seen}")
+
+    def _type_carefully(self, path):
+        """Types a path a folder at a time, letting the dialog list each folder before the next
+        part comes: how a person types after the fast way went wrong."""
+        parts = path.split("/")
+        for i, part in enumerate(parts):
+            self.x.type(part + ("/" if i < len(parts) - 1 else ""))
+            wait_for_quiet(lambda: (self.completion_list() is not None, self.x.focused()), 0.2, 2.0)
+
+    def completion_list(self):
+        """The name field's completion list while it is open: a popup hung under the field (a
+        tooltip is not one)."""
+        left, _, _, bottom = self._field
+        for popup in self.x.popups(self.proc.pid):
+            g = popup.geometry()
+            if g is not None and abs(g[0] - left) <= 4 and 0 <= g[1] - bottom <= 8:
+                return popup
+        return None
+
+    def _close_completion(self, end_of_field):
+        for _ in range(3):
+            if not wait_for_quiet(self.completion_list, 0.3, 2.0):
+                return
+            DIALOG_STATS["lists closed"] += 1
+            self.x.click(*end_of_field)  # outside the list: it closes, the text stays
+            wait_for("the completion list to close", lambda: not self.completion_list(), 5)
+
+    def _dialog_took_return(self, dialog):
+        """True once the dialog has closed; False when it is still open after the program has
+        handled the Return (the completion list, shown just before, took it)."""
+        end = time.monotonic() + 15
+        look_again = time.monotonic() + 3
+        while time.monotonic() < end:
+            if not dialog.exists():
+                return True
+            if self.completion_list():
+                return False  # a list open under the field takes Return
+            if time.monotonic() >= look_again:
+                # Still open: a round trip through the program's event loop tells whether it has
+                # handled the Return yet (the field still owns the selection Ctrl+A made).
+                if self.x.selection(timeout=2) is not None:
+                    return not wait_for_quiet(dialog.exists, 1.0, 3.0)
+                look_again = time.monotonic() + 3
+            time.sleep(0.02)
+        raise TimeLimit("gave up waiting for the file dialog to close after 15.0 s")
 
     # --- the toolbar and the bars --------------------------------------------------------------
 

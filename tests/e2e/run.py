@@ -25,7 +25,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from PIL import Image  # noqa: E402
 
 import cases  # noqa: E402
-from program import Program  # noqa: E402
+from program import DIALOG_STATS, Program  # noqa: E402
 from xsession import XSession  # noqa: E402
 
 ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."))
@@ -146,6 +146,7 @@ def main():
         shutil.rmtree(work, ignore_errors=True)
     total = time.monotonic() - started
     print(f"{len(selected) - len(failed)} of {len(selected)} window cases passed in {total:.1f} s")
+    print("file dialogs: " + ", ".join(f"{what} {n}" for what, n in DIALOG_STATS.items()))
     for name in failed:
         print(f"  failed: {name}")
     return 1 if failed else 0

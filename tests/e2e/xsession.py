@@ -2,7 +2,8 @@
 
 Input goes through the XTEST extension, so the program gets the same key and button events a
 keyboard and a mouse would give, through the X server. What comes back is only what a person could
-see or get: window titles, their places and sizes, and screenshots.
+see or get: window titles, their places and sizes, screenshots, and the text a middle-button paste
+would give after a field's text was selected.
 
 No window manager runs: the ones tried take the pointer for a moment on every click and the program
 never gets XTEST button presses. The program gives its own windows the focus, as Qt does where no
@@ -237,6 +238,57 @@ class XSession:
 
     def focused(self):
         return self.display.get_input_focus().focus
+
+    # --- the primary selection: what a person would paste with the middle button -------------
+
+    def _own_window(self):
+        if getattr(self, "_window", None) is None:
+            self._window = self.root.create_window(0, 0, 1, 1, 0, X.CopyFromParent)
+            self.display.sync()
+        return self._window
+
+    def forget_selection(self):
+        """Takes the primary selection for the session itself, so the next one a program makes is
+        known for new."""
+        self._own_window().set_selection_owner(Xatom.PRIMARY, X.CurrentTime)
+        self.display.sync()
+
+    def selection(self, timeout=5.0):
+        """The text of the primary selection once a program has made one since forget_selection,
+        or None when none did in time. Asking for it is also a round trip through the owner's event
+        loop: the owner has handled every input sent before the answer comes."""
+        me = self._own_window()
+        end = time.monotonic() + timeout
+        while True:
+            owner = self.display.get_selection_owner(Xatom.PRIMARY)
+            if owner not in (X.NONE, 0) and getattr(owner, "id", owner) != me.id:
+                break
+            if time.monotonic() >= end:
+                return None
+            time.sleep(0.02)
+        # A property of its own for each request: an answer to an earlier one that gave up
+        # waiting may still come, and must not be read for this one.
+        self._asked = (getattr(self, "_asked", 0) + 1) % 16
+        prop = self.atom(f"VELLUM_E2E_SELECTION_{self._asked}")
+        me.convert_selection(Xatom.PRIMARY, self.atom("UTF8_STRING"), prop, X.CurrentTime)
+        self.display.flush()
+        while time.monotonic() < end:
+            while self.display.pending_events():
+                event = self.display.next_event()
+                if event.type != X.SelectionNotify or event.requestor.id != me.id:
+                    continue
+                if event.property == X.NONE:
+                    return None  # refused: no text (this answer or a stale one, both say none)
+                if event.property != prop:
+                    continue
+                try:
+                    value = me.get_full_property(prop, X.AnyPropertyType)
+                    me.delete_property(prop)
+                except xerror.XError:
+                    return None
+                return value.value.decode("utf-8", "replace") if value else ""
+            time.sleep(0.01)
+        return None
 
     # --- input -----------------------------------------------------------------------------
 
