@@ -111,7 +111,8 @@ TEST_F(SharedSave, TwoRunsWritingOneFileInPlaceLeaveOneWholeResult)
             break;
     }
     EXPECT_EQ(nMixed, 0) << "rounds of 100 that mixed the two";
-    std::printf("in place: 100 rounds of two runs at once: %d left A's result, %d B's, none mixed\n", nA, 100 - nA);
+    std::printf("in place: 100 rounds of two runs at once: %d left A's result, %d B's, %d mixed\n", nA,
+                100 - nA - nMixed, nMixed);
     std::set<std::string> hidden;
     for (const std::string& name : m_scratch.Entries())
         if (name[0] == '.')
