@@ -53,8 +53,9 @@ void CheckChars(const char* p, std::size_t n, char* pOut)
         nHash ^= static_cast<unsigned char>(p[i]);
         nHash *= 16777619u;
     }
-    for (std::size_t i = 0; i < kCheckChars; ++i, nHash /= kNameCharCount)
-        pOut[i] = kNameChars[nHash % kNameCharCount];
+    constexpr auto nBase = static_cast<std::uint32_t>(kNameCharCount);
+    for (std::size_t i = 0; i < kCheckChars; ++i, nHash /= nBase)
+        pOut[i] = kNameChars[nHash % nBase];
 }
 
 // Whether strName is ".[ANYTHING.]MARK" and a tail of name characters whose check is right.
