@@ -60,7 +60,8 @@ public:
     static CFileException FromErrno(int nErrno, LPCTSTR lpszFileName);
     static int OsErrorToException(int nErrno);
 
-    // The human-readable cause alone: "No such file or directory", "Permission denied", ...
+    // The human-readable cause alone: "No such file or directory", "Permission denied", ...,
+    // or m_strCause when it is set.
     CString GetCauseText() const;
     // The path and the cause: "PATH: No space left on device".
     CString GetErrorMessage() const override;
@@ -68,6 +69,7 @@ public:
     int m_cause;
     int m_lOsError;  // errno; 0 when the cause is not an OS error
     CString m_strFileName;
+    CString m_strCause;  // the cause in words, where errno's text would not say what happened
 };
 
 // A real file. Every failure throws CFileException (Open with pError returns FALSE instead).

@@ -3,7 +3,11 @@
 // the target, reaches the disk, and only then is renamed over the target. On any failure
 // the temporary goes and the target stays exactly as it was. The temporary takes the
 // target's owner, mode and extended attributes; where it cannot, or where the target has
-// other names, the new bytes are written in place and the old ones put back if that fails.
+// other names, the new bytes are written in place, under a lock on the file, with the old
+// ones kept in a journal beside it until the new ones are on disk: a failure or a kill
+// leaves the old bytes or the new ones, never a mix. No link that another user controls is
+// followed, and every file written is opened so that it cannot be swapped between the check
+// and the write.
 
 #include "framework/AfxFile.h"
 
@@ -11,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 class CSaveBatch;
@@ -18,12 +23,16 @@ class CSaveBatch;
 // A save that a batch finishes: its temporary, complete, and the file it replaces. The
 // temporary stays open (and so locked) until it is renamed: nobody takes it for a dead
 // run's leftover meanwhile. A save written in place has no name; its open file holds the
-// new bytes.
+// new bytes, and pTargetFd the target as Open checked it. A save passed on without
+// pTargetFd (to another process, which gets pFd alone) has its target opened again at the
+// commit, without following a link; a temporary is renamed only while its name is still the
+// file pFd holds.
 struct AFX_PENDING_SAVE
 {
     std::string strTemp;  // empty when the target is written in place
     std::string strTarget;
     std::shared_ptr<const int> pFd;  // closed with the last copy
+    std::shared_ptr<const int> pTargetFd;  // in place: the target, opened and checked at Open
 
     int Fd() const { return pFd ? *pFd : -1; }
     // Takes fd over: it is closed once no copy of the save is left.
@@ -41,7 +50,9 @@ public:
     // Checks the target and creates the temporary. The target may be a new name in an
     // existing folder or a regular file this user may write (a symbolic link is followed:
     // the file it points to is replaced, or created when it does not exist); a directory,
-    // a read-only file or a device is refused. FALSE, with *pError filled, on failure. With
+    // a read-only file or a device is refused, and so is a link in a sticky folder that
+    // everyone may write, unless the saver or the folder's owner owns it (the message names
+    // the link and its owner). FALSE, with *pError filled, on failure. With
     // pBatch, the save is one of that batch's: its temporary carries the batch's tag and
     // Commit hands it to the batch.
     BOOL Open(LPCTSTR lpszPathName, CFileException* pError, CSaveBatch* pBatch = nullptr);
@@ -56,18 +67,24 @@ public:
     void Abort();
 
     // Removes the temporaries beside these targets that no running save holds: those of
-    // processes that were killed, whatever batch they belonged to. Temporaries are known by
-    // their name and by the lock their owner holds while it lives, never by a process id.
+    // this user's processes that were killed, whatever batch they belonged to, and puts the
+    // old bytes of their journals back. Temporaries are known by their name, their owner and
+    // the lock their owner holds while it lives, never by a process id.
     static void RemoveDeadTemporaries(const std::vector<std::string>& targets);
 
 private:
-    BOOL OpenInPlace(CFileException* pError);
+    BOOL OpenInPlace(const struct stat& st, CFileException* pError);
+    void CloseFolder();
 
     CFile m_file;
-    CString m_strPath;       // the target as the caller named it, for messages
-    std::string m_strTarget;  // the file that will be replaced (links resolved)
-    std::string m_strTemp;    // empty once renamed, handed on or removed
-    bool m_bInPlace = false;  // m_file holds the new bytes in memory, for the target in place
+    CString m_strPath;         // the target as the caller named it, for messages
+    std::string m_strTarget;   // the file that will be replaced (links resolved)
+    std::string m_strName;     // its name in its folder
+    std::string m_strTemp;     // empty once renamed, handed on or removed
+    std::string m_strTempName;  // the temporary's name in the folder
+    int m_fdDir = -1;          // the target's folder, from Open to Commit: every name is taken in it
+    int m_fdTarget = -1;       // in place: the target, opened and checked at Open
+    bool m_bInPlace = false;   // m_file holds the new bytes in memory, for the target in place
     CSaveBatch* m_pBatch = nullptr;
 };
 
@@ -94,7 +111,8 @@ public:
     std::vector<AFX_PENDING_SAVE> Take();
     // Removes the temporaries collected: their saves failed.
     void Discard();
-    // How many open temporaries the batch holds.
+    // How many open descriptors the batch holds: one for each temporary, two for a save in
+    // place (its new bytes and its target).
     std::size_t Held() const;
 
     // One syncfs for each file system the collected temporaries are on. False, with the

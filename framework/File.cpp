@@ -59,6 +59,8 @@ CFileException CFileException::FromErrno(int nErrno, LPCTSTR lpszFileName)
 
 CString CFileException::GetCauseText() const
 {
+    if (!m_strCause.IsEmpty())
+        return m_strCause;
     if (m_lOsError != 0)
         return CString(std::strerror(m_lOsError));
     switch (m_cause)

@@ -5,6 +5,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <random>
@@ -14,6 +17,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace afx_save
@@ -21,12 +25,52 @@ namespace afx_save
 namespace
 {
 constexpr char kMark[] = "afxsave-";
-constexpr std::size_t kMarkSize = sizeof kMark - 1;
+constexpr char kJournalMark[] = "afxsave-journal-";
+constexpr std::size_t kRandomChars = 6;
+constexpr std::size_t kCheckChars = 4;
+constexpr std::size_t kTailChars = kRandomChars + kCheckChars;
 constexpr char kNameChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+constexpr std::size_t kNameCharCount = sizeof kNameChars - 1;
+
+// The journal: a header, then the old bytes from offset kJournalHeader on. The header is
+// written, and synced, only after the bytes are: a journal without it holds nothing to put
+// back.
+constexpr char kJournalMagic[8] = {'A', 'F', 'X', 'J', 'R', 'N', 'L', '1'};
+constexpr off_t kJournalHeader = 512;
+constexpr std::size_t kCopyBuffer = 256 * 1024;
 
 bool IsNameChar(char ch)
 {
     return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9');
+}
+
+// The check characters of a name: FNV-1a of everything before them, in base 62.
+void CheckChars(const char* p, std::size_t n, char* pOut)
+{
+    std::uint32_t nHash = 2166136261u;
+    for (std::size_t i = 0; i < n; ++i)
+    {
+        nHash ^= static_cast<unsigned char>(p[i]);
+        nHash *= 16777619u;
+    }
+    constexpr auto nBase = static_cast<std::uint32_t>(kNameCharCount);
+    for (std::size_t i = 0; i < kCheckChars; ++i, nHash /= nBase)
+        pOut[i] = kNameChars[nHash % nBase];
+}
+
+// Whether strName is ".[ANYTHING.]MARK" and a tail of name characters whose check is right.
+bool EndsWithMark(const std::string& strName, const char* pszMark)
+{
+    const std::size_t nMark = std::strlen(pszMark);
+    if (strName.size() < 1 + nMark + kTailChars || strName[0] != '.')
+        return false;
+    const std::size_t nAt = strName.size() - kTailChars - nMark;
+    if (strName[nAt - 1] != '.' || strName.compare(nAt, nMark, pszMark) != 0 ||
+        !std::all_of(strName.end() - static_cast<std::ptrdiff_t>(kTailChars), strName.end(), IsNameChar))
+        return false;
+    char check[kCheckChars];
+    CheckChars(strName.data(), strName.size() - kCheckChars, check);
+    return std::equal(check, check + kCheckChars, strName.end() - static_cast<std::ptrdiff_t>(kCheckChars));
 }
 
 int WriteAllAt(int fd, const char* p, std::size_t nCount, off_t nAt)
@@ -45,170 +89,72 @@ int WriteAllAt(int fd, const char* p, std::size_t nCount, off_t nAt)
     return 0;
 }
 
-// The whole of fd from its start; false with errno set when a read fails.
-bool ReadAll(int fd, std::vector<char>& data)
+// Copies fdFrom from nFrom on to fdTo at nTo, a piece at a time, until fdFrom ends or nMax
+// bytes went (nMax < 0: no limit): 0 or an errno. *pnCopied is how many went.
+int Copy(int fdFrom, off_t nFrom, int fdTo, off_t nTo, off_t nMax, off_t* pnCopied)
 {
-    data.clear();
-    char buf[65536];
-    for (off_t nAt = 0;;)
+    std::vector<char> buf(kCopyBuffer);
+    off_t nDone = 0;
+    int nError = 0;
+    while (nMax < 0 || nDone < nMax)
     {
-        const ssize_t n = Retry([&] { return ::pread(fd, buf, sizeof buf, nAt); });
+        std::size_t nWant = buf.size();
+        if (nMax >= 0 && static_cast<off_t>(nWant) > nMax - nDone)
+            nWant = static_cast<std::size_t>(nMax - nDone);
+        const ssize_t n = Retry([&] { return ::pread(fdFrom, buf.data(), nWant, nFrom + nDone); });
         if (n < 0)
-            return false;
-        if (n == 0)
-            return true;
-        data.insert(data.end(), buf, buf + n);
-        nAt += n;
-    }
-}
-
-// Copies fdFrom over fd from the start, cuts fd to that length and syncs it: 0 or an errno.
-int Overwrite(int fd, int fdFrom)
-{
-    char buf[65536];
-    off_t nAt = 0;
-    for (;;)
-    {
-        const ssize_t n = Retry([&] { return ::pread(fdFrom, buf, sizeof buf, nAt); });
-        if (n < 0)
-            return errno;
+        {
+            nError = errno;
+            break;
+        }
         if (n == 0)
             break;
-        if (const int nError = WriteAllAt(fd, buf, static_cast<std::size_t>(n), nAt))
-            return nError;
-        nAt += n;
+        nError = WriteAllAt(fdTo, buf.data(), static_cast<std::size_t>(n), nTo + nDone);
+        if (nError != 0)
+            break;
+        nDone += n;
     }
-    if (Retry([&] { return ::ftruncate(fd, nAt); }) != 0 || Retry([&] { return ::fdatasync(fd); }) != 0)
-        return errno;
-    return 0;
-}
-}  // namespace
-
-void CloseFd(int fd)
-{
-    if (fd >= 0)
-        ::close(fd);
-}
-
-std::string FolderOf(const std::string& strPath)
-{
-    const std::size_t nSlash = strPath.rfind('/');
-    return nSlash == std::string::npos ? std::string("./") : strPath.substr(0, nSlash + 1);
-}
-
-bool IsTemporaryName(const std::string& strName)
-{
-    if (strName.size() < 1 + kMarkSize + 6 || strName[0] != '.')
-        return false;
-    const std::size_t nAt = strName.size() - 6 - kMarkSize;
-    return strName[nAt - 1] == '.' && strName.compare(nAt, kMarkSize, kMark) == 0 &&
-           std::all_of(strName.end() - 6, strName.end(), IsNameChar);
-}
-
-void RemoveDeadTemporaries(const std::string& strFolder)
-{
-    const int fdDir = Retry([&] { return ::open(strFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
-    if (fdDir < 0)
-        return;
-    std::vector<std::string> names;
-    const int fdList = ::dup(fdDir);
-    if (DIR* pDir = fdList >= 0 ? ::fdopendir(fdList) : nullptr)
-    {
-        while (const dirent* pEntry = ::readdir(pDir))
-            if (IsTemporaryName(pEntry->d_name))
-                names.emplace_back(pEntry->d_name);
-        ::closedir(pDir);
-    }
-    else
-        CloseFd(fdList);
-    for (const std::string& name : names)
-    {
-        const int fd =
-            Retry([&] { return ::openat(fdDir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
-        if (fd < 0)
-            continue;
-        // Its owner holds the lock for as long as it lives; a lock we can take means the
-        // owner is gone. The name must still be this file when it goes.
-        struct stat st, now;
-        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-            ::fstatat(fdDir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && now.st_dev == st.st_dev &&
-            now.st_ino == st.st_ino)
-            Retry([&] { return ::unlinkat(fdDir, name.c_str(), 0); });
-        CloseFd(fd);
-    }
-    CloseFd(fdDir);
-}
-
-int WriteInPlace(const std::string& strTarget, int fdNew)
-{
-    const int fd = Retry([&] { return ::open(strTarget.c_str(), O_RDWR | O_CLOEXEC); });
-    if (fd < 0)
-        return errno;
-    std::vector<char> old;
-    if (!ReadAll(fd, old))
-    {
-        const int nError = errno;
-        CloseFd(fd);
-        return nError;
-    }
-    const int nError = Overwrite(fd, fdNew);
-    // Every name of the file goes back to the old content.
-    if (nError != 0 && WriteAllAt(fd, old.data(), old.size(), 0) == 0 &&
-        Retry([&] { return ::ftruncate(fd, static_cast<off_t>(old.size())); }) == 0)
-        Retry([&] { return ::fdatasync(fd); });
-    CloseFd(fd);
+    if (pnCopied != nullptr)
+        *pnCopied = nDone;
+    if (nError == 0 && nMax >= 0 && nDone != nMax)
+        nError = EIO;  // the file is shorter than its header says
     return nError;
 }
 
-}  // namespace afx_save
-
-using namespace afx_save;
-
-namespace
+// Makes fd's bytes those of fdFrom from nFrom on (nLength of them, or all with -1), cut to
+// that length and synced: 0 or an errno.
+int Overwrite(int fd, int fdFrom, off_t nFrom, off_t nLength)
 {
-// The file a save of strPath writes: the end of a chain of symbolic links, which need not
-// exist yet (a dangling link gets its file; the link stays). Links among the folders need
-// nothing: the temporary beside the name lands in the same folder as the name itself.
-std::string ResolveTarget(const std::string& strPath)
-{
-    std::string path = strPath;
-    for (int nHop = 0; nHop < 40; ++nHop)
-    {
-        struct stat lst;
-        if (::lstat(path.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode))
-            return path;
-        std::string link(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
-        if (n <= 0 || static_cast<std::size_t>(n) >= link.size())
-            return path;
-        link.resize(static_cast<std::size_t>(n));
-        path = link[0] == '/' ? link : FolderOf(path) + link;
-    }
-    return path;  // a loop of links: the checks that follow report it
+    off_t nCopied = 0;
+    if (const int nError = Copy(fdFrom, nFrom, fd, 0, nLength, &nCopied))
+        return nError;
+    if (Retry([&] { return ::ftruncate(fd, nCopied); }) != 0 || Retry([&] { return ::fdatasync(fd); }) != 0)
+        return errno;
+    return 0;
 }
 
-// The temporary's name with six X: ".NAME.afxsave-XXXXXX", in a batch
-// ".NAME.TAG.afxsave-XXXXXX", or when that is too long a name, ".[TAG.]afxsave-XXXXXX".
-std::string TemporaryTemplate(const std::string& strName, const std::string& strTag)
+bool SameFile(const struct stat& a, const struct stat& b)
 {
-    const std::string tail = (strTag.empty() ? std::string() : strTag + ".") + kMark + "XXXXXX";
-    if (strName.size() + tail.size() + 2 > NAME_MAX)
-        return "." + tail;
-    return "." + strName + "." + tail;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Creates the temporary named by tmpl, its last six characters made unique, with the mode
-// asked for, and locks it. The descriptor, or -1 with errno set.
-int CreateTemporary(std::string& tmpl, mode_t mode)
+// Whether strName in fdDir is still the file st.
+bool StillNamed(int fdDir, const std::string& strName, const struct stat& st)
 {
-    static std::mt19937_64 s_random{std::random_device{}()};
-    const std::size_t nAt = tmpl.size() - 6;
+    struct stat now;
+    return ::fstatat(fdDir, strName.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(now, st);
+}
+
+// Creates strTemplate (its last ten characters filled in) in fdDir with mode, and locks it.
+// The descriptor, or -1 with errno set.
+int CreateLocked(int fdDir, std::string& strTemplate, mode_t mode)
+{
     for (int nTry = 0; nTry < 100; ++nTry)
     {
-        std::uint64_t bits = s_random();
-        for (std::size_t i = 0; i < 6; ++i, bits >>= 6)
-            tmpl[nAt + i] = kNameChars[bits % (sizeof kNameChars - 1)];
-        const int fd = Retry([&] { return ::open(tmpl.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode); });
+        FillTemporaryName(strTemplate);
+        const int fd = Retry([&] {
+            return ::openat(fdDir, strTemplate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        });
         if (fd < 0 && errno == EEXIST)
             continue;
         if (fd < 0)
@@ -224,19 +170,431 @@ int CreateTemporary(std::string& tmpl, mode_t mode)
     return -1;
 }
 
-// The names of the extended attributes of a path or, with an empty path, of fd.
+// The name of a file a save makes beside strName, with ten placeholders: ".NAME.MARK" (with
+// the tag, ".NAME.TAG.MARK"), or without the name when that would be too long.
+std::string TemplateFor(const std::string& strName, const std::string& strTag, const char* pszMark)
+{
+    const std::string tail = (strTag.empty() ? std::string() : strTag + ".") + pszMark + std::string(kTailChars, 'X');
+    if (strName.size() + tail.size() + 2 > NAME_MAX)
+        return "." + tail;
+    return "." + strName + "." + tail;
+}
+
+struct JOURNAL_HEADER
+{
+    std::uint64_t nDev = 0;
+    std::uint64_t nIno = 0;
+    std::uint64_t nLength = 0;  // of the old bytes
+    std::string strName;        // of the file, in the journal's folder
+};
+
+void EncodeHeader(const JOURNAL_HEADER& h, char* p)
+{
+    std::memset(p, 0, kJournalHeader);
+    std::memcpy(p, kJournalMagic, sizeof kJournalMagic);
+    std::memcpy(p + 8, &h.nDev, 8);
+    std::memcpy(p + 16, &h.nIno, 8);
+    std::memcpy(p + 24, &h.nLength, 8);
+    const auto nName = static_cast<std::uint32_t>(h.strName.size());
+    std::memcpy(p + 32, &nName, 4);
+    std::memcpy(p + 36, h.strName.data(), nName);
+}
+
+// The header of the journal fd (st): false when it has none, or is not as long as it says.
+bool ReadHeader(int fd, const struct stat& st, JOURNAL_HEADER& h)
+{
+    char buf[kJournalHeader];
+    if (Retry([&] { return ::pread(fd, buf, sizeof buf, 0); }) != kJournalHeader ||
+        std::memcmp(buf, kJournalMagic, sizeof kJournalMagic) != 0)
+        return false;
+    std::uint32_t nName = 0;
+    std::memcpy(&h.nDev, buf + 8, 8);
+    std::memcpy(&h.nIno, buf + 16, 8);
+    std::memcpy(&h.nLength, buf + 24, 8);
+    std::memcpy(&nName, buf + 32, 4);
+    if (nName == 0 || nName > NAME_MAX)
+        return false;
+    h.strName.assign(buf + 36, nName);
+    return h.strName.find('/') == std::string::npos && h.strName.find('\0') == std::string::npos &&
+           h.strName != "." && h.strName != ".." &&
+           static_cast<std::uint64_t>(st.st_size) == static_cast<std::uint64_t>(kJournalHeader) + h.nLength;
+}
+
+// Puts back the journal strJournal in fdDir if its save is dead. The target is found by the
+// name the journal records, opened without following a link, and must be the file it
+// records; fdHeld, when not -1, is that file already opened and locked by the caller (stHeld),
+// and only its journals are looked at. The target's lock is taken before the journal's: a
+// journal whose lock is free while its target's lock is ours has no living owner, since a
+// save holds its target's lock for as long as its journal is there. Journals of other users,
+// and those whose file is gone or is another file now, stay: their old bytes are the only
+// copy. 0, or with fdHeld the errno that stops its save.
+int RecoverJournal(int fdDir, const std::string& strJournal, int fdHeld, const struct stat* pHeld)
+{
+    struct stat st;
+    if (::fstatat(fdDir, strJournal.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+        st.st_uid != ::geteuid() || st.st_nlink != 1)
+        return 0;
+    const int fd =
+        Retry([&] { return ::openat(fdDir, strJournal.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+    if (fd < 0)
+        return 0;
+    struct stat now;
+    JOURNAL_HEADER h;
+    if (::fstat(fd, &now) != 0 || !SameFile(now, st))
+    {
+        CloseFd(fd);
+        return 0;
+    }
+    if (!ReadHeader(fd, now, h))
+    {
+        // Unfinished (its file was not touched yet) or emptied once its save was done: only
+        // swept, once its owner is gone.
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(fdDir, strJournal, now))
+            Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); });
+        CloseFd(fd);
+        return 0;
+    }
+    if (pHeld != nullptr && (h.nDev != pHeld->st_dev || h.nIno != pHeld->st_ino))
+    {
+        CloseFd(fd);
+        return 0;
+    }
+    int fdTarget = fdHeld;
+    if (fdTarget < 0)
+    {
+        fdTarget =
+            Retry([&] { return ::openat(fdDir, h.strName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+        struct stat stTarget;
+        if (fdTarget < 0 || ::fstat(fdTarget, &stTarget) != 0 || !S_ISREG(stTarget.st_mode) ||
+            stTarget.st_dev != h.nDev || stTarget.st_ino != h.nIno || ::flock(fdTarget, LOCK_EX | LOCK_NB) != 0)
+        {
+            // Gone, another file, or being saved: that save puts the journal back itself.
+            CloseFd(fdTarget);
+            CloseFd(fd);
+            return 0;
+        }
+    }
+    int nError = 0;
+    JOURNAL_HEADER again;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        nError = EBUSY;
+    else if (StillNamed(fdDir, strJournal, now) && ::fstat(fd, &now) == 0 && ReadHeader(fd, now, again))
+    {
+        nError = Overwrite(fdTarget, fd, kJournalHeader, static_cast<off_t>(again.nLength));
+        if (nError == 0)
+            Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); });
+    }
+    if (fdHeld < 0)
+        CloseFd(fdTarget);
+    CloseFd(fd);
+    return fdHeld >= 0 ? nError : 0;
+}
+
+// The names in fdDir that a save makes.
+std::vector<std::string> SaveNamesIn(int fdDir)
+{
+    std::vector<std::string> names;
+    const int fdList = ::dup(fdDir);
+    if (DIR* pDir = fdList >= 0 ? ::fdopendir(fdList) : nullptr)
+    {
+        ::rewinddir(pDir);
+        while (const dirent* pEntry = ::readdir(pDir))
+            if (IsTemporaryName(pEntry->d_name))
+                names.emplace_back(pEntry->d_name);
+        ::closedir(pDir);
+    }
+    else
+        CloseFd(fdList);
+    return names;
+}
+
+// Copies the old bytes of fdTarget (st) into a new journal beside it, synced with its
+// folder: 0 with fdJournal and strJournal, or an errno and nothing left.
+int MakeJournal(int fdDir, const std::string& strName, int fdTarget, const struct stat& st, std::string& strJournal,
+                int& fdJournal)
+{
+    strJournal = TemplateFor(strName, std::string(), kJournalMark);
+    fdJournal = CreateLocked(fdDir, strJournal, 0600);
+    if (fdJournal < 0)
+        return errno;
+    JOURNAL_HEADER h;
+    h.nDev = st.st_dev;
+    h.nIno = st.st_ino;
+    h.strName = strName;
+    off_t nCopied = 0;
+    int nError = Copy(fdTarget, 0, fdJournal, kJournalHeader, -1, &nCopied);
+    if (nError == 0 && Retry([&] { return ::fdatasync(fdJournal); }) != 0)
+        nError = errno;
+    if (nError == 0)
+    {
+        h.nLength = static_cast<std::uint64_t>(nCopied);
+        char header[kJournalHeader];
+        EncodeHeader(h, header);
+        nError = WriteAllAt(fdJournal, header, sizeof header, 0);
+    }
+    if (nError == 0 && (Retry([&] { return ::fdatasync(fdJournal); }) != 0 || Retry([&] { return ::fsync(fdDir); }) != 0))
+        nError = errno;
+    if (nError != 0)
+    {
+        // Removed while locked; if even that fails, the journal holds what the file still
+        // holds, so putting it back later changes nothing.
+        Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); });
+        CloseFd(fdJournal);
+        fdJournal = -1;
+    }
+    return nError;
+}
+
+// Where a folder takes no new file there is no journal: the old bytes are kept in an
+// unnamed file of the temporary folder (memory when that fails), to be put back if the write
+// fails. 0 with fdCopy, or an errno.
+int MakeUndoCopy(int fdTarget, int& fdCopy)
+{
+    const char* pszTmp = std::getenv("TMPDIR");
+    fdCopy = Retry([&] {
+        return ::open(pszTmp != nullptr && *pszTmp != '\0' ? pszTmp : "/tmp", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    });
+    if (fdCopy < 0)
+        fdCopy = ::memfd_create("afxsave-old", MFD_CLOEXEC);
+    if (fdCopy < 0)
+        return errno;
+    const int nError = Copy(fdTarget, 0, fdCopy, 0, -1, nullptr);
+    if (nError != 0)
+    {
+        CloseFd(fdCopy);
+        fdCopy = -1;
+    }
+    return nError;
+}
+}  // namespace
+
+void CloseFd(int fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+}
+
+std::string FolderOf(const std::string& strPath)
+{
+    const std::size_t nSlash = strPath.rfind('/');
+    return nSlash == std::string::npos ? std::string("./") : strPath.substr(0, nSlash + 1);
+}
+
+std::string NameOf(const std::string& strPath)
+{
+    return strPath.substr(strPath.rfind('/') + 1);
+}
+
+bool IsJournalName(const std::string& strName)
+{
+    return EndsWithMark(strName, kJournalMark);
+}
+
+bool IsTemporaryName(const std::string& strName)
+{
+    return EndsWithMark(strName, kMark) || IsJournalName(strName);
+}
+
+void FillTemporaryName(std::string& strTemplate)
+{
+    static std::mt19937_64 s_random{std::random_device{}()};
+    std::uint64_t bits = s_random();
+    const std::size_t nAt = strTemplate.size() - kTailChars;
+    for (std::size_t i = 0; i < kRandomChars; ++i, bits >>= 6)
+        strTemplate[nAt + i] = kNameChars[bits % kNameCharCount];
+    CheckChars(strTemplate.data(), strTemplate.size() - kCheckChars, strTemplate.data() + nAt + kRandomChars);
+}
+
+int OpenFolder(const std::string& strFolder)
+{
+    return Retry([&] { return ::open(strFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+}
+
+void RemoveDeadTemporaries(const std::string& strFolder)
+{
+    const int fdDir = OpenFolder(strFolder);
+    if (fdDir < 0)
+        return;
+    RemoveDeadTemporaries(fdDir);
+    CloseFd(fdDir);
+}
+
+void RemoveDeadTemporaries(int fdDir)
+{
+    const uid_t uid = ::geteuid();
+    for (const std::string& name : SaveNamesIn(fdDir))
+    {
+        if (IsJournalName(name))
+        {
+            RecoverJournal(fdDir, name, -1, nullptr);
+            continue;
+        }
+        // Only the saver's own: another user's file is never this program's to remove.
+        struct stat st;
+        if (::fstatat(fdDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != uid || st.st_nlink != 1)
+            continue;
+        const int fd = Retry([&] { return ::openat(fdDir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+        if (fd < 0)
+            continue;
+        // Its owner holds the lock for as long as it lives; a lock we can take means the
+        // owner is gone. The name must still be this file when it goes.
+        struct stat now;
+        if (::fstat(fd, &now) == 0 && SameFile(now, st) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            StillNamed(fdDir, name, now))
+            Retry([&] { return ::unlinkat(fdDir, name.c_str(), 0); });
+        CloseFd(fd);
+    }
+}
+
+int WriteInPlace(int fdDir, const std::string& strName, int fdTarget, int fdNew)
+{
+    // One rewrite at a time: another save of this file waits here until this one is whole.
+    // A file system without locks still gets the journal.
+    const bool bLocked = Retry([&] { return ::flock(fdTarget, LOCK_EX); }) == 0;
+    auto done = [&](int nError) {
+        if (bLocked)
+            ::flock(fdTarget, LOCK_UN);
+        return nError;
+    };
+    struct stat st;
+    if (::fstat(fdTarget, &st) != 0)
+        return done(errno);
+    // A dead save's journal of this file goes back first: the bytes it holds are the file's
+    // last whole ones, and a journal left behind would later undo this save.
+    for (const std::string& name : SaveNamesIn(fdDir))
+        if (IsJournalName(name))
+            if (const int nError = RecoverJournal(fdDir, name, fdTarget, &st))
+                return done(nError);
+
+    std::string strJournal;
+    int fdOld = -1;
+    int nError = MakeJournal(fdDir, strName, fdTarget, st, strJournal, fdOld);
+    const bool bJournal = nError == 0;
+    if (nError == EACCES || nError == EPERM)
+        nError = MakeUndoCopy(fdTarget, fdOld);
+    if (nError != 0)
+        return done(nError);
+    const off_t nOldAt = bJournal ? kJournalHeader : 0;
+
+    nError = Overwrite(fdTarget, fdNew, 0, -1);
+    if (nError != 0)
+    {
+        // Every name of the file goes back to the old content. Should that fail too, the
+        // journal stays for the next save into the folder to put back.
+        if (Overwrite(fdTarget, fdOld, nOldAt, -1) == 0 && bJournal)
+            Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); });
+    }
+    else if (bJournal && Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); }) != 0)
+    {
+        // The new bytes are on disk; a journal that cannot go is emptied, so that nothing
+        // puts it back, and the next save sweeps it.
+        Retry([&] { return ::ftruncate(fdOld, 0); });
+    }
+    CloseFd(fdOld);
+    return done(nError);
+}
+
+int RenameTemporary(int fdDir, const std::string& strTemp, int fdTemp, const std::string& strTarget)
+{
+    struct stat st;
+    if (::fstat(fdTemp, &st) != 0)
+        return errno;
+    if (!StillNamed(fdDir, strTemp, st))
+        return ENOENT;  // not the file written any more: nothing of it is touched
+    if (Retry([&] { return ::renameat(fdDir, strTemp.c_str(), fdDir, strTarget.c_str()); }) == 0)
+        return 0;
+    const int nError = errno;
+    Retry([&] { return ::unlinkat(fdDir, strTemp.c_str(), 0); });
+    return nError;
+}
+
+}  // namespace afx_save
+
+using namespace afx_save;
+
+namespace
+{
+// Who uid is, for a message: its name in /etc/passwd (read here, so that the static
+// converter needs no name service), or its number.
+std::string UserName(uid_t uid)
+{
+    if (std::FILE* p = std::fopen("/etc/passwd", "re"))
+    {
+        char line[1024];
+        while (std::fgets(line, sizeof line, p) != nullptr)
+        {
+            // NAME:PASSWORD:UID:...
+            char* pColon = std::strchr(line, ':');
+            char* pUid = pColon != nullptr ? std::strchr(pColon + 1, ':') : nullptr;
+            if (pUid == nullptr)
+                continue;
+            char* pEnd = nullptr;
+            const unsigned long n = std::strtoul(pUid + 1, &pEnd, 10);
+            if (pEnd != pUid + 1 && *pEnd == ':' && n == uid)
+            {
+                std::fclose(p);
+                return std::string(line, pColon);
+            }
+        }
+        std::fclose(p);
+    }
+    return "user " + std::to_string(uid);
+}
+
+// A refusal in words, with errno's value for callers that look at it.
+CFileException Refusal(int nErrno, const std::string& strCause, const CString& strPath)
+{
+    CFileException e = CFileException::FromErrno(nErrno, strPath);
+    e.m_strCause = strCause.c_str();
+    return e;
+}
+
+// The file a save of strPath writes: the end of a chain of symbolic links, which need not
+// exist yet (a dangling link gets its file; the link stays). A link in a sticky folder that
+// everyone may write is followed only when the saver or the folder's owner owns it, the rule
+// the kernel applies (fs.protected_symlinks) when it follows a link itself: anyone could
+// have planted another. Then strRefusal names the link and its owner. Links among the folders
+// are the kernel's to follow, by that same rule, when the folder is opened.
+bool ResolveTarget(const std::string& strPath, std::string& strTarget, std::string& strRefusal)
+{
+    std::string path = strPath;
+    for (int nHop = 0; nHop < 40; ++nHop)
+    {
+        struct stat lst, dir;
+        if (::lstat(path.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode))
+            break;
+        if (::stat(FolderOf(path).c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0 &&
+            lst.st_uid != ::geteuid() && lst.st_uid != dir.st_uid)
+        {
+            strRefusal = path + " is a link owned by " + UserName(lst.st_uid) + " in a shared folder; not followed";
+            return false;
+        }
+        std::string link(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= link.size())
+            break;
+        link.resize(static_cast<std::size_t>(n));
+        path = link[0] == '/' ? link : FolderOf(path) + link;
+    }
+    strTarget = path;  // after a loop of links, still a link: the checks that follow report it
+    return true;
+}
+
+// The names of the extended attributes of the path (not following a link) or, with an empty
+// path, of fd.
 bool ListAttributes(const std::string& strPath, int fd, std::vector<std::string>& names)
 {
     names.clear();
     std::vector<char> buf;
     for (;;)
     {
-        const ssize_t nSize = strPath.empty() ? ::flistxattr(fd, nullptr, 0) : ::listxattr(strPath.c_str(), nullptr, 0);
+        const ssize_t nSize = strPath.empty() ? ::flistxattr(fd, nullptr, 0) : ::llistxattr(strPath.c_str(), nullptr, 0);
         if (nSize <= 0)
             return nSize == 0 || errno == ENOTSUP;
         buf.resize(static_cast<std::size_t>(nSize));
         const ssize_t n = strPath.empty() ? ::flistxattr(fd, buf.data(), buf.size())
-                                          : ::listxattr(strPath.c_str(), buf.data(), buf.size());
+                                          : ::llistxattr(strPath.c_str(), buf.data(), buf.size());
         if (n < 0 && errno == ERANGE)
             continue;
         if (n < 0)
@@ -262,11 +620,11 @@ bool CopyAttributes(const std::string& strTarget, int fd)
     std::vector<char> value;
     for (const std::string& name : theirs)
     {
-        ssize_t n = ::getxattr(strTarget.c_str(), name.c_str(), nullptr, 0);
+        ssize_t n = ::lgetxattr(strTarget.c_str(), name.c_str(), nullptr, 0);
         if (n >= 0)
         {
             value.resize(static_cast<std::size_t>(n));
-            n = ::getxattr(strTarget.c_str(), name.c_str(), value.data(), value.size());
+            n = ::lgetxattr(strTarget.c_str(), name.c_str(), value.data(), value.size());
         }
         if (n < 0)
             return false;
@@ -318,6 +676,7 @@ BOOL CSafeSaveFile::Open(LPCTSTR lpszPathName, CFileException* pError, CSaveBatc
     m_strPath = lpszPathName;
     m_pBatch = pBatch;
     auto fail = [&](const CFileException& e) {
+        CloseFolder();
         if (pError != nullptr)
             *pError = e;
         return FALSE;
@@ -325,71 +684,102 @@ BOOL CSafeSaveFile::Open(LPCTSTR lpszPathName, CFileException* pError, CSaveBatc
     if (m_strPath.IsEmpty())
         return fail(CFileException::FromErrno(ENOENT, m_strPath));
 
-    const std::string target = ResolveTarget(m_strPath.Str());
+    std::string target, strRefusal;
+    if (!ResolveTarget(m_strPath.Str(), target, strRefusal))
+        return fail(Refusal(EACCES, strRefusal, m_strPath));
+    const std::string name = NameOf(target);
+    if (name.empty())
+        return fail(CFileException::FromErrno(EISDIR, m_strPath));
+    // Every name from here on is taken in this folder, as it is now.
+    m_fdDir = OpenFolder(FolderOf(target));
+    if (m_fdDir < 0)
+        return fail(CFileException::FromErrno(errno, m_strPath));
     struct stat st;
-    const bool bExists = ::stat(target.c_str(), &st) == 0;
+    const bool bExists = ::fstatat(m_fdDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     if (bExists)
     {
+        if (S_ISLNK(st.st_mode))
+            return fail(CFileException::FromErrno(ELOOP, m_strPath));  // a loop, or a link put there meanwhile
         if (S_ISDIR(st.st_mode))
             return fail(CFileException::FromErrno(EISDIR, m_strPath));
         if (!S_ISREG(st.st_mode))
             return fail(CFileException(CFileException::invalidFile, 0, m_strPath));
         // Renaming would replace a write-protected file; refuse as writing in place would.
-        if (::access(target.c_str(), W_OK) != 0)
+        if (::faccessat(m_fdDir, name.c_str(), W_OK, 0) != 0)
             return fail(CFileException::FromErrno(errno, m_strPath));
     }
     else if (errno != ENOENT)
         return fail(CFileException::FromErrno(errno, m_strPath));
 
-    const std::string dir = FolderOf(target);
-    const std::string name = target.substr(target.rfind('/') + 1);
-    if (name.empty())
-        return fail(CFileException::FromErrno(EISDIR, m_strPath));
     m_strTarget = target;
+    m_strName = name;
     // A new file in place of this one would leave its other names with the old content.
     if (bExists && st.st_nlink > 1)
-        return OpenInPlace(pError);
+        return OpenInPlace(st, pError);
 
-    std::string tmpl = dir + TemporaryTemplate(name, m_pBatch != nullptr ? m_pBatch->GetTag() : std::string());
+    std::string tmpl = TemplateFor(name, m_pBatch != nullptr ? m_pBatch->GetTag() : std::string(), kMark);
     // A new file gets its mode from the umask as the kernel creates it; one that replaces a
     // file starts private and then takes that file's mode.
-    const int fd = CreateTemporary(tmpl, bExists ? 0600 : 0666);
+    const int fd = CreateLocked(m_fdDir, tmpl, bExists ? 0600 : 0666);
     if (fd < 0)
     {
         // A folder that takes no new file may still hold a file this user may write.
         if (bExists && (errno == EACCES || errno == EPERM))
-            return OpenInPlace(pError);
+            return OpenInPlace(st, pError);
         return fail(CFileException::FromErrno(errno, m_strPath));
     }
     if (bExists && !TakeOver(fd, target, st))
     {
-        Retry([&] { return ::unlink(tmpl.c_str()); });
+        Retry([&] { return ::unlinkat(m_fdDir, tmpl.c_str(), 0); });
         CloseFd(fd);
-        return OpenInPlace(pError);
+        return OpenInPlace(st, pError);
     }
-    m_strTemp = tmpl;
+    m_strTempName = tmpl;
+    m_strTemp = FolderOf(target) + tmpl;
     m_file.Attach(fd, m_strPath);
     return TRUE;
 }
 
-BOOL CSafeSaveFile::OpenInPlace(CFileException* pError)
+BOOL CSafeSaveFile::OpenInPlace(const struct stat& st, CFileException* pError)
 {
-    // The target must take writes and give its old bytes back; the new ones wait in memory
-    // until the commit.
-    const int fdTarget = Retry([&] { return ::open(m_strTarget.c_str(), O_RDWR | O_CLOEXEC); });
-    const int fd = fdTarget < 0 ? -1 : ::memfd_create("afxsave", MFD_CLOEXEC);
+    auto fail = [&](const CFileException& e) {
+        CloseFolder();
+        if (pError != nullptr)
+            *pError = e;
+        return FALSE;
+    };
+    // The very file checked, never a link put in its place: it is kept open until the
+    // commit writes through it. The new bytes wait in memory until then.
+    const int fdTarget = Retry(
+        [&] { return ::openat(m_fdDir, m_strName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+    if (fdTarget < 0 && errno == ELOOP)
+        return fail(Refusal(ELOOP, m_strPath.Str() + std::string(" became a link while it was checked; not followed"),
+                            m_strPath));
+    if (fdTarget < 0)
+        return fail(CFileException::FromErrno(errno, m_strPath));
+    struct stat now;
+    if (::fstat(fdTarget, &now) != 0 || !S_ISREG(now.st_mode) || !SameFile(now, st))
+    {
+        CloseFd(fdTarget);
+        return fail(Refusal(EAGAIN, m_strPath.Str() + std::string(" was replaced while it was checked"), m_strPath));
+    }
+    const int fd = ::memfd_create("afxsave", MFD_CLOEXEC);
     if (fd < 0)
     {
         const int nError = errno;
         CloseFd(fdTarget);
-        if (pError != nullptr)
-            *pError = CFileException::FromErrno(nError, m_strPath);
-        return FALSE;
+        return fail(CFileException::FromErrno(nError, m_strPath));
     }
-    CloseFd(fdTarget);
+    m_fdTarget = fdTarget;
     m_bInPlace = true;
     m_file.Attach(fd, m_strPath);
     return TRUE;
+}
+
+void CSafeSaveFile::CloseFolder()
+{
+    CloseFd(m_fdDir);
+    m_fdDir = -1;
 }
 
 void CSafeSaveFile::Commit()
@@ -402,17 +792,25 @@ void CSafeSaveFile::Commit()
         const int fdKeep = ::fcntl(m_file.GetHandle(), F_DUPFD_CLOEXEC, 0);
         if (fdKeep < 0)
             throw CFileException::FromErrno(errno, m_strPath);
-        AFX_PENDING_SAVE save{m_strTemp, m_strTarget, AFX_PENDING_SAVE::Own(fdKeep)};
+        AFX_PENDING_SAVE save;
+        save.strTemp = m_strTemp;
+        save.strTarget = m_strTarget;
+        save.pFd = AFX_PENDING_SAVE::Own(fdKeep);
+        if (m_bInPlace)
+            save.pTargetFd = AFX_PENDING_SAVE::Own(std::exchange(m_fdTarget, -1));
         m_file.Close();
         m_pBatch->Add(std::move(save));
         m_strTemp.clear();
+        m_strTempName.clear();
         m_bInPlace = false;
+        CloseFolder();
         return;
     }
     if (m_bInPlace)
     {
-        const int nError = WriteInPlace(m_strTarget, m_file.GetHandle());
+        const int nError = WriteInPlace(m_fdDir, m_strName, m_fdTarget, m_file.GetHandle());
         m_file.Abort();
+        CloseFd(std::exchange(m_fdTarget, -1));
         m_bInPlace = false;
         if (nError != 0)
             throw CFileException::FromErrno(nError, m_strPath);
@@ -425,6 +823,8 @@ void CSafeSaveFile::Commit()
             throw CFileException::FromErrno(errno, m_strPath);
         // The lock stays until the rename.
         const int fdLock = ::fcntl(m_file.GetHandle(), F_DUPFD_CLOEXEC, 0);
+        if (fdLock < 0)
+            throw CFileException::FromErrno(errno, m_strPath);
         try
         {
             m_file.Close();
@@ -434,33 +834,47 @@ void CSafeSaveFile::Commit()
             CloseFd(fdLock);
             throw;
         }
-        const int nRenamed = Retry([&] { return ::rename(m_strTemp.c_str(), m_strTarget.c_str()); });
-        const int nError = errno;
+        // Renamed, or removed (or not the file written any more): nothing is left to abort.
+        const int nError = RenameTemporary(m_fdDir, m_strTempName, fdLock, m_strName);
         CloseFd(fdLock);
-        if (nRenamed != 0)
-            throw CFileException::FromErrno(nError, m_strPath);
         m_strTemp.clear();
+        m_strTempName.clear();
+        if (nError != 0)
+            throw CFileException::FromErrno(nError, m_strPath);
     }
-    afx_save::RemoveDeadTemporaries(FolderOf(m_strTarget));
+    afx_save::RemoveDeadTemporaries(m_fdDir);
+    CloseFolder();
 }
 
 void CSafeSaveFile::Abort()
 {
     // Removed while still locked, so no sweep of the folder meets it half gone.
-    if (!m_strTemp.empty())
+    if (!m_strTempName.empty() && m_fdDir >= 0)
     {
-        Retry([&] { return ::unlink(m_strTemp.c_str()); });
-        m_strTemp.clear();
+        // Only the saver may rename a file of its own in a sticky folder; where the file is
+        // still open, its name must still be it.
+        struct stat st;
+        if (!m_file.IsOpen() || (::fstat(m_file.GetHandle(), &st) == 0 && StillNamed(m_fdDir, m_strTempName, st)))
+            Retry([&] { return ::unlinkat(m_fdDir, m_strTempName.c_str(), 0); });
     }
+    m_strTemp.clear();
+    m_strTempName.clear();
     m_file.Abort();
+    CloseFd(std::exchange(m_fdTarget, -1));
     m_bInPlace = false;
+    CloseFolder();
 }
 
 void CSafeSaveFile::RemoveDeadTemporaries(const std::vector<std::string>& targets)
 {
     std::set<std::string> folders;
     for (const std::string& target : targets)
-        folders.insert(FolderOf(ResolveTarget(target)));
+    {
+        std::string resolved, strRefusal;
+        // A link that would not be followed leads nowhere a save went.
+        if (ResolveTarget(target, resolved, strRefusal))
+            folders.insert(FolderOf(resolved));
+    }
     for (const std::string& folder : folders)
         afx_save::RemoveDeadTemporaries(folder);
 }

@@ -1,6 +1,7 @@
 #pragma once
-// What the safe save and the batch share: system calls that go on after a signal, the
-// temporaries' names and locks, and the write in place.
+// What the safe save and the batch share: system calls that go on after a signal, the names
+// and locks of the files a save makes (temporaries and journals), the sweep of what dead
+// saves left, and the write in place.
 
 #include <cerrno>
 #include <string>
@@ -26,18 +27,41 @@ void CloseFd(int fd);
 
 // The folder of strPath with its slash; "./" for a bare name.
 std::string FolderOf(const std::string& strPath);
+// The last part of strPath.
+std::string NameOf(const std::string& strPath);
 
-// Whether strName is a temporary a save makes: ".NAME.[TAG.]afxsave-XXXXXX".
+// Whether strName is a name a save makes, a temporary or a journal:
+// ".NAME.[TAG.]afxsave-RRRRRRCCCC" or ".NAME.afxsave-journal-RRRRRRCCCC" (without ".NAME"
+// when the name would be too long), where R is random and CCCC is computed from everything
+// before it, so no name a user picks matches by accident. A program that must never have an
+// output taken for one refuses the names this accepts.
 bool IsTemporaryName(const std::string& strName);
+// Whether strName is a journal: the old bytes of a file being written in place.
+bool IsJournalName(const std::string& strName);
+// strTemplate, which ends in ten placeholders, made a name IsTemporaryName accepts.
+void FillTemporaryName(std::string& strTemplate);
 
-// Removes from strFolder every temporary no process holds open any more: a save or a batch
-// that was killed, or that could not remove its own. A temporary still in use is locked by
-// its owner and stays, and so does every file whose name a save does not make.
+// Opens strFolder for the *at calls: the descriptor, or -1 with errno set.
+int OpenFolder(const std::string& strFolder);
+
+// Removes from the folder every temporary this user's dead saves left (a save or a batch
+// that was killed, or that could not remove its own), and writes the old bytes of each
+// dead save's journal back into its file. Only files of the saver, with a name a save makes
+// and a lock nobody holds, are touched: a temporary still in use is locked by its owner, and
+// every other file (a name a save does not make, another user's, a link, a folder) stays.
 void RemoveDeadTemporaries(const std::string& strFolder);
+void RemoveDeadTemporaries(int fdDir);
 
-// Puts the bytes of fdNew into strTarget in place, so its inode (its other names, owner and
-// attributes) stays. The old bytes are read first; if a write or the sync fails they are
-// written back and the errno of the first failure is returned. 0 on success.
-int WriteInPlace(const std::string& strTarget, int fdNew);
+// Puts the bytes of fdNew into fdTarget, the file strName in the folder fdDir, so its inode
+// (its other names, owner and attributes) stays. The file is locked for the whole rewrite;
+// the old bytes go to a journal beside it, synced before the first byte is overwritten and
+// removed once the new bytes are synced, so a kill at any moment leaves the old bytes or the
+// new ones. If a write or the sync fails they are written back and the errno of the first
+// failure is returned. 0 on success.
+int WriteInPlace(int fdDir, const std::string& strName, int fdTarget, int fdNew);
+
+// Renames the temporary strTemp, open as fdTemp, over strTarget in the folder fdDir, once
+// the name is found to still be that file: 0 or an errno.
+int RenameTemporary(int fdDir, const std::string& strTemp, int fdTemp, const std::string& strTarget);
 
 }  // namespace afx_save

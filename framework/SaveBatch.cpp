@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 #include <set>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,13 +35,44 @@ std::vector<AFX_PENDING_SAVE> CSaveBatch::Take()
     return saves;
 }
 
+namespace
+{
+// Removes the temporary of save while it is still the file the save holds.
+void RemoveTemporary(const AFX_PENDING_SAVE& save)
+{
+    struct stat st, now;
+    if (::fstat(save.Fd(), &st) == 0 && ::lstat(save.strTemp.c_str(), &now) == 0 && st.st_dev == now.st_dev &&
+        st.st_ino == now.st_ino)
+        Retry([&] { return ::unlink(save.strTemp.c_str()); });
+}
+
+// Writes the save in place into its target in the folder fdDir: the target as Open checked
+// it or, for a save that came from another process without it, the file the name holds now,
+// opened without following a link. 0 or an errno.
+int CommitInPlace(int fdDir, const AFX_PENDING_SAVE& save)
+{
+    const std::string name = NameOf(save.strTarget);
+    if (save.pTargetFd)
+        return WriteInPlace(fdDir, name, *save.pTargetFd, save.Fd());
+    const int fd = Retry([&] { return ::openat(fdDir, name.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+    if (fd < 0)
+        return errno;
+    struct stat st;
+    int nError = ::fstat(fd, &st) != 0 ? errno : !S_ISREG(st.st_mode) ? EINVAL : 0;
+    if (nError == 0)
+        nError = WriteInPlace(fdDir, name, fd, save.Fd());
+    CloseFd(fd);
+    return nError;
+}
+}  // namespace
+
 void CSaveBatch::Discard()
 {
     // Each goes while its lock is still held.
     for (const auto& [nGroup, group] : m_groups)
         for (const AFX_PENDING_SAVE& save : group)
             if (!save.strTemp.empty())
-                Retry([&] { return ::unlink(save.strTemp.c_str()); });
+                RemoveTemporary(save);
     m_groups.clear();
 }
 
@@ -48,7 +80,8 @@ std::size_t CSaveBatch::Held() const
 {
     std::size_t n = 0;
     for (const auto& [nGroup, group] : m_groups)
-        n += group.size();
+        for (const AFX_PENDING_SAVE& save : group)
+            n += save.pTargetFd ? 2 : 1;
     return n;
 }
 
@@ -78,19 +111,33 @@ int CSaveBatch::Commit(std::size_t nGroup)
     if (it == m_groups.end())
         return 0;
     int nError = 0;
+    // Every name is taken in its folder, opened once for the saves in a row that share it.
+    std::string strFolder;
+    int fdDir = -1;
     for (const AFX_PENDING_SAVE& save : it->second)
     {
+        const std::string folder = FolderOf(save.strTarget);
+        if (fdDir < 0 || folder != strFolder)
+        {
+            CloseFd(fdDir);
+            strFolder = folder;
+            fdDir = OpenFolder(folder);
+        }
         int nThis = 0;
-        if (save.strTemp.empty())
-            nThis = WriteInPlace(save.strTarget, save.Fd());
-        else if (Retry([&] { return ::rename(save.strTemp.c_str(), save.strTarget.c_str()); }) != 0)
+        if (fdDir < 0)
         {
             nThis = errno;
-            Retry([&] { return ::unlink(save.strTemp.c_str()); });
+            if (!save.strTemp.empty())
+                RemoveTemporary(save);
         }
+        else if (save.strTemp.empty())
+            nThis = CommitInPlace(fdDir, save);
+        else
+            nThis = RenameTemporary(fdDir, NameOf(save.strTemp), save.Fd(), NameOf(save.strTarget));
         if (nError == 0)
             nError = nThis;
     }
+    CloseFd(fdDir);
     m_groups.erase(it);
     return nError;
 }

@@ -53,7 +53,7 @@ inline std::set<std::string> HiddenIn(const std::string& strDir)
 }
 
 // A temporary as a save killed in mid-write leaves it: the next save into the folder removes it.
-inline constexpr const char* kDeadTemporary = ".dead.bmp.afxsave-Dead00";
+inline constexpr const char* kDeadTemporary = ".dead.bmp.afxsave-Dead00TEb0";
 
 struct FaultTally
 {

@@ -1,21 +1,26 @@
 // What a save keeps and what it leaves: the target's owner, mode, attributes and other names
-// stay; a file that cannot be replaced is written in place and put back when that fails; a
-// dangling link gets its file; temporaries of dead saves are swept, those in use and every
-// file a save does not make are not.
+// stay; a file that cannot be replaced is written in place, one save at a time, and put back
+// when that fails; a dangling link gets its file, but no link another user planted in a
+// shared folder is followed; temporaries of dead saves are swept, those in use, other users'
+// files and every file a save does not make are not.
 #include "framework/Afx.h"
 #include "tests/framework/SaveDocs.h"
+#include "framework/SafeSaveIo.h"
 #include "tests/framework/ScratchFiles.h"
 #include "tests/support/OrdinaryUser.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <fcntl.h>
 #include <set>
 #include <string>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
@@ -256,6 +261,227 @@ TEST_F(SafeSave, ASaveSweepsOnlyTheTemporariesOfDeadSaves)
     EXPECT_EQ(batch.Commit(0), 0);
     EXPECT_EQ(ReadFile(m_dir / "pending.bmp"), "PENDING");
     EXPECT_EQ(Hidden(m_dir).size(), 5u);  // the foreign names and the folder
+}
+
+// A sticky folder everyone may write, as /tmp is: root's, inside a scratch folder nobody may
+// enter.
+std::string SharedFolder(const ScratchDir& dir)
+{
+    const std::string shared = dir / "shared";
+    EXPECT_EQ(::mkdir(shared.c_str(), 0777), 0);
+    EXPECT_EQ(::chmod(shared.c_str(), 01777), 0);
+    EXPECT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    return shared;
+}
+
+TEST_F(SafeSave, ALinkAnotherUserPlantedInASharedFolderIsNotFollowed)
+{
+    if (!IsRoot())
+        GTEST_SKIP() << "needs root to save where another user planted a link";
+    const std::string shared = SharedFolder(m_dir);
+    const std::string victim = m_dir / "victim.cfg";
+    WriteFile(victim, "VICTIM");
+    AsOrdinaryUser({}, [&] {
+        ASSERT_EQ(::symlink(victim.c_str(), (shared + "/out.bmp").c_str()), 0);
+        ASSERT_EQ(::symlink((m_dir / "made.cfg").c_str(), (shared + "/dangling.bmp").c_str()), 0);
+    });
+    // Root's own link that leads to nobody's is refused at nobody's.
+    ASSERT_EQ(::symlink("out.bmp", (shared + "/mine.bmp").c_str()), 0);
+    const std::set<std::string> before = ScratchDir::Entries(shared);
+
+    const std::string refused = " is a link owned by nobody in a shared folder; not followed.";
+    EXPECT_FALSE(Save(shared + "/out.bmp"));
+    EXPECT_FALSE(Save(shared + "/dangling.bmp"));
+    EXPECT_FALSE(Save(shared + "/mine.bmp"));
+    EXPECT_EQ(m_app.m_messages,
+              (std::vector<std::string>{"Cannot save \"" + shared + "/out.bmp\": " + shared + "/out.bmp" + refused,
+                                        "Cannot save \"" + shared + "/dangling.bmp\": " + shared + "/dangling.bmp" +
+                                            refused,
+                                        "Cannot save \"" + shared + "/mine.bmp\": " + shared + "/out.bmp" + refused}));
+    EXPECT_EQ(ReadFile(victim), "VICTIM");
+    EXPECT_EQ(m_dir.Entries().count("made.cfg"), 0u);
+    EXPECT_EQ(ScratchDir::Entries(shared), before);
+
+    // The kernel's rule: a link of the saver's, or of the folder's owner, is followed.
+    m_app.m_messages.clear();
+    ASSERT_EQ(::symlink(victim.c_str(), (shared + "/root.bmp").c_str()), 0);
+    EXPECT_TRUE(Save(shared + "/root.bmp"));
+    EXPECT_EQ(ReadFile(victim), "NEW");
+    const std::string theirs = m_dir / "theirs";
+    ASSERT_EQ(::mkdir(theirs.c_str(), 01777), 0);
+    ASSERT_EQ(::chmod(theirs.c_str(), 01777), 0);
+    AsOrdinaryUser({theirs}, [&] { ASSERT_EQ(::symlink("kept.bmp", (theirs + "/link.bmp").c_str()), 0); });
+    EXPECT_TRUE(Save(theirs + "/link.bmp"));
+    EXPECT_EQ(ReadFile(theirs + "/kept.bmp"), "NEW");
+    EXPECT_TRUE(m_app.m_messages.empty());
+}
+
+TEST_F(SafeSave, ALinkSwappedInBeforeAWriteInPlaceIsNotWrittenThrough)
+{
+    if (!IsRoot())
+        GTEST_SKIP() << "needs root to save into another user's file";
+    // Nobody's file with two names, in the shared folder, that root saves; between the check
+    // and the write, nobody puts a link to root's file in its place.
+    const std::string shared = SharedFolder(m_dir);
+    const std::string victim = m_dir / "victim.cfg";
+    WriteFile(victim, "VICTIM");
+    const std::string target = shared + "/linked.tim";
+    AsOrdinaryUser({}, [&] {
+        WriteFile(target, "OLD");
+        ASSERT_EQ(::link(target.c_str(), (shared + "/second.tim").c_str()), 0);
+    });
+    CSafeSaveFile file;
+    CFileException fe;
+    ASSERT_TRUE(file.Open(target.c_str(), &fe)) << fe.GetErrorMessage().Str();
+    file.GetFile().Write("NEW", 3);
+    AsOrdinaryUser({}, [&] {
+        ASSERT_EQ(::unlink(target.c_str()), 0);
+        ASSERT_EQ(::symlink(victim.c_str(), target.c_str()), 0);
+    });
+    file.Commit();
+    EXPECT_EQ(ReadFile(victim), "VICTIM");
+    EXPECT_EQ(ReadFile(shared + "/second.tim"), "NEW");  // the file that was checked
+    EXPECT_TRUE(S_ISLNK(Stat(target).st_mode));
+    EXPECT_EQ(ScratchDir::Entries(shared), (std::set<std::string>{"linked.tim", "second.tim"}));
+}
+
+TEST_F(SafeSave, TwoSavesInPlaceAtOnceGiveOneWholeResult)
+{
+    // Large enough that each takes many writes, so that unlocked they would overlap.
+    const std::string target = m_dir / "one.tim";
+    const std::string other = m_dir / "other.tim";
+    const std::string a(1 << 20, 'a');
+    const std::string b((1 << 20) + 4096, 'b');
+    int nMixed = 0;
+    for (int nRound = 0; nRound < 100 && !HasFailure(); ++nRound)
+    {
+        WriteFile(target, std::string(3 << 20, 'o'));
+        ::unlink(other.c_str());
+        ASSERT_EQ(::link(target.c_str(), other.c_str()), 0);
+        int go[2];
+        ASSERT_EQ(::pipe(go), 0);
+        pid_t pids[2];
+        for (int i = 0; i < 2; ++i)
+        {
+            pids[i] = ::fork();
+            if (pids[i] == 0)
+            {
+                ::close(go[1]);
+                char ch;
+                if (::read(go[0], &ch, 1) != 0)
+                    ::_exit(2);
+                CTextDoc doc;
+                doc.m_text = i == 0 ? a : b;
+                ::_exit(doc.OnSaveDocument(target.c_str()) ? 0 : 1);
+            }
+        }
+        ::close(go[0]);
+        ::close(go[1]);  // both start now
+        for (pid_t pid : pids)
+        {
+            int nStatus = 0;
+            ASSERT_EQ(::waitpid(pid, &nStatus, 0), pid);
+            EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0);
+        }
+        const std::string result = ReadFile(target);
+        if (result != a && result != b)
+            ++nMixed;
+        EXPECT_EQ(ReadFile(other), result);
+        EXPECT_EQ(m_dir.Entries(), (std::set<std::string>{"one.tim", "other.tim"}));
+    }
+    EXPECT_EQ(nMixed, 0) << "of 100 rounds";
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+TEST_F(SafeSave, ASmallSaveIntoALargeFileWithOtherNamesNeedsLittleMemory)
+{
+    // 96 MiB of old bytes, which go to the journal a piece at a time.
+    const std::string target = m_dir / "large.tim";
+    {
+        const std::string block(1 << 20, 'o');
+        std::ofstream out(target, std::ios::binary);
+        for (int i = 0; i < 96; ++i)
+            out << block;
+    }
+    ASSERT_EQ(::link(target.c_str(), (m_dir / "other.tim").c_str()), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0)
+    {
+        CTextDoc doc;
+        ::_exit(doc.OnSaveDocument(target.c_str()) ? 0 : 1);
+    }
+    int nStatus = 0;
+    struct rusage usage = {};
+    ASSERT_EQ(::wait4(pid, &nStatus, 0, &usage), pid);
+    EXPECT_TRUE(WIFEXITED(nStatus) && WEXITSTATUS(nStatus) == 0);
+    EXPECT_EQ(ReadFile(m_dir / "other.tim"), "NEW");
+    const long nPeakMiB = usage.ru_maxrss / 1024;
+    EXPECT_LT(nPeakMiB, 32) << "MiB at the peak";
+    std::printf("memory: a save in place over 96 MiB peaked at %ld MiB\n", nPeakMiB);
+    EXPECT_EQ(m_dir.Entries(), (std::set<std::string>{"large.tim", "other.tim"}));
+}
+#endif
+
+TEST_F(SafeSave, TheSweepRemovesOnlyWhatTheSaverMade)
+{
+    // Names like a save's that a user picked, and an output that a user named so: a save's
+    // sweep (its own included) leaves them.
+    const std::vector<std::string> lookalikes = {".notes.afxsave-README", ".x.bmp.afxsave-Ab12Cd",
+                                                 ".x.afxsave-journal-Ab12Cd", ".notes.afxsave-READMEREAD"};
+    for (const std::string& name : lookalikes)
+    {
+        WriteFile(m_dir / name, "theirs");
+        EXPECT_FALSE(afx_save::IsTemporaryName(name)) << name;
+    }
+    ASSERT_TRUE(Save(m_dir / ".keep.afxsave-ABCDEF"));
+    ASSERT_TRUE(Save(m_dir / "next.bmp"));
+    for (const std::string& name : lookalikes)
+        EXPECT_EQ(ReadFile(m_dir / name), "theirs") << name;
+    EXPECT_EQ(ReadFile(m_dir / ".keep.afxsave-ABCDEF"), "NEW");
+
+    // A name a save makes, on a file of another user's, which no lock holds: theirs, not
+    // the saver's to remove (nor would their save remove the saver's).
+    if (!IsRoot())
+        return;
+    const std::string shared = SharedFolder(m_dir);
+    std::string theirs = ".out.bmp.afxsave-XXXXXXXXXX";
+    afx_save::FillTemporaryName(theirs);
+    ASSERT_TRUE(afx_save::IsTemporaryName(theirs));
+    AsOrdinaryUser({}, [&] {
+        WriteFile(shared + "/" + theirs, "theirs");
+        WriteFile(shared + "/.old.bmp.afxsave-Ab12Cd", "theirs");
+    });
+    ASSERT_TRUE(Save(shared + "/mine.bmp"));
+    EXPECT_EQ(ReadFile(shared + "/" + theirs), "theirs");
+    EXPECT_EQ(ReadFile(shared + "/.old.bmp.afxsave-Ab12Cd"), "theirs");
+    EXPECT_TRUE(m_app.m_messages.empty());
+}
+
+TEST_F(SafeSave, EveryNameASaveMakesIsKnownForOne)
+{
+    // Temporaries, a batch's, journals, and the short forms of names too long to carry.
+    CSaveBatch batch("test");
+    const std::string longName(250, 'n');
+    CSafeSaveFile saves[4];
+    ASSERT_TRUE(saves[0].Open((m_dir / "plain.bmp").c_str(), nullptr));
+    ASSERT_TRUE(saves[1].Open((m_dir / "plain.bmp").c_str(), nullptr, &batch));
+    ASSERT_TRUE(saves[2].Open((m_dir / longName).c_str(), nullptr));
+    ASSERT_TRUE(saves[3].Open((m_dir / longName).c_str(), nullptr, &batch));
+    std::set<std::string> made = Hidden(m_dir);
+    EXPECT_EQ(made.size(), 4u);
+    for (const std::string& name : made)
+        EXPECT_TRUE(afx_save::IsTemporaryName(name)) << name;
+    std::string journal = ".plain.bmp.afxsave-journal-XXXXXXXXXX";
+    afx_save::FillTemporaryName(journal);
+    EXPECT_TRUE(afx_save::IsTemporaryName(journal));
+    EXPECT_TRUE(afx_save::IsJournalName(journal));
+    // One character changed anywhere is no longer one.
+    for (std::size_t i = 1; i < journal.size(); ++i)
+    {
+        std::string changed = journal;
+        changed[i] = changed[i] == 'Q' ? 'R' : 'Q';
+        EXPECT_FALSE(afx_save::IsTemporaryName(changed)) << changed;
+    }
 }
 
 }  // namespace

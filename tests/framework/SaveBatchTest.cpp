@@ -1,9 +1,11 @@
 // Saves that a batch finishes: nothing reaches a target before the batch commits it, what a
-// batch hands on or discards is exactly what it collected, and whatever it leaves, even a
-// process killed in mid-write, is found again by name and removed.
+// batch hands on or discards is exactly what it collected, whatever it leaves, even a
+// process killed in mid-write, is found again by name and removed, and no link another user
+// planted is written through.
 #include "framework/Afx.h"
 #include "tests/framework/SaveDocs.h"
 #include "tests/framework/ScratchFiles.h"
+#include "tests/support/OrdinaryUser.h"
 
 #include <gtest/gtest.h>
 
@@ -152,6 +154,65 @@ TEST_F(SaveBatch, LeftoversAreFoundByNameEvenFromAKilledProcess)
     EXPECT_EQ(ReadFile(linked), "OLD");
     EXPECT_EQ(m_batch.Commit(0), 0);
     EXPECT_EQ(m_dir.Entries().count("b.bmp"), 0u);
+}
+
+TEST_F(SaveBatch, ALinkAnotherUserPlantedInASharedFolderIsNotFollowed)
+{
+    if (!IsRoot())
+        GTEST_SKIP() << "needs root to save where another user planted a link";
+    const std::string shared = m_dir / "shared";
+    ASSERT_EQ(::mkdir(shared.c_str(), 01777), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    const std::string victim = m_dir / "victim.cfg";
+    WriteFile(victim, "VICTIM");
+    AsOrdinaryUser({}, [&] { ASSERT_EQ(::symlink(victim.c_str(), (shared + "/pic.tim@0.tim").c_str()), 0); });
+
+    CSafeSaveFile file;
+    CFileException fe;
+    EXPECT_FALSE(file.Open((shared + "/pic.tim@0.tim").c_str(), &fe, &m_batch));
+    EXPECT_EQ(AfxFileErrorMessage((shared + "/pic.tim@0.tim").c_str(), fe.GetCauseText(), TRUE).Str(),
+              "Cannot save \"" + shared + "/pic.tim@0.tim\": " + shared +
+                  "/pic.tim@0.tim is a link owned by nobody in a shared folder; not followed.");
+    Save(shared + "/pic.tim@1.tim", "ONE");
+    std::string strError;
+    EXPECT_TRUE(m_batch.Sync(strError)) << strError;
+    EXPECT_EQ(m_batch.Commit(0), 0);
+    EXPECT_EQ(ReadFile(victim), "VICTIM");
+    EXPECT_EQ(ReadFile(shared + "/pic.tim@1.tim"), "ONE");
+    EXPECT_EQ(ScratchDir::Entries(shared), (std::set<std::string>{"pic.tim@0.tim", "pic.tim@1.tim"}));
+}
+
+TEST_F(SaveBatch, ASaveInPlaceHandedOnWithoutItsTargetFollowsNoLink)
+{
+    // A worker passes on only the new bytes; the process that commits opens the target
+    // again, and a link found in its place is not written through.
+    const std::string target = m_dir / "linked.tim";
+    const std::string victim = m_dir / "victim.cfg";
+    WriteFile(target, "OLD");
+    WriteFile(victim, "VICTIM");
+    ASSERT_EQ(::link(target.c_str(), (m_dir / "second.tim").c_str()), 0);
+    Save(target, "NEW");
+    std::vector<AFX_PENDING_SAVE> taken = m_batch.Take();
+    ASSERT_EQ(taken.size(), 1u);
+    EXPECT_TRUE(taken[0].strTemp.empty());
+    taken[0].pTargetFd.reset();
+    m_batch.Add(taken[0], 1);
+    EXPECT_EQ(m_batch.Held(), 1u);
+    EXPECT_EQ(m_batch.Commit(1), 0);
+    EXPECT_EQ(ReadFile(m_dir / "second.tim"), "NEW");
+
+    Save(target, "AGAIN");
+    taken = m_batch.Take();
+    ASSERT_EQ(taken.size(), 1u);
+    taken[0].pTargetFd.reset();
+    m_batch.Add(taken[0], 2);
+    ASSERT_EQ(::unlink(target.c_str()), 0);
+    ASSERT_EQ(::symlink(victim.c_str(), target.c_str()), 0);
+    EXPECT_EQ(m_batch.Commit(2), ELOOP);
+    EXPECT_EQ(ReadFile(victim), "VICTIM");
+    EXPECT_EQ(ReadFile(m_dir / "second.tim"), "NEW");
+    EXPECT_EQ(m_dir.Entries(), (std::set<std::string>{"linked.tim", "second.tim", "victim.cfg"}));
 }
 
 }  // namespace
