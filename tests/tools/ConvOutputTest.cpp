@@ -1,5 +1,6 @@
 // What the converter writes besides its files, through the program: with standard output on
-// a full device every verb still puts its files in place, then fails and says why.
+// a full device every verb still puts its files in place, then fails and says why; and no
+// output may take a name the save keeps for its temporaries and journals.
 
 #include "exchange/Exchange.h"
 #include "tests/formats/SampleFiles.h"
@@ -102,4 +103,39 @@ TEST_F(ConvOutputTest, AFullStandardOutputFailsEveryVerbAfterItsFilesAreInPlace)
         for (const std::string& strOut : c.outputs)
             EXPECT_TRUE(fs::is_regular_file(m_dir / strOut)) << strOut;
     }
+}
+
+TEST_F(ConvOutputTest, NoOutputTakesTheNameOfASavesTemporaryOrJournal)
+{
+    WriteBytes(m_dir / "in/.keep.tim", MakeSampleTim(8, 8));
+    WriteBytes(m_dir / "in/a.tim", MakeSampleTim(8, 8));
+    const std::vector<std::vector<std::string>> lines = {
+        // A later save into "out" would sweep the output away as a dead run's temporary.
+        {"--to", ".afxsave-ABCDEF", "--out-dir", "out", "in/.keep.tim"},
+        {"--to", ".t.afxsave-journal-ABCDEF", "--out-dir", "out", "in/a.tim"},
+        {"in/a.tim", "out/.a.bmp.afxsave-ABCDEF"},
+        {"in/a.tim", "out/.a.bmp.vellum-1-2.afxsave-ABCDEF"},
+        {"in/a.tim", "out/.a.bmp.afxsave-journal-ABCDEF"},
+        {"export", "in/a.tim", "out/.a.afxsave-journal-ABCDEF.png"},
+        {"--open", "in/a.tim", "--save", "out/ok.bmp", "--save", "out/.a.tim.afxsave-ABCDEF"},
+        {"--open", "in/a.tim", "--render", "out/.r.png.afxsave-journal-x"},
+        {"palette", "export", "in/a.tim", "out/.p.afxsave-journal-ABCDEF.gpl"},
+    };
+    for (const std::vector<std::string>& args : lines)
+    {
+        std::string strArgs;
+        for (const std::string& a : args)
+            strArgs += " " + a;
+        SCOPED_TRACE(strArgs);
+        const RunResult r = Run(args);
+        EXPECT_EQ(r.nExit, 2) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(Has(r.err, "name the output otherwise") || Has(r.err, "choose another extension")) << r.err;
+        EXPECT_TRUE(Has(r.err, "Try 'vellumconv --help'.")) << r.err;
+        EXPECT_TRUE(fs::is_empty(m_dir / "out"));
+    }
+    // Names that only look alike are outputs like any other.
+    const RunResult r = Run({"--to", ".afxsave", "--out-dir", "out", "in/.keep.tim"});
+    EXPECT_EQ(r.nExit, 0) << r.err;
+    EXPECT_TRUE(fs::is_regular_file(m_dir / "out/.keep.afxsave"));
 }

@@ -160,6 +160,16 @@ std::optional<int> CConvBatchRun::Plan()
         ConvPrint(m_pErr, "vellumconv: %s\nTry 'vellumconv --help'.\n", strError.c_str());
         return 2;
     }
+    // A later save into the folder would remove such an output, or write its journal back.
+    for (const ConvBatchJob& job : m_jobs)
+        if (const std::string strReason = ConvReservedNameReason(job.strOut); !strReason.empty())
+        {
+            ConvPrint(m_pErr,
+                      "vellumconv: '%s' would be saved as '%s', %s; choose another extension\n"
+                      "Try 'vellumconv --help'.\n",
+                      EscapeControls(job.strIn).c_str(), EscapeControls(job.strOut).c_str(), strReason.c_str());
+            return 2;
+        }
     for (const std::string& strNote : notes)
         ConvPrint(m_pErr, "vellumconv: %s\n", strNote.c_str());
     if (m_jobs.empty())

@@ -1,5 +1,7 @@
 #include "tools/vellumconv/ConvOutput.h"
 
+#include "framework/SafeSaveIo.h"
+
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -67,3 +69,13 @@ int ConvEndOutput(int nStatus)
     return nStatus == 0 ? 1 : nStatus;
 }
 
+std::string ConvReservedNameReason(const std::string& strPath)
+{
+    const std::size_t nSlash = strPath.rfind('/');
+    const std::string strName = nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
+    if (afx_save::IsTemporaryName(strName))
+        return "the name of a save's temporary file, which a later save into the folder removes";
+    if (strName.find("afxsave-journal-") != std::string::npos)
+        return "the name of a save's journal, which a later save into the folder writes back";
+    return std::string();
+}

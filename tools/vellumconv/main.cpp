@@ -24,6 +24,25 @@ int UsageError(const std::string& strError)
     return 2;
 }
 
+// The first output of the command line named as a save names its temporaries or journals,
+// or nullptr when none is.
+const std::string* ReservedOutput(const ConvCommandLine& cmd, std::string& strReason)
+{
+    std::vector<const std::string*> outputs;
+    if (cmd.mode == EConvMode::Verb || cmd.mode == EConvMode::Shorthand)
+        outputs.push_back(&cmd.strVerbOut);
+    else if (cmd.mode == EConvMode::Palette)
+        outputs.push_back(&cmd.palette.strOut);
+    else if (cmd.mode == EConvMode::Steps)
+        for (const ConvStep& step : cmd.steps)
+            if (step.kind == EConvStep::Save || step.kind == EConvStep::Render)
+                outputs.push_back(&step.strPath);
+    for (const std::string* pOut : outputs)
+        if (strReason = ConvReservedNameReason(*pOut); !strReason.empty())
+            return pOut;
+    return nullptr;
+}
+
 int RunCommandLine(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -40,6 +59,9 @@ int RunCommandLine(int argc, char** argv)
         ConvPrint(stdout, "%s\n", ConvVersionText().c_str());
         return 0;
     }
+    // A later save into the folder would remove the output, or write its journal back.
+    if (std::string strReason; const std::string* pOut = ReservedOutput(cmd, strReason))
+        return UsageError("'" + *pOut + "' is " + strReason + "; name the output otherwise");
     if (cmd.mode == EConvMode::Batch)
         return RunConvBatch(cmd.batch, stdout, stderr);
     if (cmd.mode == EConvMode::Verb || cmd.mode == EConvMode::Shorthand)
