@@ -109,8 +109,12 @@ public:
     void Add(AFX_PENDING_SAVE save, std::size_t nGroup = 0);
     // The saves collected, in groups in order; the batch forgets them.
     std::vector<AFX_PENDING_SAVE> Take();
+    // The saves of one group; the batch forgets them.
+    std::vector<AFX_PENDING_SAVE> Take(std::size_t nGroup);
     // Removes the temporaries collected: their saves failed.
     void Discard();
+    // Removes those of one group only: the others are still to be committed.
+    void Discard(std::size_t nGroup);
     // How many open descriptors the batch holds: one for each temporary, two for a save in
     // place (its new bytes and its target).
     std::size_t Held() const;

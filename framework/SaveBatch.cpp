@@ -76,6 +76,24 @@ void CSaveBatch::Discard()
     m_groups.clear();
 }
 
+std::vector<AFX_PENDING_SAVE> CSaveBatch::Take(std::size_t nGroup)
+{
+    std::vector<AFX_PENDING_SAVE> saves;
+    if (const auto it = m_groups.find(nGroup); it != m_groups.end())
+    {
+        saves = std::move(it->second);
+        m_groups.erase(it);
+    }
+    return saves;
+}
+
+void CSaveBatch::Discard(std::size_t nGroup)
+{
+    for (const AFX_PENDING_SAVE& save : Take(nGroup))
+        if (!save.strTemp.empty())
+            RemoveTemporary(save);
+}
+
 std::size_t CSaveBatch::Held() const
 {
     std::size_t n = 0;

@@ -1,7 +1,7 @@
 // Batches through the vellumconv program: outputs identical to single runs (a failing file
 // among good ones included), collisions refused before anything is written, names from a
-// list or standard input, interruptions that leave no partial target and no temporary, and
-// the progress line only on a terminal.
+// list or standard input, interruptions that leave no partial target and no temporary and
+// lose no line of a file in place, and the progress line only on a terminal.
 
 #include "tests/formats/SampleFiles.h"
 #include "tests/support/TestFiles.h"
@@ -17,9 +17,11 @@
 #include <functional>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <poll.h>
 #include <pty.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -306,8 +308,7 @@ TEST_F(ConvBatchTest, InterruptedBatchLeavesNoPartialTargetAndNoTemporary)
             ::kill(pid, nSignal);
         };
         const RunResult r = RunConv(args, m_dir, options);
-        if (r.nExit == 0)
-            GTEST_SKIP() << "the batch finished before the signal";
+        // Whatever it managed to finish: the signal came while it was writing.
         EXPECT_EQ(r.nExit, 128 + nSignal) << r.err;
         EXPECT_TRUE(HiddenNames(outDir).empty());
         for (const fs::directory_entry& e : fs::directory_iterator(outDir))
@@ -315,6 +316,78 @@ TEST_F(ConvBatchTest, InterruptedBatchLeavesNoPartialTargetAndNoTemporary)
             const Bytes now = ReadBytes(e.path());
             EXPECT_TRUE(now == expected || now == old) << e.path();
         }
+        // A line only for a file in place.
+        for (const std::string& strLine : Lines(r.out))
+        {
+            const std::string strOut = strLine.substr(strLine.find('\t') + 1, strLine.rfind('\t') - strLine.find('\t') - 1);
+            EXPECT_EQ(ReadBytes(strOut), expected) << strLine;
+        }
+    }
+}
+
+TEST_F(ConvBatchTest, ASignalWhileStandardOutputIsFullLosesNoLineAndEndsTheRunWithItsStatus)
+{
+    constexpr int kFiles = 300;
+    std::vector<std::string> args = {"--to", ".tim", "--out-dir", "out", "-j", "2"};
+    for (int i = 0; i < kFiles; ++i)
+    {
+        args.push_back(Numbered("in/p", i, ".bmp"));
+        WriteBytes(m_dir / args.back(), MakeSampleBmp(16, 16));
+    }
+    // Standard output on a pipe of one page, which nobody reads until the signal came: the
+    // lines of 300 files need a few pages.
+    int out[2];
+    ASSERT_EQ(::pipe(out), 0);
+    const int nCapacity = ::fcntl(out[0], F_SETPIPE_SZ, 4096);
+    ASSERT_GT(nCapacity, 0);
+    const pid_t pid = ::fork();
+    if (pid == 0)
+    {
+        const int fdErr = ::open((m_dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fdErr < 0 || ::dup2(out[1], 1) < 0 || ::dup2(fdErr, 2) < 0 || ::chdir(m_dir.c_str()) != 0)
+            ::_exit(126);
+        ::close(out[0]);
+        ::close(out[1]);
+        std::vector<char*> argv{const_cast<char*>(VELLUMCONV_PATH)};
+        for (const std::string& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(VELLUMCONV_PATH, argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    // The lines come once every file is in place; wait until they fill the pipe and the
+    // converter waits in its write.
+    const auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    auto waiting = [&] {
+        int nQueued = 0;
+        if (::ioctl(out[0], FIONREAD, &nQueued) != 0 || nQueued < nCapacity)
+            return false;
+        std::ifstream wchan("/proc/" + std::to_string(pid) + "/wchan");
+        std::string strWhere;
+        // Where the kernel does not tell, a full pipe has to do.
+        return !std::getline(wchan, strWhere) || strWhere.find("pipe_write") != std::string::npos || strWhere == "0";
+    };
+    while (!waiting() && std::chrono::steady_clock::now() < tEnd)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(waiting()) << "the lines never filled the pipe";
+    ::kill(pid, SIGTERM);
+    std::string strOut;
+    ReadAll(out[0], strOut);
+    ::close(out[0]);
+    int nStatus = 0;
+    ::waitpid(pid, &nStatus, 0);
+    const int nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
+    EXPECT_EQ(nExit, 128 + SIGTERM);
+    const std::vector<std::string> lines = Lines(strOut);
+    EXPECT_EQ(lines.size(), static_cast<std::size_t>(kFiles));
+    for (int i = 0; i < kFiles; ++i)
+    {
+        const std::string strOutput = Numbered("out/p", i, ".tim");
+        ASSERT_TRUE(fs::is_regular_file(m_dir / strOutput)) << strOutput;
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& strLine) {
+            return strLine.rfind(Numbered("in/p", i, ".bmp\t") + strOutput + "\t", 0) == 0;
+        })) << strOutput << " has no line";
     }
 }
 

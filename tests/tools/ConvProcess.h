@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <pty.h>
 #include <string>
@@ -27,6 +28,7 @@ struct RunOptions
 {
     std::string strStdin;
     bool bTerminal = false;  // stderr on a pseudo-terminal
+    std::string strStdoutFile;  // non-empty: stdout goes to this file ("/dev/full") instead
 };
 
 inline void ReadAll(int fd, std::string& out)
@@ -57,9 +59,13 @@ inline RunResult Run(const std::string& strProgram, const std::vector<std::strin
     if (pid == 0)
     {
         ::dup2(in[0], 0);
-        ::dup2(out[1], 1);
+        const int fdFile =
+            options.strStdoutFile.empty() ? -1 : ::open(options.strStdoutFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (!options.strStdoutFile.empty() && fdFile < 0)
+            ::_exit(125);
+        ::dup2(fdFile >= 0 ? fdFile : out[1], 1);
         ::dup2(options.bTerminal ? nSlave : err[1], 2);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1], nMaster, nSlave})
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1], nMaster, nSlave, fdFile})
             if (fd > 2)
                 ::close(fd);
         if (::chdir(cwd.c_str()) != 0)

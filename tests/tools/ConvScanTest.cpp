@@ -12,10 +12,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <set>
 #include <string>
+#include <sys/mount.h>
 #include <vector>
 
 namespace
@@ -252,6 +258,114 @@ TEST_F(ConvScanTest, ExtractsPngsOfEveryClutRow)
     EXPECT_EQ(r.err, "vellumconv: row5/a.bin@10.png: CLUT row 5 does not exist: the file has 3 rows.\n");
     EXPECT_EQ(Names(m_dir / "row5"), std::vector<std::string>{strBmp});
     EXPECT_EQ(r.out, "a.bin\t" + std::to_string(nBmpAt) + "\tbmp\t" + std::to_string(bmp.size()) + "\t13x5\t8\t1\n");
+}
+
+// Each line of an extraction against the folder: its find's file is there, named and with
+// the bytes expected at its offset, and every file there has its line.
+using Expected = std::map<std::uint64_t, std::pair<std::string, Bytes>>;
+void ExpectEveryLineIsAFileInPlace(const std::string& strOut, const fs::path& dir, const Expected& expected)
+{
+    std::set<std::string> listed;
+    std::size_t nStart = 0;
+    for (std::size_t nEnd; (nEnd = strOut.find('\n', nStart)) != std::string::npos; nStart = nEnd + 1)
+    {
+        const std::string strLine = strOut.substr(nStart, nEnd - nStart);
+        const auto it = expected.find(std::stoull(strLine.substr(strLine.find('\t') + 1)));
+        ASSERT_NE(it, expected.end()) << strLine;
+        const auto& [strName, bytes] = it->second;
+        listed.insert(strName);
+        ASSERT_TRUE(fs::is_regular_file(dir / strName)) << strLine;
+        EXPECT_EQ(ReadBytes(dir / strName), bytes) << strLine;
+    }
+    for (const fs::directory_entry& e : fs::directory_iterator(dir))
+    {
+        if (e.is_regular_file())
+        {
+            EXPECT_TRUE(listed.count(e.path().filename().string())) << e.path() << " has no line";
+        }
+    }
+}
+
+TEST_F(ConvScanTest, AFailedFindTakesBackOnlyItsOwnOutputs)
+{
+    // Two CLUT rows, then one, then a BMP: --clut 1 fails the second find only.
+    const Bytes two = scansample::MakeTim({8, 8, 4, true, 256, 2, 0, 480, 320, 0, 11});
+    const Bytes one = scansample::MakeTim({8, 8, 4, true, 256, 1, 0, 480, 320, 0, 12});
+    const Bytes bmp = scansample::MakeBmp({8, 13, 5, 0, 40, 0, false, 1});
+    Bytes disc = two;
+    disc.insert(disc.end(), one.begin(), one.end());
+    disc.insert(disc.end(), bmp.begin(), bmp.end());
+    WriteBytes(m_dir / "disc.bin", disc);
+    const std::uint64_t nOne = two.size(), nBmp = two.size() + one.size();
+    const RunResult scan = RunConv({"scan", "disc.bin"}, m_dir);
+    ASSERT_EQ(scan.nExit, 0) << scan.err;
+    const std::vector<std::string> lines = [&] {
+        std::vector<std::string> v;
+        for (std::size_t nStart = 0, nEnd; (nEnd = scan.out.find('\n', nStart)) != std::string::npos; nStart = nEnd + 1)
+            v.push_back(scan.out.substr(nStart, nEnd - nStart + 1));
+        return v;
+    }();
+    ASSERT_EQ(lines.size(), 3u) << scan.out;
+    ASSERT_EQ(lines[1].rfind("disc.bin\t" + std::to_string(nOne) + "\t", 0), 0u) << scan.out;
+
+    Expected pngs;
+    for (const auto& [nAt, item] : {std::pair<std::uint64_t, const Bytes*>{0, &two}, {nBmp, &bmp}})
+    {
+        ExportOptions opt;
+        opt.nClut = 1;
+        std::string strError;
+        pngs[nAt].first = "disc.bin@" + std::to_string(nAt) + ".png";
+        ASSERT_TRUE(ExportToPng(item->data(), item->size(), opt, pngs[nAt].second, strError)) << strError;
+    }
+    RunResult r = RunConv({"scan", "--extract", "x", "--to", ".png", "--clut", "1", "disc.bin"}, m_dir);
+    EXPECT_EQ(r.nExit, 1);
+    EXPECT_EQ(r.err.rfind("vellumconv: x/disc.bin@" + std::to_string(nOne) + ".png: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.out, lines[0] + lines[2]);
+    ExpectEveryLineIsAFileInPlace(r.out, m_dir / "x", pngs);
+
+    // A folder where the second find's output goes.
+    fs::create_directories(m_dir / "y" / ("disc.bin@" + std::to_string(nOne) + ".tim"));
+    r = RunConv({"scan", "--extract", "y", "disc.bin"}, m_dir);
+    EXPECT_EQ(r.nExit, 1);
+    EXPECT_EQ(r.err.rfind("vellumconv: y/disc.bin@" + std::to_string(nOne) + ".tim: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.out, lines[0] + lines[2]);
+    std::vector<std::string> names = {"disc.bin@0.tim", "disc.bin@" + std::to_string(nOne) + ".tim",
+                                      "disc.bin@" + std::to_string(nBmp) + ".bmp"};
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(Names(m_dir / "y"), names);  // the folder in the way, and no temporary
+    ExpectEveryLineIsAFileInPlace(r.out, m_dir / "y",
+                                  {{0, {"disc.bin@0.tim", two}}, {nBmp, {"disc.bin@" + std::to_string(nBmp) + ".bmp", bmp}}});
+}
+
+TEST_F(ConvScanTest, AFullFileSystemKeepsALineForEveryFileInPlaceAndNoOther)
+{
+    const fs::path small = m_dir / "small";
+    fs::create_directories(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=2m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs: " << std::strerror(errno);
+    struct Unmount
+    {
+        const fs::path& path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{small};
+
+    // 600 finds of 4 KiB and more: about half of them fit.
+    Bytes all;
+    Expected tims;
+    for (std::uint64_t i = 0; i < 600; ++i)
+    {
+        const Bytes tim = scansample::MakeTim({16, 64, 32, false, 0, 0, 0, 0, 64, 64, 100 + i});
+        tims[all.size()] = {"all.bin@" + std::to_string(all.size()) + ".tim", tim};
+        all.insert(all.end(), tim.begin(), tim.end());
+    }
+    WriteBytes(m_dir / "all.bin", all);
+    const RunResult r = RunConv({"scan", "--extract", "small/x", "all.bin"}, m_dir);
+    EXPECT_EQ(r.nExit, 1);
+    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err.substr(0, 500);
+    ASSERT_NE(r.out, "");
+    ExpectEveryLineIsAFileInPlace(r.out, small / "x", tims);
+    for (const std::string& strName : Names(small / "x"))
+        EXPECT_NE(strName.front(), '.') << strName;
 }
 
 TEST_F(ConvScanTest, UsageErrors)

@@ -4,6 +4,7 @@
 #include "document/VellumView.h"
 #include "exchange/Png.h"
 #include "resources/resource.h"
+#include "tools/vellumconv/ConvOutput.h"
 #include "tools/vellumconv/ConvRoute.h"
 #include "tools/vellumconv/ConvText.h"
 
@@ -59,8 +60,8 @@ void CConvApp::Tell(const std::string& strPath, const std::string& strText)
     // One message, one line, whatever a path or a cause holds.
     const std::string strLine = strPath.empty() ? EscapeControls(strText)
                                                 : EscapeControls(strPath) + ": " + EscapeControls(strText);
-    std::fprintf(m_pErr, "vellumconv: %s\n", strLine.c_str());
-    std::fflush(m_pErr);
+    ConvPrint(m_pErr, "vellumconv: %s\n", strLine.c_str());
+    ConvFlush(m_pErr);
 }
 
 bool CConvApp::Guarded(const std::function<bool()>& fnWork)
@@ -159,7 +160,7 @@ int CConvApp::RunSteps(const std::vector<ConvStep>& steps)
     for (const ConvStep& step : steps)
         if (!RunStep(step))
             bAllWell = false;
-    std::fflush(m_pOut);
+    ConvFlush(m_pOut);
     return bAllWell ? 0 : 1;
 }
 
@@ -175,7 +176,7 @@ int CConvApp::RunShorthand(const std::string& strIn, const std::string& strOut)
     }
     else if (!RunStep(ConvStep{EConvStep::Save, strOut}))
         nStatus = 1;
-    std::fflush(m_pOut);
+    ConvFlush(m_pOut);
     return m_nMessages == 0 ? nStatus : 1;
 }
 
@@ -211,8 +212,8 @@ bool CConvApp::Open(const std::string& strPath)
     const CString strStatus = GetStatusText();
     if (!strStatus.IsEmpty())
     {
-        std::fprintf(m_pOut, "%s\n", strStatus.GetString());
-        std::fflush(m_pOut);
+        ConvPrint(m_pOut, "%s\n", strStatus.GetString());
+        ConvFlush(m_pOut);
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "framework/AfxSafeSave.h"
 #include "tools/vellumconv/ConvHold.h"
+#include "tools/vellumconv/ConvOutput.h"
 #include "tools/vellumconv/ConvSignals.h"
 #include "tools/vellumconv/ConvText.h"
 #include "tools/vellumconv/ConvWorkers.h"
@@ -37,11 +38,11 @@ public:
         const double dSeconds = std::chrono::duration<double>(now - m_start).count();
         // A rate over less than a second says more about the start than about the batch.
         if (dSeconds >= 1.0)
-            std::fprintf(m_pErr, "\r\033[Kvellumconv: %zu of %zu files, %.0f files/s", nDone, m_nTotal,
-                         static_cast<double>(nDone) / dSeconds);
+            ConvPrint(m_pErr, "\r\033[Kvellumconv: %zu of %zu files, %.0f files/s", nDone, m_nTotal,
+                      static_cast<double>(nDone) / dSeconds);
         else
-            std::fprintf(m_pErr, "\r\033[Kvellumconv: %zu of %zu files", nDone, m_nTotal);
-        std::fflush(m_pErr);
+            ConvPrint(m_pErr, "\r\033[Kvellumconv: %zu of %zu files", nDone, m_nTotal);
+        ConvFlush(m_pErr);
         m_bShown = true;
     }
     // The line the progress ends with on a terminal.
@@ -51,16 +52,16 @@ public:
             return;
         Clear();
         const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-        std::fprintf(m_pErr, "vellumconv: %zu converted, %zu failed in %.1f s\n", nConverted, nFailed, dSeconds);
-        std::fflush(m_pErr);
+        ConvPrint(m_pErr, "vellumconv: %zu converted, %zu failed in %.1f s\n", nConverted, nFailed, dSeconds);
+        ConvFlush(m_pErr);
     }
     // Makes room for an ordinary line.
     void Clear()
     {
         if (m_bShown)
         {
-            std::fputs("\r\033[K", m_pErr);
-            std::fflush(m_pErr);
+            ConvPut(m_pErr, "\r\033[K");
+            ConvFlush(m_pErr);
             m_bShown = false;
         }
     }
@@ -110,13 +111,16 @@ public:
 
 private:
     std::optional<int> Plan();
-    std::optional<int> Convert();
-    std::optional<int> PutInPlace();
+    // bGoOn becomes false when a signal stopped the batch; what is in place is reported all
+    // the same.
+    std::optional<int> Convert(bool& bGoOn);
     // Puts the outputs held so far in place, in input order, after one sync per file system;
     // false when a signal stopped it.
     bool CommitHeld(std::vector<ConvFileResult>& results);
+    // A line for each file whose outputs are in place, and none for any other.
     int Report();
-    // Removes what the batch left, stops catching signals and gives nStatus back.
+    // Removes what the batch left, stops catching signals and gives nStatus back, or 128 +
+    // the signal when one came, whatever the batch managed to finish.
     int Finish(int nStatus);
     // Tells on stderr that file i failed: one line per message.
     void Fail(std::size_t i, const std::vector<std::string>& messages);
@@ -139,10 +143,11 @@ int CConvBatchRun::Run()
 {
     if (std::optional<int> nStatus = Plan())
         return *nStatus;
-    if (std::optional<int> nStatus = Convert())
+    bool bGoOn = true;
+    if (std::optional<int> nStatus = Convert(bGoOn))
         return *nStatus;
-    if (std::optional<int> nStatus = PutInPlace())
-        return *nStatus;
+    if (bGoOn)
+        CommitHeld(m_results);
     return Report();
 }
 
@@ -152,24 +157,34 @@ std::optional<int> CConvBatchRun::Plan()
     std::vector<std::string> notes;
     if (!PlanConvBatch(m_options, m_jobs, strError, &notes))
     {
-        std::fprintf(m_pErr, "vellumconv: %s\nTry 'vellumconv --help'.\n", strError.c_str());
+        ConvPrint(m_pErr, "vellumconv: %s\nTry 'vellumconv --help'.\n", strError.c_str());
         return 2;
     }
+    // A later save into the folder would remove such an output, or write its journal back.
+    for (const ConvBatchJob& job : m_jobs)
+        if (const std::string strReason = ConvReservedNameReason(job.strOut); !strReason.empty())
+        {
+            ConvPrint(m_pErr,
+                      "vellumconv: '%s' would be saved as '%s', %s; choose another extension\n"
+                      "Try 'vellumconv --help'.\n",
+                      EscapeControls(job.strIn).c_str(), EscapeControls(job.strOut).c_str(), strReason.c_str());
+            return 2;
+        }
     for (const std::string& strNote : notes)
-        std::fprintf(m_pErr, "vellumconv: %s\n", strNote.c_str());
+        ConvPrint(m_pErr, "vellumconv: %s\n", strNote.c_str());
     if (m_jobs.empty())
         return 0;
     if (!m_options.strOutDir.empty())
         if (const int nError = MakeFolders(m_options.strOutDir))
         {
-            std::fprintf(m_pErr, "vellumconv: %s: cannot make the folder: %s.\n",
-                         EscapeControls(m_options.strOutDir).c_str(), std::strerror(nError));
+            ConvPrint(m_pErr, "vellumconv: %s: cannot make the folder: %s.\n",
+                      EscapeControls(m_options.strOutDir).c_str(), std::strerror(nError));
             return 1;
         }
     return std::nullopt;
 }
 
-std::optional<int> CConvBatchRun::Convert()
+std::optional<int> CConvBatchRun::Convert(bool& bGoOn)
 {
     const long nProcessors = ::sysconf(_SC_NPROCESSORS_ONLN);
     const std::size_t nJobs = std::min(m_jobs.size(), m_options.nJobs > 0 ? static_cast<std::size_t>(m_options.nJobs)
@@ -181,12 +196,12 @@ std::optional<int> CConvBatchRun::Convert()
     std::string strError;
     if (!pool.Prepare(strError))
     {
-        std::fprintf(m_pErr, "vellumconv: cannot start the workers: %s.\n", strError.c_str());
+        ConvPrint(m_pErr, "vellumconv: cannot start the workers: %s.\n", strError.c_str());
         return 1;
     }
     m_signals.emplace();
-    std::fflush(m_pOut);
-    std::fflush(m_pErr);
+    ConvFlush(m_pOut);
+    ConvFlush(m_pErr);
     pool.Start(nJobs, [this] { return m_signals->Caught() != 0; });
 
     m_progress.emplace(m_pErr, m_jobs.size());
@@ -213,10 +228,10 @@ std::optional<int> CConvBatchRun::Convert()
     }
     pool.Stop(m_signals->Caught() != 0);
     m_results = std::move(pool.Results());
-    if (m_signals->Caught() != 0)
+    if (m_signals->Caught() != 0 || bStopped)
     {
-        m_progress->Clear();
-        return Finish(128 + m_signals->Caught());
+        bGoOn = false;
+        return std::nullopt;
     }
 
     for (std::size_t i = 0; i < m_results.size(); ++i)
@@ -225,16 +240,6 @@ std::optional<int> CConvBatchRun::Convert()
             m_results[i].bDone = true;
             Fail(i, {"the conversion stopped unexpectedly."});
         }
-    return std::nullopt;
-}
-
-std::optional<int> CConvBatchRun::PutInPlace()
-{
-    if (!CommitHeld(m_results))
-    {
-        m_progress->Clear();
-        return Finish(128 + m_signals->Caught());
-    }
     return std::nullopt;
 }
 
@@ -263,6 +268,8 @@ bool CConvBatchRun::CommitHeld(std::vector<ConvFileResult>& results)
             results[i].bOk = false;
             Fail(i, {AfxFileErrorMessage(m_jobs[i].strOut.c_str(), std::strerror(nError), TRUE).Str()});
         }
+        else
+            results[i].bInPlace = true;
     }
     m_held.clear();
     return true;
@@ -270,21 +277,23 @@ bool CConvBatchRun::CommitHeld(std::vector<ConvFileResult>& results)
 
 int CConvBatchRun::Report()
 {
-    m_progress->Update(m_nDone, true);
+    const bool bStopped = m_signals->Caught() != 0;
+    if (!bStopped)
+        m_progress->Update(m_nDone, true);
     m_progress->Clear();
     // With -0 the lines end as the names came in.
     const char chEnd = m_options.bNulSeparated ? '\0' : '\n';
     std::size_t nConverted = 0;
     for (std::size_t i = 0; i < m_results.size(); ++i)
-        if (m_results[i].bOk)
+        if (m_results[i].bInPlace)
         {
             ++nConverted;
-            std::fprintf(m_pOut, "%s\t%s\t%s%c", EscapeControls(m_jobs[i].strIn).c_str(),
-                         EscapeControls(m_jobs[i].strOut).c_str(), EscapeControls(m_results[i].strStatus).c_str(),
-                         chEnd);
+            ConvPrint(m_pOut, "%s\t%s\t%s%c", EscapeControls(m_jobs[i].strIn).c_str(),
+                      EscapeControls(m_jobs[i].strOut).c_str(), EscapeControls(m_results[i].strStatus).c_str(), chEnd);
         }
-    std::fflush(m_pOut);
-    m_progress->Summary(nConverted, m_results.size() - nConverted);
+    ConvFlush(m_pOut);
+    if (!bStopped)
+        m_progress->Summary(nConverted, m_results.size() - nConverted);
     return Finish(m_bAnyFailed ? 1 : 0);
 }
 
@@ -294,8 +303,12 @@ int CConvBatchRun::Finish(int nStatus)
     for (const ConvBatchJob& job : m_jobs)
         targets.push_back(job.strOut);
     m_batch.RemoveLeftovers(targets);
+    // Until the lines are out a signal only notes itself: one that ended the run inside a
+    // write would lose the lines of files in place.
+    ConvFlush(m_pOut);
+    const int nSignal = m_signals ? m_signals->Caught() : 0;
     m_signals.reset();
-    return nStatus;
+    return nSignal != 0 ? 128 + nSignal : nStatus;
 }
 
 void CConvBatchRun::Fail(std::size_t i, const std::vector<std::string>& messages)
@@ -303,10 +316,10 @@ void CConvBatchRun::Fail(std::size_t i, const std::vector<std::string>& messages
     m_progress->Clear();
     const std::string strIn = EscapeControls(m_jobs[i].strIn);
     for (const std::string& strMessage : messages)
-        std::fprintf(m_pErr, "vellumconv: %s: %s\n", strIn.c_str(), EscapeControls(strMessage).c_str());
+        ConvPrint(m_pErr, "vellumconv: %s: %s\n", strIn.c_str(), EscapeControls(strMessage).c_str());
     if (messages.empty())
-        std::fprintf(m_pErr, "vellumconv: %s: cannot convert the file.\n", strIn.c_str());
-    std::fflush(m_pErr);
+        ConvPrint(m_pErr, "vellumconv: %s: cannot convert the file.\n", strIn.c_str());
+    ConvFlush(m_pErr);
     m_bAnyFailed = true;
 }
 

@@ -5,6 +5,7 @@
 #include "exchange/Exchange.h"
 #include "formats/ByteOrder.h"
 #include "framework/AfxSafeSave.h"
+#include "tools/vellumconv/ConvOutput.h"
 #include "tools/vellumconv/ConvRoute.h"
 #include "tools/vellumconv/ConvText.h"
 
@@ -128,8 +129,8 @@ int RunExchangeVerb(const ConvCommandLine& cmd, std::FILE* pOut, std::FILE* pErr
         const FileExplanation e = ExplainFile(head.data(), head.size());
         if (const std::string strMisfit = OptionMisfit(cmd.batch.verb, e); !strMisfit.empty())
         {
-            std::fprintf(pErr, "vellumconv: %s: %s\nTry 'vellumconv --help'.\n", EscapeControls(cmd.strVerbIn).c_str(),
-                         EscapeControls(strMisfit).c_str());
+            ConvPrint(pErr, "vellumconv: %s: %s\nTry 'vellumconv --help'.\n", EscapeControls(cmd.strVerbIn).c_str(),
+                      EscapeControls(strMisfit).c_str());
             return 2;
         }
     }
@@ -138,10 +139,10 @@ int RunExchangeVerb(const ConvCommandLine& cmd, std::FILE* pOut, std::FILE* pErr
     const bool bOk = RunExchangeFile(cmd.batch.verb, cmd.strVerbIn, cmd.strVerbOut, strStatus, messages, nullptr);
     const std::string strIn = EscapeControls(cmd.strVerbIn);
     for (const std::string& strLine : messages)
-        std::fprintf(pErr, "vellumconv: %s: %s\n", strIn.c_str(), EscapeControls(strLine).c_str());
+        ConvPrint(pErr, "vellumconv: %s: %s\n", strIn.c_str(), EscapeControls(strLine).c_str());
     if (bOk && !strStatus.empty())
-        std::fprintf(pOut, "%s\n", strStatus.c_str());
-    std::fflush(pOut);
-    std::fflush(pErr);
+        ConvPrint(pOut, "%s\n", strStatus.c_str());
+    ConvFlush(pOut);
+    ConvFlush(pErr);
     return bOk ? 0 : 1;
 }

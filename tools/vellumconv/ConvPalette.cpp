@@ -6,6 +6,7 @@
 #include "formats/DataKinds.h"
 #include "formats/PaletteFile.h"
 #include "framework/AfxSafeSave.h"
+#include "tools/vellumconv/ConvOutput.h"
 
 #include <cstring>
 #include <exception>
@@ -200,9 +201,9 @@ int RunConvPalette(const ConvPaletteOptions& options, std::FILE* pOut, std::FILE
     for (const std::string* pInput : {&options.strIn, bImport ? &options.strPalette : &options.strIn})
         if (SameFile(options.strOut, *pInput))
         {
-            std::fprintf(pErr, "vellumconv: '%s' is an input; write the result to another name\n"
-                               "Try 'vellumconv palette --help'.\n",
-                         options.strOut.c_str());
+            ConvPrint(pErr, "vellumconv: '%s' is an input; write the result to another name\n"
+                            "Try 'vellumconv palette --help'.\n",
+                      options.strOut.c_str());
             return 2;
         }
     std::string strStatus;
@@ -221,10 +222,10 @@ int RunConvPalette(const ConvPaletteOptions& options, std::FILE* pOut, std::FILE
         failure = PaletteFailure{options.strIn, e.what()};
     }
     if (!bOk)
-        std::fprintf(pErr, "vellumconv: %s: %s\n", failure.strPath.c_str(), failure.strMessage.c_str());
+        ConvPrint(pErr, "vellumconv: %s: %s\n", failure.strPath.c_str(), failure.strMessage.c_str());
     else
-        std::fprintf(pOut, "%s\n", strStatus.c_str());
-    std::fflush(pOut);
-    std::fflush(pErr);
+        ConvPrint(pOut, "%s\n", strStatus.c_str());
+    ConvFlush(pOut);
+    ConvFlush(pErr);
     return bOk ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 #include "formats/Scan.h"
 #include "framework/AfxSafeSave.h"
 #include "tools/vellumconv/ConvHold.h"
+#include "tools/vellumconv/ConvOutput.h"
 #include "tools/vellumconv/ConvScanFile.h"
 #include "tools/vellumconv/ConvSignals.h"
 #include "tools/vellumconv/ConvText.h"
@@ -152,10 +153,10 @@ public:
         if (!m_bTerminal || now - m_start < std::chrono::seconds(1) || now - m_last < std::chrono::milliseconds(100))
             return;
         m_last = now;
-        std::fprintf(m_pErr, "\r\033[Kvellumconv: scanning %s: %.0f%% of %s, %llu found", EscapeControls(strFile).c_str(),
-                     nSize > 0 ? 100.0 * static_cast<double>(nDone) / static_cast<double>(nSize) : 100.0,
-                     Amount(nSize).c_str(), static_cast<unsigned long long>(nFound));
-        std::fflush(m_pErr);
+        ConvPrint(m_pErr, "\r\033[Kvellumconv: scanning %s: %.0f%% of %s, %llu found", EscapeControls(strFile).c_str(),
+                  nSize > 0 ? 100.0 * static_cast<double>(nDone) / static_cast<double>(nSize) : 100.0,
+                  Amount(nSize).c_str(), static_cast<unsigned long long>(nFound));
+        ConvFlush(m_pErr);
         m_bShown = true;
         m_bEverShown = true;
     }
@@ -164,8 +165,8 @@ public:
     {
         if (m_bShown)
         {
-            std::fputs("\r\033[K", m_pErr);
-            std::fflush(m_pErr);
+            ConvPut(m_pErr, "\r\033[K");
+            ConvFlush(m_pErr);
             m_bShown = false;
         }
     }
@@ -175,9 +176,9 @@ public:
             return;
         Clear();
         const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-        std::fprintf(m_pErr, "vellumconv: %llu found in %zu file%s (%s) in %.1f s\n", static_cast<unsigned long long>(nFound),
-                     nFiles, nFiles == 1 ? "" : "s", Amount(nBytes).c_str(), dSeconds);
-        std::fflush(m_pErr);
+        ConvPrint(m_pErr, "vellumconv: %llu found in %zu file%s (%s) in %.1f s\n", static_cast<unsigned long long>(nFound),
+                  nFiles, nFiles == 1 ? "" : "s", Amount(nBytes).c_str(), dSeconds);
+        ConvFlush(m_pErr);
         m_bEverShown = false;
     }
 
@@ -192,9 +193,11 @@ private:
 
 // ---- The run -------------------------------------------------------------------------
 
-// A find that was extracted, waiting for its outputs to be put in place.
+// A find that was extracted, waiting for its outputs to be put in place. Its saves are the
+// batch's group of its number + 1; group 0 takes each save as it is written.
 struct PendingFind
 {
+    std::string strStem;  // its outputs' names without their extensions, for messages
     std::string strLine;
     bool bOk = true;
 };
@@ -233,8 +236,8 @@ private:
     void Extract(const std::string& strPath, const CScanSource& source, const ConvScanFind& find);
     bool WriteOutput(const std::string& strTarget, const std::uint8_t* p, std::size_t n, const CScanSource* pSource,
                      const ConvScanFind* pFind);
-    // Puts the outputs held so far in place, after one sync per file system; false when a
-    // signal stopped it.
+    // Puts the outputs held so far in place, after one sync per file system, and prints the
+    // line of each find once its outputs are; false when a signal stopped it.
     bool CommitHeld();
     int PutInPlace();
     void Message(const std::string& strPath, const std::string& strMessage);
@@ -266,8 +269,8 @@ private:
 void CScanRun::Message(const std::string& strPath, const std::string& strMessage)
 {
     m_progress.Clear();
-    std::fprintf(m_pErr, "vellumconv: %s: %s\n", EscapeControls(strPath).c_str(), strMessage.c_str());
-    std::fflush(m_pErr);
+    ConvPrint(m_pErr, "vellumconv: %s: %s\n", EscapeControls(strPath).c_str(), strMessage.c_str());
+    ConvFlush(m_pErr);
 }
 
 // Refusals before anything is scanned: two files whose finds would get the same names, and a
@@ -280,11 +283,11 @@ bool CScanRun::CheckExtraction()
         const auto [it, bNew] = names.emplace(BaseName(strFile), strFile);
         if (!bNew && it->second != strFile)
         {
-            std::fprintf(m_pErr,
-                         "vellumconv: '%s' and '%s' have the same name: their finds would get the same names in %s\n"
-                         "Try 'vellumconv scan --help'.\n",
-                         EscapeControls(it->second).c_str(), EscapeControls(strFile).c_str(),
-                         EscapeControls(m_options.strExtractDir).c_str());
+            ConvPrint(m_pErr,
+                      "vellumconv: '%s' and '%s' have the same name: their finds would get the same names in %s\n"
+                      "Try 'vellumconv scan --help'.\n",
+                      EscapeControls(it->second).c_str(), EscapeControls(strFile).c_str(),
+                      EscapeControls(m_options.strExtractDir).c_str());
             m_bAnyFailed = true;
             return false;
         }
@@ -370,7 +373,7 @@ void CScanRun::ScanFile(const std::string& strPath)
                 {
                     const std::string strLine = FindLine(strPath, find, m_options.bJson);
                     m_progress.Clear();
-                    std::fwrite(strLine.data(), 1, strLine.size(), m_pOut);
+                    ConvPut(m_pOut, strLine);
                     return;
                 }
                 Extract(strPath, source, find);
@@ -385,7 +388,7 @@ void CScanRun::ScanFile(const std::string& strPath)
     {
         strError = e.what();
     }
-    std::fflush(m_pOut);
+    ConvFlush(m_pOut);
     m_nFound += nFound;
     m_nBytes += source.Size();
     if (!bOk)
@@ -451,8 +454,9 @@ void CScanRun::Extract(const std::string& strPath, const CScanSource& source, co
 {
     const std::string strStem = JoinPath(m_options.strExtractDir, BaseName(strPath) + "@" + std::to_string(find.nFile));
     PendingFind pending;
+    pending.strStem = strStem;
     pending.strLine = FindLine(strPath, find, m_options.bJson);
-    const std::size_t nGroup = m_pending.size();
+    const std::size_t nGroup = m_pending.size() + 1;
     try
     {
         if (!m_options.bPng)
@@ -465,7 +469,10 @@ void CScanRun::Extract(const std::string& strPath, const CScanSource& source, co
             item.reserve(static_cast<std::size_t>(find.item.nLength));
             if (!source.ItemBytes(find.nFile, find.item.nLength, find.item.nLength,
                                   [&](const std::uint8_t* p, std::size_t n) { item.insert(item.end(), p, p + n); }))
+            {
+                Message(strStem, "the item's bytes cannot be read again.");
                 pending.bOk = false;
+            }
             // --clut all: one PNG per CLUT row of an indexed TIM; other items have one picture.
             const bool bRows = m_options.bClutAll && find.item.kind == SCAN_TIM && find.item.nCluts > 0;
             const std::uint32_t nFirst = m_options.bClutAll ? 0 : m_options.nClut;
@@ -492,14 +499,17 @@ void CScanRun::Extract(const std::string& strPath, const CScanSource& source, co
         Message(strStem, "not enough memory.");
         pending.bOk = false;
     }
-    // This find's saves are committed together, or not at all.
-    for (AFX_PENDING_SAVE& save : m_batch.Take())
-        if (pending.bOk)
+    // This find's saves are committed together, or not at all; the finds before it keep theirs.
+    if (pending.bOk)
+    {
+        for (AFX_PENDING_SAVE& save : m_batch.Take(0))
             m_batch.Add(std::move(save), nGroup);
-        else if (!save.strTemp.empty())
-            ::unlink(save.strTemp.c_str());
-    if (!pending.bOk)
+    }
+    else
+    {
+        m_batch.Discard(0);
         m_bAnyFailed = true;
+    }
     m_pending.push_back(std::move(pending));
     if (m_bRounds && m_strInputReplaced.empty() && m_batch.Held() >= m_nHoldLimit)
         CommitHeld();  // a signal is seen by the scan, which stops
@@ -517,21 +527,29 @@ bool CScanRun::CommitHeld()
         m_bAnyFailed = true;
         return true;
     }
+    bool bGoOn = true;
     for (; m_nCommitted < m_pending.size(); ++m_nCommitted)
     {
         if (Stopped())
-            return false;
+        {
+            bGoOn = false;
+            break;
+        }
         PendingFind& pending = m_pending[m_nCommitted];
         if (!pending.bOk)
             continue;
-        if (const int nError = m_batch.Commit(m_nCommitted); nError != 0)
+        if (const int nError = m_batch.Commit(m_nCommitted + 1); nError != 0)
         {
-            Message(m_options.strExtractDir, std::string("cannot put an output in place: ") + std::strerror(nError) + ".");
+            Message(pending.strStem, std::string("cannot put the output in place: ") + std::strerror(nError) + ".");
             pending.bOk = false;
             m_bAnyFailed = true;
+            continue;
         }
+        m_progress.Clear();
+        ConvPut(m_pOut, pending.strLine);
     }
-    return true;
+    ConvFlush(m_pOut);
+    return bGoOn;
 }
 
 int CScanRun::PutInPlace()
@@ -539,18 +557,14 @@ int CScanRun::PutInPlace()
     if (!m_strInputReplaced.empty())
     {
         m_progress.Clear();
-        std::fprintf(m_pErr, "vellumconv: '%s' is one of the files scanned; nothing %s extracted\n"
-                             "Try 'vellumconv scan --help'.\n",
-                     EscapeControls(m_strInputReplaced).c_str(), m_nCommitted == 0 ? "was" : "more was");
+        ConvPrint(m_pErr, "vellumconv: '%s' is one of the files scanned; nothing %s extracted\n"
+                          "Try 'vellumconv scan --help'.\n",
+                  EscapeControls(m_strInputReplaced).c_str(), m_nCommitted == 0 ? "was" : "more was");
         return 2;
     }
     if (!CommitHeld())
         return 128 + m_signals->Caught();
     m_progress.Summary(m_options.files.size(), m_nBytes, m_nFound);
-    for (const PendingFind& pending : m_pending)
-        if (pending.bOk)
-            std::fwrite(pending.strLine.data(), 1, pending.strLine.size(), m_pOut);
-    std::fflush(m_pOut);
     return m_bAnyFailed ? 1 : 0;
 }
 
@@ -559,6 +573,11 @@ int CScanRun::Finish(int nStatus)
     if (m_bExtract)
     {
         m_batch.RemoveLeftovers(m_targets);
+        // Until the lines are out a signal only notes itself: one that ended the run inside a
+        // write would lose the lines of finds in place.
+        ConvFlush(m_pOut);
+        if (Stopped())
+            nStatus = 128 + m_signals->Caught();
         m_signals.reset();
     }
     m_progress.Clear();

@@ -22,6 +22,9 @@ CSignalCatcher::CSignalCatcher()
     g_bStop.store(false);
     struct sigaction action = {};
     action.sa_handler = &OnSignal;
+    // A write to a full pipe goes on after the signal: stdio drops what a failed write held,
+    // and with it status lines of files already in place.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, &m_oldInt);
     ::sigaction(SIGTERM, &action, &m_oldTerm);

@@ -5,7 +5,8 @@
 #include <atomic>
 #include <csignal>
 
-// While it lives, SIGINT and SIGTERM only note themselves. One lives at a time.
+// While it lives, SIGINT and SIGTERM only note themselves, and interrupt no system call that
+// can go on (SA_RESTART). One lives at a time.
 class CSignalCatcher
 {
 public:

@@ -220,9 +220,19 @@ void CConvWorkerPool::Start(std::size_t nWorkers, const std::function<bool()>& f
         int fds[2];
         if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, fds) != 0)
             break;
+        // The batch's SIGTERM for a worker that has just started must end it, not meet the
+        // handler it inherited: the signal waits until the worker's own are in place.
+        sigset_t stops, old;
+        sigemptyset(&stops);
+        sigaddset(&stops, SIGINT);
+        sigaddset(&stops, SIGTERM);
+        ::sigprocmask(SIG_BLOCK, &stops, &old);
         const pid_t pid = ::fork();
         if (pid == 0)
         {
+            std::signal(SIGINT, SIG_DFL);
+            std::signal(SIGTERM, SIG_DFL);
+            ::sigprocmask(SIG_SETMASK, &old, nullptr);
             // A worker does not outlive the batch: what it was writing is left unlocked,
             // for the next run into the folder to remove.
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -233,6 +243,7 @@ void CConvWorkerPool::Start(std::size_t nWorkers, const std::function<bool()>& f
                 ::close(other.fd);
             RunWorker(fds[1]);
         }
+        ::sigprocmask(SIG_SETMASK, &old, nullptr);
         ::close(fds[1]);
         if (pid < 0)
         {
@@ -246,8 +257,6 @@ void CConvWorkerPool::Start(std::size_t nWorkers, const std::function<bool()>& f
 
 void CConvWorkerPool::RunWorker(int fdOut)
 {
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
     std::FILE* pNull = std::fopen("/dev/null", "w");
     int nStatus = 0;
     {

@@ -6,6 +6,7 @@
 #include "tools/vellumconv/ConvPalette.h"
 #include "tools/vellumconv/ConvScan.h"
 #include "tools/vellumconv/ConvArgs.h"
+#include "tools/vellumconv/ConvOutput.h"
 #include "tools/vellumconv/ConvPlan.h"
 #include "tools/vellumconv/ConvRoute.h"
 #include "tools/vellumconv/ConvText.h"
@@ -19,13 +20,30 @@ namespace
 
 int UsageError(const std::string& strError)
 {
-    std::fprintf(stderr, "vellumconv: %s\nTry 'vellumconv --help'.\n", EscapeControls(strError).c_str());
+    ConvPrint(stderr, "vellumconv: %s\nTry 'vellumconv --help'.\n", EscapeControls(strError).c_str());
     return 2;
 }
 
-}  // namespace
+// The first output of the command line named as a save names its temporaries or journals,
+// or nullptr when none is.
+const std::string* ReservedOutput(const ConvCommandLine& cmd, std::string& strReason)
+{
+    std::vector<const std::string*> outputs;
+    if (cmd.mode == EConvMode::Verb || cmd.mode == EConvMode::Shorthand)
+        outputs.push_back(&cmd.strVerbOut);
+    else if (cmd.mode == EConvMode::Palette)
+        outputs.push_back(&cmd.palette.strOut);
+    else if (cmd.mode == EConvMode::Steps)
+        for (const ConvStep& step : cmd.steps)
+            if (step.kind == EConvStep::Save || step.kind == EConvStep::Render)
+                outputs.push_back(&step.strPath);
+    for (const std::string* pOut : outputs)
+        if (strReason = ConvReservedNameReason(*pOut); !strReason.empty())
+            return pOut;
+    return nullptr;
+}
 
-int main(int argc, char** argv)
+int RunCommandLine(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
     ConvCommandLine cmd = ParseConvArgs(args);
@@ -33,14 +51,17 @@ int main(int argc, char** argv)
         return UsageError(cmd.strError);
     if (cmd.bHelp)
     {
-        std::fputs(cmd.pszHelp != nullptr ? cmd.pszHelp : ConvUsageText(), stdout);
+        ConvPut(stdout, cmd.pszHelp != nullptr ? cmd.pszHelp : ConvUsageText());
         return 0;
     }
     if (cmd.bVersion)
     {
-        std::printf("%s\n", ConvVersionText().c_str());
+        ConvPrint(stdout, "%s\n", ConvVersionText().c_str());
         return 0;
     }
+    // A later save into the folder would remove the output, or write its journal back.
+    if (std::string strReason; const std::string* pOut = ReservedOutput(cmd, strReason))
+        return UsageError("'" + *pOut + "' is " + strReason + "; name the output otherwise");
     if (cmd.mode == EConvMode::Batch)
         return RunConvBatch(cmd.batch, stdout, stderr);
     if (cmd.mode == EConvMode::Verb || cmd.mode == EConvMode::Shorthand)
@@ -63,7 +84,7 @@ int main(int argc, char** argv)
     int nArgc = 1;
     if (!AfxWinInit(nArgc, argv))
     {
-        std::fputs("vellumconv: cannot start.\n", stderr);
+        ConvPut(stderr, "vellumconv: cannot start.\n");
         return 1;
     }
     int nStatus = 1;
@@ -72,4 +93,12 @@ int main(int argc, char** argv)
                                                    : app.RunSteps(cmd.steps);
     AfxWinTerm();
     return nStatus;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // What failed to reach standard output fails the run, once its files are in place.
+    return ConvEndOutput(RunCommandLine(argc, argv));
 }

@@ -1,0 +1,81 @@
+#include "tools/vellumconv/ConvOutput.h"
+
+#include "framework/SafeSaveIo.h"
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+
+namespace
+{
+
+// The cause of the first failed write to standard output and to standard error.
+int g_nOutError = 0;
+int g_nErrError = 0;
+
+bool Note(std::FILE* pStream, bool bOk)
+{
+    if (bOk)
+        return true;
+    int* pnError = pStream == stdout ? &g_nOutError : pStream == stderr ? &g_nErrError : nullptr;
+    if (pnError != nullptr && *pnError == 0)
+        *pnError = errno != 0 ? errno : EIO;
+    return false;
+}
+
+}  // namespace
+
+bool ConvPut(std::FILE* pStream, std::string_view text)
+{
+    errno = 0;
+    return Note(pStream, std::fwrite(text.data(), 1, text.size(), pStream) == text.size());
+}
+
+bool ConvPrint(std::FILE* pStream, const char* pszFormat, ...)
+{
+    std::va_list args;
+    va_start(args, pszFormat);
+    errno = 0;
+    const int n = std::vfprintf(pStream, pszFormat, args);
+    va_end(args);
+    return Note(pStream, n >= 0);
+}
+
+bool ConvFlush(std::FILE* pStream)
+{
+    errno = 0;
+    return Note(pStream, std::fflush(pStream) == 0);
+}
+
+int ConvEndOutput(int nStatus)
+{
+    // The error flag also catches a write made without these; fclose catches a file system
+    // that tells only at the close.
+    const bool bOutFailed = std::ferror(stdout) != 0;
+    errno = 0;
+    const bool bOutClosed = Note(stdout, std::fclose(stdout) == 0);
+    ConvFlush(stderr);
+    const bool bErrFailed = std::ferror(stderr) != 0 || g_nErrError != 0;
+    if (!bOutFailed && bOutClosed && g_nOutError == 0 && !bErrFailed)
+        return nStatus;
+    if (bOutFailed || !bOutClosed || g_nOutError != 0)
+    {
+        if (g_nOutError != 0)
+            ConvPrint(stderr, "vellumconv: cannot write to standard output: %s.\n", std::strerror(g_nOutError));
+        else
+            ConvPut(stderr, "vellumconv: cannot write to standard output.\n");
+        ConvFlush(stderr);
+    }
+    return nStatus == 0 ? 1 : nStatus;
+}
+
+std::string ConvReservedNameReason(const std::string& strPath)
+{
+    const std::size_t nSlash = strPath.rfind('/');
+    const std::string strName = nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
+    if (afx_save::IsTemporaryName(strName))
+        return "the name of a save's temporary file, which a later save into the folder removes";
+    if (strName.find("afxsave-journal-") != std::string::npos)
+        return "the name of a save's journal, which a later save into the folder writes back";
+    return std::string();
+}
