@@ -120,4 +120,33 @@ TEST_F(SharedSave, TwoRunsWritingOneFileInPlaceLeaveOneWholeResult)
     EXPECT_TRUE(hidden.empty());
 }
 
+TEST_F(SharedSave, ABatchOnWorkersWritesFilesWithOtherNamesInPlace)
+{
+    // The workers hand their saves in place to the parent with the targets they checked.
+    const fs::path out = m_dir / "out";
+    fs::create_directory(out);
+    std::vector<std::string> args = {"-j", "2", "--to", ".tim", "--out-dir", "out"};
+    std::vector<Bytes> expected;
+    for (int i = 0; i < 6; ++i)
+    {
+        const std::string name = "p" + std::to_string(i);
+        WriteBytes(m_dir / (name + ".bmp"), MakeSampleBmp(32 + 8 * i, 24));
+        ASSERT_EQ(Conv(m_dir, {name + ".bmp", name + ".tim"}).nExit, 0);
+        expected.push_back(ReadBytes(m_dir / (name + ".tim")));
+        WriteBytes(out / (name + ".tim"), Bytes(100, 0x6F));
+        fs::create_hard_link(out / (name + ".tim"), m_dir / (name + ".other"));
+        args.push_back(name + ".bmp");
+    }
+    const convproc::RunResult r = Conv(m_dir, args);
+    ASSERT_EQ(r.nExit, 0) << r.err;
+    for (int i = 0; i < 6; ++i)
+    {
+        const std::string name = "p" + std::to_string(i);
+        EXPECT_EQ(ReadBytes(out / (name + ".tim")), expected[static_cast<std::size_t>(i)]) << name;
+        EXPECT_EQ(ReadBytes(m_dir / (name + ".other")), expected[static_cast<std::size_t>(i)]) << name;
+    }
+    for (const std::string& name : ScratchDir::Entries(out.string()))
+        EXPECT_NE(name[0], '.') << name;
+}
+
 }  // namespace

@@ -83,6 +83,9 @@ std::string EncodeResult(std::uint32_t nIndex, const ConvFileResult& r)
     {
         PutString(body, p.strTemp);
         PutString(body, p.strTarget);
+        // A save in place also sends its target as it was opened and checked, so the parent
+        // writes that file and not whatever the name is by then.
+        PutU32(body, p.pTargetFd ? 1 : 0);
     }
     std::string record;
     PutU32(record, static_cast<std::uint32_t>(body.size()));
@@ -106,17 +109,27 @@ long DecodeResult(const std::string& record, std::vector<int>& fds, std::vector<
             return -1;
     if (!in.U32(nSaves))
         return -1;
+    std::size_t nFd = 0;
+    bool bMissing = false;
     for (std::uint32_t i = 0; i < nSaves; ++i)
     {
         AFX_PENDING_SAVE& p = r.saves.emplace_back();
-        if (!in.String(p.strTemp) || !in.String(p.strTarget))
+        std::uint32_t nHasTarget = 0;
+        if (!in.String(p.strTemp) || !in.String(p.strTarget) || !in.U32(nHasTarget))
             return -1;
-        if (i < fds.size())
-            p.pFd = AFX_PENDING_SAVE::Own(std::exchange(fds[i], -1));
+        for (std::shared_ptr<const int>* pOwn : {&p.pFd, nHasTarget != 0 ? &p.pTargetFd : nullptr})
+        {
+            if (pOwn == nullptr)
+                continue;
+            if (nFd < fds.size())
+                *pOwn = AFX_PENDING_SAVE::Own(std::exchange(fds[nFd++], -1));
+            else
+                bMissing = true;
+        }
     }
     r.bOk = nOk != 0;
     // Outputs whose descriptors did not arrive cannot be held until the commit.
-    if (r.bOk && fds.size() < nSaves)
+    if (r.bOk && bMissing)
     {
         r.bOk = false;
         r.messages.push_back(AfxFileErrorMessage(r.saves.back().strTarget.c_str(), std::strerror(EMFILE), TRUE).Str());
@@ -281,7 +294,11 @@ void CConvWorkerPool::RunWorker(int fdOut)
                 m_batch.Discard();
             std::vector<int> fds;
             for (const AFX_PENDING_SAVE& save : r.saves)
+            {
                 fds.push_back(save.Fd());
+                if (save.pTargetFd)
+                    fds.push_back(*save.pTargetFd);
+            }
             // Once sent, the temporaries are the parent's: it holds them open until the commit.
             if (!SendRecord(fdOut, EncodeResult(nIndex, r), fds))
             {
