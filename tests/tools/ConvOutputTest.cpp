@@ -139,3 +139,23 @@ TEST_F(ConvOutputTest, NoOutputTakesTheNameOfASavesTemporaryOrJournal)
     EXPECT_EQ(r.nExit, 0) << r.err;
     EXPECT_TRUE(fs::is_regular_file(m_dir / "out/.keep.afxsave"));
 }
+
+TEST_F(ConvOutputTest, AClosedStandardOutputTakesNoFileAndFailsTheRun)
+{
+    // The first file the run opens would otherwise be descriptor 1, and get the status lines.
+    WriteBytes(m_dir / "in/a.tim", MakeSampleTim(16, 12));
+    const RunResult expected = Run({"in/a.tim", "out/expected.bmp"});
+    ASSERT_EQ(expected.nExit, 0) << expected.err;
+    RunOptions closed;
+    closed.bCloseStdout = true;
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"in/a.tim", "out/a.bmp"}, {"--to", ".bmp", "--out-dir", "out", "in/a.tim"}})
+    {
+        SCOPED_TRACE(args.back());
+        fs::remove(m_dir / "out/a.bmp");
+        const RunResult r = Run(args, closed);
+        EXPECT_EQ(r.nExit, 1);
+        EXPECT_TRUE(Has(r.err, "cannot write to standard output: Bad file descriptor.")) << r.err;
+        EXPECT_EQ(ReadBytes(m_dir / "out/a.bmp"), ReadBytes(m_dir / "out/expected.bmp"));
+    }
+}

@@ -29,6 +29,7 @@ struct RunOptions
     std::string strStdin;
     bool bTerminal = false;  // stderr on a pseudo-terminal
     std::string strStdoutFile;  // non-empty: stdout goes to this file ("/dev/full") instead
+    bool bCloseStdout = false;  // the program starts with no standard output at all
 };
 
 inline void ReadAll(int fd, std::string& out)
@@ -68,6 +69,8 @@ inline RunResult Run(const std::string& strProgram, const std::vector<std::strin
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1], nMaster, nSlave, fdFile})
             if (fd > 2)
                 ::close(fd);
+        if (options.bCloseStdout)
+            ::close(1);
         if (::chdir(cwd.c_str()) != 0)
             ::_exit(126);
         std::vector<char*> argv{const_cast<char*>(strProgram.c_str())};

@@ -2,6 +2,8 @@
 
 #include "framework/SafeSaveIo.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdarg>
 #include <cstring>
@@ -12,6 +14,18 @@ namespace
 // The cause of the first failed write to standard output and to standard error.
 int g_nOutError = 0;
 int g_nErrError = 0;
+// Standard output or error was closed when the run began: /dev/null holds its place, and a
+// write to it fails as a write to a closed descriptor does.
+bool g_bOutClosed = false;
+bool g_bErrClosed = false;
+
+bool Closed(std::FILE* pStream)
+{
+    if (!(pStream == stdout ? g_bOutClosed : pStream == stderr && g_bErrClosed))
+        return false;
+    errno = EBADF;
+    return true;
+}
 
 bool Note(std::FILE* pStream, bool bOk)
 {
@@ -25,17 +39,26 @@ bool Note(std::FILE* pStream, bool bOk)
 
 }  // namespace
 
+void ConvMarkClosed(std::FILE* pStream)
+{
+    (pStream == stdout ? g_bOutClosed : g_bErrClosed) = true;
+}
+
 bool ConvPut(std::FILE* pStream, std::string_view text)
 {
     errno = 0;
+    if (Closed(pStream))
+        return Note(pStream, text.empty());
     return Note(pStream, std::fwrite(text.data(), 1, text.size(), pStream) == text.size());
 }
 
 bool ConvPrint(std::FILE* pStream, const char* pszFormat, ...)
 {
+    errno = 0;
+    if (Closed(pStream))
+        return Note(pStream, false);
     std::va_list args;
     va_start(args, pszFormat);
-    errno = 0;
     const int n = std::vfprintf(pStream, pszFormat, args);
     va_end(args);
     return Note(pStream, n >= 0);
@@ -73,7 +96,14 @@ std::string ConvReservedNameReason(const std::string& strPath)
 {
     const std::size_t nSlash = strPath.rfind('/');
     const std::string strName = nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
-    if (afx_save::IsTemporaryName(strName))
+    // Beside the names this version makes, those of the looser form earlier versions made
+    // (".NAME.afxsave-" and six letters or digits), which their sweeps still remove.
+    const std::size_t nMark = strName.rfind(".afxsave-");
+    const bool bEarlierForm = !strName.empty() && strName[0] == '.' && nMark != std::string::npos &&
+                              strName.size() - nMark - 9 == 6 &&
+                              std::all_of(strName.begin() + static_cast<std::ptrdiff_t>(nMark + 9), strName.end(),
+                                          [](char ch) { return std::isalnum(static_cast<unsigned char>(ch)) != 0; });
+    if (afx_save::IsTemporaryName(strName) || bEarlierForm)
         return "the name of a save's temporary file, which a later save into the folder removes";
     if (strName.find("afxsave-journal-") != std::string::npos)
         return "the name of a save's journal, which a later save into the folder writes back";

@@ -12,6 +12,9 @@
 bool ConvPut(std::FILE* pStream, std::string_view text);
 bool ConvPrint(std::FILE* pStream, const char* pszFormat, ...) __attribute__((format(printf, 2, 3)));
 bool ConvFlush(std::FILE* pStream);
+// Standard output or error (pStream) was closed when the run began and now leads to
+// /dev/null: every write to it fails, with EBADF.
+void ConvMarkClosed(std::FILE* pStream);
 
 // Closes standard output and flushes standard error, once the run's files are in place.
 // When a write to either failed, says so on standard error where it still can, and gives

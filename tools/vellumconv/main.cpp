@@ -12,6 +12,7 @@
 #include "tools/vellumconv/ConvText.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <string>
 #include <vector>
 
@@ -97,8 +98,26 @@ int RunCommandLine(int argc, char** argv)
 
 }  // namespace
 
+// A standard stream the caller closed gets /dev/null, so the first file the run opens does
+// not become standard output and take its status lines; what is written to it still fails.
+// False when that cannot be done.
+bool OpenStandardStreams()
+{
+    for (int fd = 0; fd <= 2; ++fd)
+        if (::fcntl(fd, F_GETFD) < 0)
+        {
+            if (::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY) != fd)
+                return false;
+            if (fd > 0)
+                ConvMarkClosed(fd == 1 ? stdout : stderr);
+        }
+    return true;
+}
+
 int main(int argc, char** argv)
 {
+    if (!OpenStandardStreams())
+        return 1;
     // What failed to reach standard output fails the run, once its files are in place.
     return ConvEndOutput(RunCommandLine(argc, argv));
 }
