@@ -1,5 +1,6 @@
 // vellumconv: the program's document, view and driver without a window.
 
+#include "framework/AfxFile.h"
 #include "tools/vellumconv/ConvApp.h"
 #include "tools/vellumconv/ConvBatch.h"
 #include "tools/vellumconv/ConvExchange.h"
@@ -27,6 +28,7 @@ int UsageError(const std::string& strError)
 
 int main(int argc, char** argv)
 {
+    AfxSetRegularFileReader("vellumconv");
     const std::vector<std::string> args(argv + 1, argv + argc);
     ConvCommandLine cmd = ParseConvArgs(args);
     if (!cmd.strError.empty())
