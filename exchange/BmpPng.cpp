@@ -158,15 +158,9 @@ ExchangeResult ImportBmp(const PngPicture& pic, const MetaChunk& meta, const Imp
         ih.biSizeImage = meta.bmp.nSizeImage;
 
     RgbPalette palette = ToRgbPalette(ix.palette);
-    const std::size_t nPixels = static_cast<std::size_t>(w * h);
-    bmp.m_pBits = TryAllocPixels(nPixels);
-    if (!bmp.m_pBits)
-        return Refuse(XCH_NO_MEMORY);
-    if (nPixels > 0)
-        std::memcpy(bmp.m_pBits.get(), ix.pIndices, nPixels);
-    bmp.m_nBitsSize = nPixels;
+    // Written from the indices where they are: a copy would double a large picture's memory.
     bmp.m_pPalette = &palette;
-    if (bmp.WriteBmp(out) != FMT_OK)
+    if (bmp.WriteBmp(out, ix.pIndices, w * h) != FMT_OK)
         return Refuse(XCH_SAVE_ERROR);
     return {};
 }

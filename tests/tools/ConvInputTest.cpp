@@ -7,6 +7,7 @@
 #include "tests/tools/ConvProcess.h"
 
 #include "exchange/Png.h"
+#include "formats/BmpFormat.h"
 #include "formats/ByteOrder.h"
 
 #include <gtest/gtest.h>
@@ -282,6 +283,13 @@ TEST_F(ConvInput, ALargeImportNeedsItsOutputsSizeAndLittleMore)
     ASSERT_EQ(fs::file_size(m_dir / "big.tim"), TIM_SIZE);
     // At most 1.2 times the output and 64 MiB.
     EXPECT_TRUE(PeakWithin(r.nPeakRssKib, TIM_SIZE / 1024 * 12 / 10 + 64 * MIB)) << r.nPeakRssKib << " KiB";
+    // A bitmap too: written from the decoded indices, not from a copy of them.
+    const RunResult b = Run({"import", "big.png", "big.bmp"});
+    ASSERT_EQ(b.nExit, 0) << b.err;
+    constexpr std::uint64_t BMP_SIZE = BMP_PIXEL_OFFSET + std::uint64_t{16384} * 16384;
+    ASSERT_EQ(fs::file_size(m_dir / "big.bmp"), BMP_SIZE);
+    EXPECT_TRUE(PeakWithin(b.nPeakRssKib, BMP_SIZE / 1024 * 12 / 10 + 64 * MIB)) << b.nPeakRssKib << " KiB";
+    fs::remove(m_dir / "big.bmp");
     // Every pixel is colour 0 of the palette, narrowed to 15 bits.
     std::ifstream in(m_dir / "big.tim", std::ios::binary);
     Bytes start(8 + 12 + 64);
