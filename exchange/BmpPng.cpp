@@ -6,6 +6,7 @@
 #include "formats/BmpImage.h"
 #include "formats/ByteOrder.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace
@@ -23,7 +24,7 @@ ExchangeCode CompressionRefusal(std::uint32_t nCompression)
 }
 
 // The reader's refusal, with the fields it names.
-ExchangeResult BmpRefusal(FormatResult nResult, const BmpImage& bmp)
+ExchangeResult BmpRefusal(FormatResult nResult, const BmpImage& bmp, std::uint64_t nFileSize)
 {
     const BmpInfoHeader& info = bmp.info;
     switch (nResult)
@@ -41,6 +42,8 @@ ExchangeResult BmpRefusal(FormatResult nResult, const BmpImage& bmp)
     case FMT_BMP_TABLE_CUT: return Refuse(XCH_BMP_TABLE_CUT);
     case FMT_BMP_PIXELS_CUT: return Refuse(XCH_BMP_PIXELS_CUT);
     case FMT_BMP_RLE_TOO_SHORT: return Refuse(XCH_BMP_RLE_TOO_SHORT, bmp.nWidth, bmp.nHeight);
+    case FMT_BMP_RLE_TOO_LARGE:
+        return Refuse(XCH_BMP_RLE_TOO_LARGE, bmp.nWidth, bmp.nHeight, BMP_RLE_MAX_PIXELS_PER_BYTE, nFileSize);
     case FMT_BMP_RLE_CUT: return Refuse(info.biCompression == BMP_RLE4 ? XCH_BMP_RLE4_CUT : XCH_BMP_RLE8_CUT);
     default: return Refuse(XCH_NO_MEMORY);  // FMT_NO_MEMORY, the one other result the reader gives
     }
@@ -72,9 +75,11 @@ ExchangeResult ExportBmp(const std::uint8_t* pIn, std::size_t nIn, const ExportO
                          std::vector<std::uint8_t>& png)
 {
     BmpImage bmp;
-    if (const FormatResult nResult = ParseBmpImage(pIn, nIn, {PNG_MAX_SIDE, PNG_MAX_DECODED_BYTES}, bmp);
+    const std::uint64_t nFileSize = std::max<std::uint64_t>(opt.nFileSize, nIn);
+    if (const FormatResult nResult = ParseBmpImage(
+            pIn, nIn, {PNG_MAX_SIDE, PNG_MAX_DECODED_BYTES, BMP_RLE_MAX_PIXELS_PER_BYTE, nFileSize}, bmp);
         nResult != FMT_OK)
-        return BmpRefusal(nResult, bmp);
+        return BmpRefusal(nResult, bmp, nFileSize);
     MetaChunk meta;
     meta.nDataType = DATA_BMP;
     meta.nWidth = bmp.nWidth;
@@ -153,15 +158,9 @@ ExchangeResult ImportBmp(const PngPicture& pic, const MetaChunk& meta, const Imp
         ih.biSizeImage = meta.bmp.nSizeImage;
 
     RgbPalette palette = ToRgbPalette(ix.palette);
-    const std::size_t nPixels = static_cast<std::size_t>(w * h);
-    bmp.m_pBits = TryAllocPixels(nPixels);
-    if (!bmp.m_pBits)
-        return Refuse(XCH_NO_MEMORY);
-    if (nPixels > 0)
-        std::memcpy(bmp.m_pBits.get(), ix.pIndices, nPixels);
-    bmp.m_nBitsSize = nPixels;
+    // Written from the indices where they are: a copy would double a large picture's memory.
     bmp.m_pPalette = &palette;
-    if (bmp.WriteBmp(out) != FMT_OK)
+    if (bmp.WriteBmp(out, ix.pIndices, w * h) != FMT_OK)
         return Refuse(XCH_SAVE_ERROR);
     return {};
 }

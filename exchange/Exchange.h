@@ -23,6 +23,10 @@ struct ExportOptions
     // The colours the window shows a sheet without a palette block in: the surface's
     // 256 colours. Null: SystemPalette(), the colours the window starts with.
     const RgbPalette* pDefaultPalette = nullptr;
+    // The size of the whole file when the bytes given are only those its item's readers look
+    // at (formats/ItemReach.h); 0: the bytes given are the file. Bounds that follow the file
+    // measure this.
+    std::uint64_t nFileSize = 0;
 };
 
 struct ImportOptions

@@ -48,6 +48,7 @@ constexpr CodeText CODE_TEXTS[] = {
     {XCH_BMP_TABLE_CUT, "the BMP's colour table is cut short."},
     {XCH_BMP_PIXELS_CUT, "the BMP's pixel data is cut short."},
     {XCH_BMP_RLE_TOO_SHORT, "the BMP's RLE data is too short for {0} x {1} pixels."},
+    {XCH_BMP_RLE_TOO_LARGE, "the RLE-compressed BMP of {0} x {1} pixels would decode to more than {2} times the file's {3} bytes; it is not read."},
     {XCH_BMP_RLE8_CUT, "the BMP's RLE8 data is cut short."},
     {XCH_BMP_RLE4_CUT, "the BMP's RLE4 data is cut short."},
 

@@ -46,6 +46,7 @@ enum ExchangeCode : int
     XCH_BMP_TABLE_CUT,
     XCH_BMP_PIXELS_CUT,
     XCH_BMP_RLE_TOO_SHORT,
+    XCH_BMP_RLE_TOO_LARGE,
     XCH_BMP_RLE8_CUT,
     XCH_BMP_RLE4_CUT,
     // Reading a BFNT file.

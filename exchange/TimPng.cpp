@@ -7,6 +7,7 @@
 #include "formats/TimImage.h"
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace
@@ -195,12 +196,12 @@ ExchangeResult ImportTim(const PngPicture& pic, const MetaChunk& meta, const Imp
         tim.clut = meta.tim.clut;
     }
 
-    const std::uint64_t nRowBytes = 2 * nUnits;
-    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(nRowBytes * h), 0);
+    // The rows are made as they are written: the picture is held once, as the PNG gave it.
+    std::function<void(std::uint32_t, std::uint8_t*)> fnRow;
+    Indexed ix;
     if (nBpp <= 8)
     {
         const std::uint32_t nSize = nBpp == 4 ? 16 : 256;
-        Indexed ix;
         if (ExchangeResult result = ToIndexed(pic, nBpp, ix); !result.Ok())
             return result;
         // The PNG's palette, perhaps edited, is the row it shows; the other rows come from the chunk.
@@ -220,28 +221,24 @@ ExchangeResult ImportTim(const PngPicture& pic, const MetaChunk& meta, const Imp
         }
         for (std::size_t i = 0; i < ix.palette.size() && nBase + i < tim.clut.size(); ++i)
             tim.clut[nBase + i] = NarrowTimColor(ix.palette[i]);
-        const std::uint8_t* pIn = ix.pIndices;
-        for (std::uint64_t y = 0; y < h; ++y)
-        {
-            std::uint8_t* pOut = pixels.data() + y * nRowBytes;
+        fnRow = [&, w, nBpp](std::uint32_t y, std::uint8_t* pOut) {
+            const std::uint8_t* pIn = ix.pIndices + std::uint64_t{y} * w;
             if (nBpp == 8)
             {
-                std::memcpy(pOut, pIn + y * w, static_cast<std::size_t>(w));
-                continue;
+                std::memcpy(pOut, pIn, static_cast<std::size_t>(w));
+                return;
             }
             // Left pixel in the low nibble.
             for (std::uint64_t x = 0; x < w; x += 2)
-                pOut[x / 2] = static_cast<std::uint8_t>((pIn[y * w + x] & 0x0F) | ((pIn[y * w + x + 1] & 0x0F) << 4));
-        }
+                pOut[x / 2] = static_cast<std::uint8_t>((pIn[x] & 0x0F) | ((pIn[x + 1] & 0x0F) << 4));
+        };
     }
     else
     {
         if (pic.bIndexed)
             if (ExchangeResult result = IndicesFit(pic); !result.Ok())
                 return result;
-        for (std::uint64_t y = 0; y < h; ++y)
-        {
-            std::uint8_t* pOut = pixels.data() + y * nRowBytes;
+        fnRow = [&pic, w, nBpp](std::uint32_t y, std::uint8_t* pOut) {
             for (std::uint64_t x = 0; x < w; ++x)
             {
                 const std::size_t k = static_cast<std::size_t>(y * w + x);
@@ -259,10 +256,9 @@ ExchangeResult ImportTim(const PngPicture& pic, const MetaChunk& meta, const Imp
                     pOut[3 * x + 2] = c.b;
                 }
             }
-        }
+        };
     }
-    tim.pPixels = pixels.data();
-    if (WriteTimImage(out, tim) != FMT_OK)
+    if (WriteTimImage(out, tim, fnRow) != FMT_OK)
         return Refuse(XCH_TIM_TOO_LARGE);
     return {};
 }

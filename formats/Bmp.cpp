@@ -215,11 +215,16 @@ FormatResult CBmpData::ReadBmp(IByteStream& file, bool bReadPixels)
 
 FormatResult CBmpData::WriteBmp(IByteStream& file)
 {
+    return WriteBmp(file, m_pBits.get(), m_nBitsSize);
+}
+
+FormatResult CBmpData::WriteBmp(IByteStream& file, const std::uint8_t* pBits, std::uint64_t nBitsSize) const
+{
     BmpLayout layout{};
     if (!m_pPalette || !MakeLayout(m_fileHeader, m_infoHeader, layout))
         return FMT_BAD_RECORD;
     const std::uint64_t nBufSize = layout.BufferSize();
-    if (nBufSize > m_nBitsSize || (nBufSize != 0 && !m_pBits))
+    if (nBufSize > nBitsSize || (nBufSize != 0 && pBits == nullptr))
         return FMT_BAD_RECORD;
 
     std::vector<std::uint8_t> piece;
@@ -247,7 +252,7 @@ FormatResult CBmpData::WriteBmp(IByteStream& file)
         const auto nPart = static_cast<std::uint32_t>(std::min<std::uint64_t>(layout.nDataSize - nOff, FMT_PIECE_SIZE));
         // Whole rows are gathered walking the buffer forwards, which the
         // prefetcher follows; the generic path walks it backwards row by row.
-        if (const std::uint8_t* pRegion = layout.DirectTarget(m_pBits.get(), nOff, nPart))
+        if (const std::uint8_t* pRegion = layout.DirectTarget(pBits, nOff, nPart))
         {
             const std::uint8_t* pOut = pRegion;
             if (layout.bBottomUp)
@@ -265,7 +270,7 @@ FormatResult CBmpData::WriteBmp(IByteStream& file)
         if (layout.nStride != layout.nWidth)
             std::memset(piece.data(), 0, nPart);  // row padding
         layout.ForEachRun(nOff, nPart, [&](std::uint64_t nDst, std::uint64_t nSrc, std::uint64_t nCount) {
-            std::memcpy(piece.data() + nDst, m_pBits.get() + nSrc, static_cast<std::size_t>(nCount));
+            std::memcpy(piece.data() + nDst, pBits + nSrc, static_cast<std::size_t>(nCount));
         });
         file.Write(piece.data(), nPart);
         nOff += nPart;

@@ -26,6 +26,9 @@ public:
     // bReadPixels false stops after the colours and leaves the pixel buffer alone.
     [[nodiscard]] FormatResult ReadBmp(IByteStream& file, bool bReadPixels);
     [[nodiscard]] FormatResult WriteBmp(IByteStream& file);
+    // The same with the pixels at pBits (nBitsSize bytes, laid out as m_pBits) instead of
+    // m_pBits, so a caller that has them elsewhere need not copy them in.
+    [[nodiscard]] FormatResult WriteBmp(IByteStream& file, const std::uint8_t* pBits, std::uint64_t nBitsSize) const;
 
     [[nodiscard]] FormatResult BmpToTim(CTimData& tim);
     [[nodiscard]] FormatResult BmpToBfnt(CBfntData& bfnt, int cellSize);

@@ -88,6 +88,22 @@ FormatResult DecodeRle(const std::uint8_t* p, std::size_t n, BmpImage& b)
 }
 }  // namespace
 
+FormatResult CheckBmpRleSize(std::uint64_t nWidth, std::uint64_t nHeight, std::uint64_t nOffBits, std::uint64_t nFileSize,
+                             const BmpImageLimits& limits)
+{
+    // Every two bytes of RLE data fill at most one row, or 255 pixels where a row is
+    // shorter; a picture larger than that would be mostly what no code reached.
+    const std::uint64_t nPixels = nWidth * nHeight;
+    const std::uint64_t nLeft = nFileSize - std::min(nOffBits, nFileSize);
+    if (nPixels > (nLeft / 2 + 1) * std::max<std::uint64_t>(nWidth, 255) || nPixels > limits.nMaxDecodedPixels)
+        return FMT_BMP_RLE_TOO_SHORT;
+    // Checked before the picture is allocated: memory follows the file.
+    const std::uint64_t nRatio = limits.nMaxPixelsPerByte;
+    if (nRatio != 0 && nPixels > nRatio * std::min<std::uint64_t>(nFileSize, UINT64_MAX / nRatio))
+        return FMT_BMP_RLE_TOO_LARGE;
+    return FMT_OK;
+}
+
 FormatResult ParseBmpImage(const std::uint8_t* pData, std::size_t nSize, const BmpImageLimits& limits, BmpImage& out)
 {
     out = BmpImage{};
@@ -161,11 +177,11 @@ FormatResult ParseBmpImage(const std::uint8_t* pData, std::size_t nSize, const B
     }
     else
     {
-        // Every two bytes of RLE data fill at most one row, or 255 pixels where a row is
-        // shorter; a picture larger than that would be mostly what no code reached.
         const std::uint64_t nPixels = nWidth * nHeight;
-        if (nPixels > (nLeft / 2 + 1) * std::max<std::uint64_t>(nWidth, 255) || nPixels > limits.nMaxDecodedPixels)
-            return FMT_BMP_RLE_TOO_SHORT;
+        if (const FormatResult nResult =
+                CheckBmpRleSize(nWidth, nHeight, nOffBits, std::max<std::uint64_t>(limits.nFileSize, nSize), limits);
+            nResult != FMT_OK)
+            return nResult;
         try
         {
             out.decoded.assign(static_cast<std::size_t>(nPixels), 0);

@@ -51,4 +51,5 @@ enum [[nodiscard]] FormatResult : int
     FMT_BFNT_EXTENSION_CUT = 40,
     FMT_BFNT_PALETTE_CUT = 41,
     FMT_BFNT_GLYPHS_CUT = 42,
+    FMT_BMP_RLE_TOO_LARGE = 43,   // RLE decoding to more pixels per byte of the file than the caller allows
 };

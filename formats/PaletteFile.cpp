@@ -310,8 +310,10 @@ bool ReadPaletteFile(EPaletteFile kind, const std::uint8_t* p, std::size_t n, Pa
 
 namespace
 {
-// As the PNG export takes bitmaps: no side above 2^24 pixels, at most 256 Mi decoded pixels.
-constexpr BmpImageLimits PALETTE_BMP_LIMITS{std::uint32_t{1} << 24, std::uint64_t{256} << 20};
+// As the PNG export takes bitmaps: no side above 2^24 pixels, at most 256 Mi decoded pixels,
+// at most 1024 of them per byte of the file.
+constexpr BmpImageLimits PALETTE_BMP_LIMITS{std::uint32_t{1} << 24, std::uint64_t{256} << 20,
+                                            BMP_RLE_MAX_PIXELS_PER_BYTE, 0};
 
 EImagePaletteResult Damaged(ImagePalette& out, FormatResult nResult)
 {
@@ -320,7 +322,8 @@ EImagePaletteResult Damaged(ImagePalette& out, FormatResult nResult)
 }
 }  // namespace
 
-EImagePaletteResult FindImagePalette(const std::uint8_t* p, std::size_t n, std::uint32_t nClut, ImagePalette& out)
+EImagePaletteResult FindImagePalette(const std::uint8_t* p, std::size_t n, std::uint32_t nClut, ImagePalette& out,
+                                     std::uint64_t nFileSize)
 {
     ImagePalette pal;
     pal.nDataType = DetectDataType(p, n);
@@ -350,7 +353,9 @@ EImagePaletteResult FindImagePalette(const std::uint8_t* p, std::size_t n, std::
     else if (pal.nDataType == DATA_BMP)
     {
         BmpImage bmp;
-        if (const FormatResult nResult = ParseBmpImage(p, n, PALETTE_BMP_LIMITS, bmp); nResult != FMT_OK)
+        BmpImageLimits limits = PALETTE_BMP_LIMITS;
+        limits.nFileSize = nFileSize;
+        if (const FormatResult nResult = ParseBmpImage(p, n, limits, bmp); nResult != FMT_OK)
             return Damaged(out, nResult);
         pal.nDepth = bmp.info.biBitCount;
         pal.coding = EImagePaletteCoding::BmpQuad;

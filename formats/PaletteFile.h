@@ -88,7 +88,10 @@ struct ImagePalette
 
 // Where the palette of the whole file at p lies (a TIM's CLUT row nClut: 16 or 256 colours,
 // fewer in a last partial row); every kind is checked by its reader of every depth first.
-EImagePaletteResult FindImagePalette(const std::uint8_t* p, std::size_t n, std::uint32_t nClut, ImagePalette& out);
+// nFileSize: the whole file's size when p holds only the bytes its item's readers look at
+// (ItemReach.h); 0: n.
+EImagePaletteResult FindImagePalette(const std::uint8_t* p, std::size_t n, std::uint32_t nClut, ImagePalette& out,
+                                     std::uint64_t nFileSize = 0);
 
 // The palette's colours, widened from 15 bits as the PNG export widens them.
 std::vector<PaletteRgb> ReadImagePalette(const std::uint8_t* p, const ImagePalette& pal);

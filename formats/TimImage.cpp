@@ -3,7 +3,9 @@
 #include "formats/ByteOrder.h"
 #include "formats/detail/StreamIo.h"
 
+#include <algorithm>
 #include <limits>
+#include <vector>
 
 std::uint32_t TimImage::PaletteCount() const
 {
@@ -68,7 +70,10 @@ FormatResult ParseTimImage(const std::uint8_t* pData, std::size_t nSize, TimImag
     return FMT_OK;
 }
 
-FormatResult WriteTimImage(IByteStream& file, const TimImage& tim)
+namespace
+{
+// Everything before the pixels; FMT_TIM_TOO_LARGE, with nothing written, when a length does not fit.
+FormatResult WriteTimHeaders(IByteStream& file, const TimImage& tim)
 {
     constexpr std::uint64_t MAX_LENGTH = std::numeric_limits<std::uint32_t>::max();
     const std::uint64_t nPixels = tim.RowBytes() * tim.imageBlock.height;
@@ -90,6 +95,35 @@ FormatResult WriteTimImage(IByteStream& file, const TimImage& tim)
     TimBlockHeader imageBlock = tim.imageBlock;
     imageBlock.length = static_cast<std::uint32_t>(nPixels + TIM_BLOCK_HEADER_SIZE);
     WriteTimBlockHeader(file, imageBlock);
-    WriteExact(file, tim.pPixels, nPixels);
+    return FMT_OK;
+}
+}  // namespace
+
+FormatResult WriteTimImage(IByteStream& file, const TimImage& tim)
+{
+    if (const FormatResult nResult = WriteTimHeaders(file, tim); nResult != FMT_OK)
+        return nResult;
+    WriteExact(file, tim.pPixels, tim.RowBytes() * tim.imageBlock.height);
+    return FMT_OK;
+}
+
+FormatResult WriteTimImage(IByteStream& file, const TimImage& tim,
+                           const std::function<void(std::uint32_t, std::uint8_t*)>& fnRow)
+{
+    if (const FormatResult nResult = WriteTimHeaders(file, tim); nResult != FMT_OK)
+        return nResult;
+    // Rows gathered into pieces of about a MiB: few writes, little memory.
+    const std::size_t nRow = static_cast<std::size_t>(tim.RowBytes());
+    const std::uint32_t nHeight = tim.imageBlock.height;
+    const std::uint32_t nRowsAtOnce = nRow == 0 ? 1 : static_cast<std::uint32_t>(std::max<std::size_t>(1, (std::size_t{1} << 20) / nRow));
+    std::vector<std::uint8_t> piece;
+    for (std::uint32_t y = 0; y < nHeight; y += nRowsAtOnce)
+    {
+        const std::uint32_t nRows = std::min(nRowsAtOnce, nHeight - y);
+        piece.assign(nRow * nRows, 0);
+        for (std::uint32_t r = 0; r < nRows; ++r)
+            fnRow(y + r, piece.data() + nRow * r);
+        WriteExact(file, piece.data(), piece.size());
+    }
     return FMT_OK;
 }

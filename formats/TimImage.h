@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 struct TimImage
@@ -43,3 +44,7 @@ FormatResult ParseTimImage(const std::uint8_t* pData, std::size_t nSize, TimImag
 // length of 12 plus its colours, and the image block with a length of 12 plus its pixels.
 // FMT_TIM_TOO_LARGE, before anything is written, when a length does not fit.
 FormatResult WriteTimImage(IByteStream& file, const TimImage& tim);
+// The same with the pixels made a row at a time: fnRow(y, pRow) fills row y's RowBytes()
+// bytes (zeros on entry), so a large picture is never held whole in the file's layout.
+FormatResult WriteTimImage(IByteStream& file, const TimImage& tim,
+                           const std::function<void(std::uint32_t, std::uint8_t*)>& fnRow);

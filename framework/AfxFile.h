@@ -58,6 +58,9 @@ public:
 
     // Builds the exception for an errno value (the cause follows from it).
     static CFileException FromErrno(int nErrno, LPCTSTR lpszFileName);
+    // An input that is not a regular file: a FIFO, a socket, a device. nMode is its st_mode;
+    // the cause text names what it is.
+    static CFileException NotRegular(unsigned nMode, LPCTSTR lpszFileName);
     static int OsErrorToException(int nErrno);
 
     // The human-readable cause alone: "No such file or directory", "Permission denied", ...,
@@ -70,7 +73,12 @@ public:
     int m_lOsError;  // errno; 0 when the cause is not an OS error
     CString m_strFileName;
     CString m_strCause;  // the cause in words, where errno's text would not say what happened
+    unsigned m_nFileType = 0;  // S_IFIFO, S_IFSOCK, ... for an input refused as not regular
 };
+
+// The name a refused input's message gives as the one that reads only regular files ("a FIFO;
+// vellumconv reads regular files"); without one the message says "only regular files are read".
+void AfxSetRegularFileReader(LPCTSTR lpszName);
 
 // A real file. Every failure throws CFileException (Open with pError returns FALSE instead).
 class CFile : public CObject
@@ -93,8 +101,9 @@ public:
     CFile(LPCTSTR lpszFileName, UINT nOpenFlags);
     ~CFile() override;
 
-    // Opens for reading (a regular file only) or, with modeCreate, creates or truncates for
-    // writing. On failure fills *pError when given and returns FALSE, else throws.
+    // Opens for reading (a regular file only: a FIFO or a device is refused at once, never
+    // waited on) or, with modeCreate, creates or truncates for writing. On failure fills
+    // *pError when given and returns FALSE, else throws.
     virtual BOOL Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError = nullptr);
     // Takes over an open descriptor at nPosition, its current position (closed by Close and the
     // destructor).

@@ -57,6 +57,36 @@ CFileException CFileException::FromErrno(int nErrno, LPCTSTR lpszFileName)
     return CFileException(OsErrorToException(nErrno), nErrno, lpszFileName);
 }
 
+CFileException CFileException::NotRegular(unsigned nMode, LPCTSTR lpszFileName)
+{
+    CFileException e(invalidFile, 0, lpszFileName);
+    e.m_nFileType = nMode & S_IFMT;
+    return e;
+}
+
+namespace
+{
+CString g_strRegularFileReader;
+
+const char* FileTypeText(unsigned nType)
+{
+    switch (nType)
+    {
+    case S_IFIFO: return "a FIFO";
+    case S_IFSOCK: return "a socket";
+    case S_IFCHR: return "a character device";
+    case S_IFBLK: return "a block device";
+    case S_IFDIR: return "a directory";
+    default: return "not a regular file";
+    }
+}
+}  // namespace
+
+void AfxSetRegularFileReader(LPCTSTR lpszName)
+{
+    g_strRegularFileReader = lpszName != nullptr ? lpszName : "";
+}
+
 CString CFileException::GetCauseText() const
 {
     if (!m_strCause.IsEmpty())
@@ -68,7 +98,12 @@ CString CFileException::GetCauseText() const
     case none: return CString("No error");
     case fileNotFound: return CString("No such file or directory");
     case accessDenied: return CString("Permission denied");
-    case invalidFile: return CString("Not a regular file");
+    case invalidFile:
+        if (m_nFileType == 0)
+            return CString("Not a regular file");
+        return CString(FileTypeText(m_nFileType)) +
+               (g_strRegularFileReader.IsEmpty() ? CString("; only regular files are read")
+                                                 : "; " + g_strRegularFileReader + " reads regular files");
     case diskFull: return CString("No space left on device");
     case badSeek: return CString("Invalid seek");
     case endOfFile: return CString("Unexpected end of file");
@@ -124,6 +159,15 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
             flags |= O_TRUNC;
     }
 
+    // Whatever is not a regular file is refused before it is opened: opening a device can
+    // have effects of its own, and a socket cannot be opened at all.
+    if (access == modeRead)
+    {
+        struct stat st;
+        if (::stat(lpszFileName, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+            return fail(CFileException::NotRegular(static_cast<unsigned>(st.st_mode), lpszFileName));
+    }
+
     int fd;
     do
         fd = ::open(lpszFileName, flags, 0666);
@@ -145,7 +189,9 @@ BOOL CFile::Open(LPCTSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
         ::close(fd);
         if (S_ISDIR(st.st_mode))
             return fail(CFileException::FromErrno(EISDIR, lpszFileName));
-        return fail(CFileException(CFileException::invalidFile, 0, lpszFileName));
+        if (access != modeRead)
+            return fail(CFileException(CFileException::invalidFile, 0, lpszFileName));
+        return fail(CFileException::NotRegular(static_cast<unsigned>(st.st_mode), lpszFileName));
     }
     // O_NONBLOCK stays: only regular files get here, and their reads ignore it.
     m_fd = fd;

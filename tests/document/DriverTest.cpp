@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace
 {
@@ -74,6 +75,19 @@ TEST_F(DocTest, ContentNotNameDecides)
     ASSERT_TRUE(Open(Put("really-a-sheet.bmp", MakeSampleBfnt(8, 8, 65, 70))));
     EXPECT_EQ(m_pDoc->m_nDataType, DATA_BFNT);
     EXPECT_EQ(m_pFrame->m_strStatus, "size:8x8  no:65-70");
+}
+
+// File/Open of a FIFO neither waits for a writer nor loads anything: it says what the name is.
+TEST_F(DocTest, OpeningAFifoSaysItIsOneAndKeepsTheDocument)
+{
+    ASSERT_TRUE(Open(Put("picture.bmp", MakeSampleBmp(16, 8))));
+    TakeMessages();
+    const std::filesystem::path fifo = Path("pipe.bmp");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(Open(fifo));
+    EXPECT_EQ(TakeMessages(),
+              std::vector<std::string>{"Cannot open \"" + fifo.string() + "\": a FIFO; only regular files are read."});
+    EXPECT_EQ(m_pDoc->m_nDataType, DATA_BMP);
 }
 
 TEST_F(DocTest, SixteenColourSheetIsReadAgainFromTheStart)

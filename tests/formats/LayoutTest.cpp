@@ -238,6 +238,41 @@ TEST(BmpImage, LimitsAndCutRunsRefuseWithNoPixels)
     EXPECT_EQ(ParseBmpImage(rle.data(), rle.size(), {1u << 24, 15}, bmp), FMT_BMP_RLE_TOO_SHORT);
 }
 
+// A blank RLE8 picture of W x 16 pixels: 15 ends of lines and the end, 1,110 bytes in all.
+Bytes BlankRle8(std::int32_t nWidth)
+{
+    Bytes rle = MakeSampleBmp(8, 2);
+    rle.resize(BMP_PIXEL_OFFSET);
+    for (int i = 0; i < 15; ++i)
+        rle.insert(rle.end(), {0, 0});
+    rle.insert(rle.end(), {0, 1});
+    PutLe32(&rle[2], static_cast<std::uint32_t>(rle.size()));
+    PutLeS32(&rle[18], nWidth);
+    PutLeS32(&rle[22], 16);
+    PutLe32(&rle[30], BMP_RLE8);
+    return rle;
+}
+
+TEST(BmpImage, RlePicturesDecodeToAtMostTheirRatioOfTheFile)
+{
+    // 1024 x 1,110 bytes = 1,136,640 pixels = 71,040 x 16.
+    const BmpImageLimits limits{1u << 24, 1u << 28, BMP_RLE_MAX_PIXELS_PER_BYTE, 0};
+    BmpImage bmp;
+    const Bytes fits = BlankRle8(71040);
+    ASSERT_EQ(fits.size(), 1110u);
+    EXPECT_EQ(ParseBmpImage(fits.data(), fits.size(), limits, bmp), FMT_OK);
+    EXPECT_EQ(bmp.decoded.size(), 71040u * 16);
+    const Bytes over = BlankRle8(71041);
+    EXPECT_EQ(ParseBmpImage(over.data(), over.size(), limits, bmp), FMT_BMP_RLE_TOO_LARGE);
+    EXPECT_TRUE(bmp.decoded.empty());
+    // The file is what counts, when only its item's bytes are given.
+    BmpImageLimits larger = limits;
+    larger.nFileSize = 2 * over.size();
+    EXPECT_EQ(ParseBmpImage(over.data(), over.size(), larger, bmp), FMT_OK);
+    // Without the ratio, as the scan reads, the picture is decoded.
+    EXPECT_EQ(ParseBmpImage(over.data(), over.size(), {1u << 24, 1u << 28, 0, 0}, bmp), FMT_OK);
+}
+
 TEST(BfntImage, SixteenColoursMissingTheByteOfAnOddLastPixel)
 {
     // 3 x 3 cells, one glyph: 9 pixels in 4 bytes and the high nibble of a fifth.

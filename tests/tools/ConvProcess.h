@@ -4,11 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <pty.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -22,6 +26,8 @@ struct RunResult
     int nExit = -1;  // the exit status, or 128 + the signal that ended it
     std::string out;
     std::string err;
+    bool bHung = false;         // still running at RunOptions::nHangSeconds, and killed
+    long nPeakRssKib = 0;       // the child's peak resident memory, as /usr/bin/time -v gives it
 };
 
 struct RunOptions
@@ -30,6 +36,9 @@ struct RunOptions
     bool bTerminal = false;  // stderr on a pseudo-terminal
     std::string strStdoutFile;  // non-empty: stdout goes to this file ("/dev/full") instead
     bool bCloseStdout = false;  // the program starts with no standard output at all
+    // A child still running after this long is taken to hang and killed (0: never). Not a
+    // speed check: it is far beyond what any run here takes.
+    int nHangSeconds = 0;
 };
 
 inline void ReadAll(int fd, std::string& out)
@@ -88,11 +97,31 @@ inline RunResult Run(const std::string& strProgram, const std::vector<std::strin
         ADD_FAILURE() << "cannot write the child's stdin";
     ::close(in[1]);
     RunResult r;
+    std::atomic<bool> bDone{false};
+    std::atomic<bool> bKilled{false};
+    std::thread watchdog;
+    if (options.nHangSeconds > 0)
+        watchdog = std::thread([&] {
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(options.nHangSeconds);
+            while (!bDone.load() && std::chrono::steady_clock::now() < end)
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            if (!bDone.load())
+            {
+                bKilled.store(true);
+                ::kill(pid, SIGKILL);
+            }
+        });
     std::thread errReader([&] { ReadAll(options.bTerminal ? nMaster : err[0], r.err); });
     ReadAll(out[0], r.out);
     errReader.join();
     int nStatus = 0;
-    ::waitpid(pid, &nStatus, 0);
+    rusage usage{};
+    ::wait4(pid, &nStatus, 0, &usage);
+    bDone.store(true);
+    if (watchdog.joinable())
+        watchdog.join();
+    r.bHung = bKilled.load();
+    r.nPeakRssKib = usage.ru_maxrss;
     r.nExit = WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 128 + WTERMSIG(nStatus);
     ::close(out[0]);
     ::close(options.bTerminal ? nMaster : err[0]);

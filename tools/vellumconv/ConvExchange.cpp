@@ -6,6 +6,7 @@
 #include "formats/ByteOrder.h"
 #include "framework/AfxSafeSave.h"
 #include "tools/vellumconv/ConvOutput.h"
+#include "tools/vellumconv/ConvInput.h"
 #include "tools/vellumconv/ConvRoute.h"
 #include "tools/vellumconv/ConvText.h"
 
@@ -18,24 +19,14 @@
 namespace
 {
 
-bool ReadInput(const std::string& strIn, std::vector<std::uint8_t>& data, std::vector<std::string>& rMessages)
+bool ReadInput(const std::string& strIn, CConvInput& input, std::vector<std::string>& rMessages)
 {
-    CFile file;
-    CFileException fe;
-    if (!file.Open(strIn.c_str(), CFile::modeRead, &fe))
-    {
-        rMessages.push_back(AfxFileErrorMessage(strIn.c_str(), fe.GetCauseText(), FALSE).Str());
-        return false;
-    }
-    const std::uint64_t nLength = file.GetLength();
-    if (nLength > 0xFFFFFFFFu)
-    {
-        rMessages.push_back("the file is too large.");
-        return false;
-    }
-    data.resize(static_cast<std::size_t>(nLength));
-    data.resize(file.Read(data.data(), static_cast<std::uint32_t>(nLength)));
-    return true;
+    std::string strMessage;
+    // A file of no known kind is refused from its first bytes.
+    if (input.Read(strIn, ITEM_HEAD_SIZE, strMessage))
+        return true;
+    rMessages.push_back(std::move(strMessage));
+    return false;
 }
 
 // A PNG's size from its header: "size:WxH".
@@ -56,9 +47,10 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
     };
     try
     {
-        std::vector<std::uint8_t> in;
-        if (!ReadInput(strIn, in, rMessages))
+        CConvInput input;
+        if (!ReadInput(strIn, input, rMessages))
             return false;
+        const std::vector<std::uint8_t>& in = input.Data();
         std::string strError;
         CSafeSaveFile file;
         auto openTarget = [&] {
@@ -72,7 +64,9 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
         {
             const FileExplanation e = ExplainFile(in.data(), std::min(in.size(), EXPLAIN_HEADER_SIZE));
             std::vector<std::uint8_t> png;
-            if (!ExportToPng(in.data(), in.size(), verb.exportOptions, png, strError))
+            ExportOptions opt = verb.exportOptions;
+            opt.nFileSize = input.FileSize();
+            if (!ExportToPng(in.data(), in.size(), opt, png, strError))
             {
                 rMessages.push_back(strError);
                 // What export cannot name itself: a PNG, or a picture of no format we read.

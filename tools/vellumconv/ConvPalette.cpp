@@ -7,6 +7,7 @@
 #include "formats/PaletteFile.h"
 #include "framework/AfxSafeSave.h"
 #include "tools/vellumconv/ConvOutput.h"
+#include "tools/vellumconv/ConvInput.h"
 
 #include <cstring>
 #include <exception>
@@ -31,17 +32,15 @@ bool Fail(PaletteFailure& failure, const std::string& strPath, std::string strMe
     return false;
 }
 
-bool ReadWhole(const std::string& strPath, std::vector<std::uint8_t>& data, PaletteFailure& failure)
+// Palette files are read whole; one this large is no palette (65,536 colours of a GIMP
+// palette take about 2 MiB). Of anything else only its item's bytes are read.
+constexpr std::uint64_t PALETTE_FILE_MAX_BYTES = std::uint64_t{16} << 20;
+
+bool ReadInput(const std::string& strPath, CConvInput& input, PaletteFailure& failure)
 {
-    CFile file;
-    CFileException fe;
-    if (!file.Open(strPath.c_str(), CFile::modeRead, &fe))
-        return Fail(failure, strPath, AfxFileErrorMessage(strPath.c_str(), fe.GetCauseText(), FALSE).Str());
-    const std::uint64_t nLength = file.GetLength();
-    if (nLength > 0xFFFFFFFFu)
-        return Fail(failure, strPath, "the file is too large.");
-    data.resize(static_cast<std::size_t>(nLength));
-    data.resize(file.Read(data.data(), static_cast<std::uint32_t>(nLength)));
+    std::string strMessage;
+    if (!input.Read(strPath, ITEM_HEAD_SIZE, strMessage))
+        return Fail(failure, strPath, strMessage);
     return true;
 }
 
@@ -53,8 +52,9 @@ std::string BaseName(const std::string& strPath)
 
 // Why an image's palette cannot be used, in the exchange library's words where it has them.
 std::string ImagePaletteMessage(EImagePaletteResult nResult, const ImagePalette& pal, std::uint32_t nClut,
-                                const std::vector<std::uint8_t>& data)
+                                const CConvInput& input)
 {
+    const std::vector<std::uint8_t>& data = input.Data();
     switch (nResult)
     {
     case EImagePaletteResult::Ok:
@@ -66,7 +66,9 @@ std::string ImagePaletteMessage(EImagePaletteResult nResult, const ImagePalette&
         // The reader's refusal, worded as export words it.
         std::vector<std::uint8_t> png;
         std::string strError;
-        if (!ExportToPng(data.data(), data.size(), ExportOptions{}, png, strError))
+        ExportOptions opt;
+        opt.nFileSize = input.FileSize();
+        if (!ExportToPng(data.data(), data.size(), opt, png, strError))
             return strError;
         return "the file cannot be read.";
     }
@@ -85,13 +87,19 @@ std::string ImagePaletteMessage(EImagePaletteResult nResult, const ImagePalette&
 // or PNG by its first bytes, else a text palette by its first line.
 bool ReadPaletteSource(const std::string& strPath, std::uint32_t nClut, PaletteColours& out, PaletteFailure& failure)
 {
-    std::vector<std::uint8_t> data;
-    if (!ReadWhole(strPath, data, failure))
+    CConvInput input;
+    if (!ReadInput(strPath, input, failure))
         return false;
+    const std::vector<std::uint8_t>& data = input.Data();
     std::string strError;
     EPaletteFile kind = EPaletteFile::Gpl;
     if (PaletteFileFromPath(strPath, kind) || PaletteFileFromContent(data.data(), data.size(), kind))
     {
+        // A palette file is read whole.
+        if (!input.ReadWhole(PALETTE_FILE_MAX_BYTES))
+            return Fail(failure, strPath,
+                        "the file has " + std::to_string(input.FileSize()) + " bytes; a palette file has at most " +
+                            std::to_string(PALETTE_FILE_MAX_BYTES) + ".");
         if (!ReadPaletteFile(kind, data.data(), data.size(), out, strError))
             return Fail(failure, strPath, strError);
         return true;
@@ -110,13 +118,13 @@ bool ReadPaletteSource(const std::string& strPath, std::uint32_t nClut, PaletteC
         return true;
     }
     ImagePalette pal;
-    const EImagePaletteResult nResult = FindImagePalette(data.data(), data.size(), nClut, pal);
+    const EImagePaletteResult nResult = FindImagePalette(data.data(), data.size(), nClut, pal, input.FileSize());
     if (nResult == EImagePaletteResult::NotAnImage)
         return Fail(failure, strPath,
                     "not a palette: neither a palette file (.gpl, .act, .pal) nor a picture with a palette "
                     "(TIM, BMP, BFNT, indexed PNG).");
     if (nResult != EImagePaletteResult::Ok)
-        return Fail(failure, strPath, ImagePaletteMessage(nResult, pal, nClut, data));
+        return Fail(failure, strPath, ImagePaletteMessage(nResult, pal, nClut, input));
     out = PaletteColours{};
     out.colours = ReadImagePalette(data.data(), pal);
     out.nTransparent = ImagePaletteTransparent(data.data(), pal);
@@ -134,7 +142,7 @@ bool SameFile(const std::string& strA, const std::string& strB)
 }
 
 bool Save(const std::string& strOut, const std::vector<std::uint8_t>& data, const std::string& strContext,
-          PaletteFailure& failure)
+          PaletteFailure& failure, const CConvInput* pRest = nullptr)
 {
     CSafeSaveFile file;
     CFileException fe;
@@ -143,6 +151,8 @@ bool Save(const std::string& strOut, const std::vector<std::uint8_t>& data, cons
     try
     {
         file.GetFile().Write(data.data(), static_cast<std::uint32_t>(data.size()));
+        if (pRest != nullptr)
+            pRest->CopyRest(file.GetFile());
         file.Commit();
     }
     catch (const CFileException& e)
@@ -173,21 +183,24 @@ bool RunImport(const ConvPaletteOptions& options, std::string& strStatus, Palett
     PaletteColours source;
     if (!ReadPaletteSource(options.strPalette, options.nClut, source, failure))
         return false;
-    std::vector<std::uint8_t> data;
-    if (!ReadWhole(options.strIn, data, failure))
+    CConvInput input;
+    if (!ReadInput(options.strIn, input, failure))
         return false;
+    std::vector<std::uint8_t>& data = input.Data();
     ImagePalette target;
-    const EImagePaletteResult nResult = FindImagePalette(data.data(), data.size(), options.nClut, target);
+    const EImagePaletteResult nResult =
+        FindImagePalette(data.data(), data.size(), options.nClut, target, input.FileSize());
     if (nResult == EImagePaletteResult::NotAnImage)
         return Fail(failure, options.strIn, "not a TIM, BMP or BFNT file: import replaces the palette of one of those.");
     if (nResult != EImagePaletteResult::Ok)
-        return Fail(failure, options.strIn, ImagePaletteMessage(nResult, target, options.nClut, data));
+        return Fail(failure, options.strIn, ImagePaletteMessage(nResult, target, options.nClut, input));
     if (source.colours.size() > target.nCount)
         return Fail(failure, options.strPalette,
                     "the palette has " + std::to_string(source.colours.size()) + " colours; the one it replaces has " +
                         std::to_string(target.nCount) + ".");
     ReplaceImagePalette(data.data(), target, source.colours);
-    if (!Save(options.strOut, data, options.strIn, failure))
+    // The file's bytes past its item are copied as they are.
+    if (!Save(options.strOut, data, options.strIn, failure, &input))
         return false;
     strStatus = "colours:" + std::to_string(source.colours.size()) + " of " + std::to_string(target.nCount);
     return true;

@@ -121,14 +121,22 @@ bool CheckExportOptions(const ConvVerb& verb, const std::vector<ConvBatchJob>& j
 bool ReadFileHead(const std::string& strPath, std::vector<std::uint8_t>& head)
 {
     head.clear();
-    std::FILE* pFile = std::fopen(strPath.c_str(), "rb");
-    if (pFile == nullptr)
+    // As every input is opened: a FIFO or a device is refused, never waited on.
+    CFile file;
+    CFileException fe;
+    if (!file.Open(strPath.c_str(), CFile::modeRead, &fe))
         return false;
-    head.resize(EXPLAIN_HEADER_SIZE);
-    head.resize(std::fread(head.data(), 1, head.size(), pFile));
-    const bool bOk = std::ferror(pFile) == 0;
-    std::fclose(pFile);
-    return bOk;
+    try
+    {
+        head.resize(EXPLAIN_HEADER_SIZE);
+        head.resize(file.Read(head.data(), static_cast<std::uint32_t>(head.size())));
+    }
+    catch (const CFileException&)
+    {
+        head.clear();
+        return false;
+    }
+    return true;
 }
 
 std::string OptionMisfit(const ConvVerb& verb, const FileExplanation& e)

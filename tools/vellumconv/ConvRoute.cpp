@@ -1,12 +1,15 @@
 #include "tools/vellumconv/ConvRoute.h"
 
 #include "exchange/ExchangeResult.h"
+#include "exchange/Png.h"
+#include "formats/BmpImage.h"
 #include "tools/vellumconv/ConvApp.h"
 #include "tools/vellumconv/ConvExchange.h"
 
 #include <algorithm>
 #include <iterator>
 #include <regex>
+#include <sys/stat.h>
 
 namespace
 {
@@ -49,7 +52,26 @@ std::string RefusalHint(const std::string& strPath)
     std::vector<std::uint8_t> head;
     if (!ReadFileHead(strPath, head))
         return {};
-    return RefusalHint(ExplainFile(head.data(), head.size()));
+    const FileExplanation e = ExplainFile(head.data(), head.size());
+    // An RLE picture export would refuse for its size is not pointed to export.
+    struct stat st;
+    if (e.reader == EFileReader::Export && e.family == EFileFamily::Bmp &&
+        head.size() >= BMP_FILE_HEADER_SIZE + BMP_INFO_HEADER_SIZE && ::stat(strPath.c_str(), &st) == 0)
+    {
+        BmpFileHeader fh;
+        BmpInfoHeader ih;
+        ParseBmpFileHeader(head.data(), fh);
+        ParseBmpInfoHeader(head.data() + BMP_FILE_HEADER_SIZE, ih);
+        const std::int64_t lHeight = ih.biHeight;
+        const std::uint64_t w = static_cast<std::uint64_t>(std::max<std::int64_t>(ih.biWidth, 0));
+        const std::uint64_t h = static_cast<std::uint64_t>(lHeight < 0 ? -lHeight : lHeight);
+        const BmpImageLimits limits{PNG_MAX_SIDE, PNG_MAX_DECODED_BYTES, BMP_RLE_MAX_PIXELS_PER_BYTE, 0};
+        if ((ih.biCompression == BMP_RLE8 || ih.biCompression == BMP_RLE4) &&
+            CheckBmpRleSize(w, h, fh.bfOffBits, static_cast<std::uint64_t>(st.st_size), limits) != FMT_OK)
+            return e.strCause + "; at " + std::to_string(w) + " x " + std::to_string(h) + " pixels in " +
+                   std::to_string(st.st_size) + " bytes, `vellumconv export` refuses it too";
+    }
+    return RefusalHint(e);
 }
 
 std::string ImportHint(const std::string& strMessage)

@@ -343,10 +343,9 @@ int CScanRun::Run()
 void CScanRun::ScanFile(const std::string& strPath)
 {
     CScanSource source;
-    int nError = 0;
-    if (!source.Open(strPath, nError))
+    std::string strCause;
+    if (!source.Open(strPath, strCause))
     {
-        const std::string strCause = nError == EINVAL ? std::string("not a regular file") : std::strerror(nError);
         Message(strPath, AfxFileErrorMessage(strPath.c_str(), strCause.c_str(), FALSE).Str());
         m_bAnyFailed = true;
         return;

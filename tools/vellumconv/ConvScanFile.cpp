@@ -1,6 +1,7 @@
 #include "tools/vellumconv/ConvScanFile.h"
 
 #include "formats/CdImage.h"
+#include "framework/AfxFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -89,22 +90,33 @@ CScanSource::~CScanSource()
     Close();
 }
 
-bool CScanSource::Open(const std::string& strPath, int& nError)
+bool CScanSource::Open(const std::string& strPath, std::string& strCause)
 {
     Close();
-    const int fd = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-    {
-        nError = errno;
-        return false;
-    }
+    // A FIFO or a device is refused before it is opened, and the open cannot wait for a
+    // writer; the descriptor's own type is what counts.
     struct stat st;
+    auto refuse = [&](int nError) {
+        strCause = nError == EINVAL ? CFileException::NotRegular(static_cast<unsigned>(st.st_mode), strPath.c_str())
+                                          .GetCauseText()
+                                          .Str()
+                                    : std::string(std::strerror(nError));
+        return false;
+    };
+    if (::stat(strPath.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return refuse(EINVAL);
+    int fd;
+    do
+        fd = ::open(strPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return refuse(errno);
     const bool bStat = ::fstat(fd, &st) == 0;
     if (!bStat || !S_ISREG(st.st_mode))
     {
-        nError = !bStat ? errno : (S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        const int nError = !bStat ? errno : (S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
         ::close(fd);
-        return false;
+        return refuse(nError);
     }
     m_fd = fd;
     m_nSize = static_cast<std::uint64_t>(st.st_size);
@@ -113,9 +125,9 @@ bool CScanSource::Open(const std::string& strPath, int& nError)
     void* p = ::mmap(nullptr, static_cast<std::size_t>(m_nSize), PROT_READ, MAP_PRIVATE, fd, 0);
     if (p == MAP_FAILED)
     {
-        nError = errno;
+        const int nError = errno;
         Close();
-        return false;
+        return refuse(nError);
     }
     m_pData = static_cast<std::uint8_t*>(p);
     InstallBusHandler();

@@ -32,9 +32,9 @@ public:
     CScanSource(const CScanSource&) = delete;
     CScanSource& operator=(const CScanSource&) = delete;
 
-    // False with errno's value in nError (EISDIR for a folder, EINVAL for anything else that
-    // is not a regular file).
-    bool Open(const std::string& strPath, int& nError);
+    // False with the cause in strCause ("Is a directory", "a FIFO; ... reads regular files",
+    // an errno text). Only a regular file is opened; a FIFO or a device is never waited on.
+    bool Open(const std::string& strPath, std::string& strCause);
     void Close();
 
     const std::uint8_t* Data() const { return m_pData; }

@@ -1,5 +1,6 @@
 // vellumconv: the program's document, view and driver without a window.
 
+#include "framework/AfxFile.h"
 #include "tools/vellumconv/ConvApp.h"
 #include "tools/vellumconv/ConvBatch.h"
 #include "tools/vellumconv/ConvExchange.h"
@@ -46,6 +47,7 @@ const std::string* ReservedOutput(const ConvCommandLine& cmd, std::string& strRe
 
 int RunCommandLine(int argc, char** argv)
 {
+    AfxSetRegularFileReader("vellumconv");
     const std::vector<std::string> args(argv + 1, argv + argc);
     ConvCommandLine cmd = ParseConvArgs(args);
     if (!cmd.strError.empty())
