@@ -109,6 +109,18 @@ static_assert(CD_HEADER_AT + P_COLUMNS * P_ROWS == CD_ECC_P_AT);
 static_assert(CD_ECC_P_AT + 2 * P_COLUMNS == CD_ECC_Q_AT && CD_ECC_P_SIZE == 2 * P_COLUMNS);
 static_assert(CD_HEADER_AT + Q_SPAN == CD_ECC_Q_AT && CD_ECC_Q_SIZE == 2 * Q_DIAGONALS);
 
+// Diagonal k = 2d + plane: its i-th byte is plane + 2 x ((44i + 43d) mod 1118).
+constexpr std::array<std::array<std::uint16_t, Q_DIAGONALS>, Q_LENGTH> MakeQAt()
+{
+    std::array<std::array<std::uint16_t, Q_DIAGONALS>, Q_LENGTH> t{};
+    for (std::size_t i = 0; i < Q_LENGTH; ++i)
+        for (std::size_t k = 0; k < Q_DIAGONALS; ++k)
+            t[i][k] = static_cast<std::uint16_t>((i * Q_STEP + (k >> 1) * Q_START_STEP) % Q_SPAN + (k & 1));
+    return t;
+}
+
+constexpr auto kQAt = MakeQAt();
+
 // With s0 = sum V_i and h = sum alpha^(n-3-i) V_i over the n-2 data symbols, the parity pair
 // (a, b) that makes sum V = 0 and sum alpha^(n-1-i) V_i = 0.
 inline void SolveParity(std::uint8_t s0, std::uint8_t h, std::uint8_t& a, std::uint8_t& b)
@@ -137,23 +149,22 @@ void FillEcc(std::uint8_t* p)
     for (std::size_t k = 0; k < P_COLUMNS; ++k)
         SolveParity(s0[k], h[k], pP[k], pP[k + P_COLUMNS]);
 
-    // Q: diagonal 2d + plane starts at word 43d and steps 44 words, round the 1118.
+    // Q: the diagonals side by side as well, through a table of where each one's i-th byte is.
+    std::uint8_t q0[Q_DIAGONALS] = {};
+    std::uint8_t qh[Q_DIAGONALS] = {};
+    for (std::size_t i = 0; i < Q_LENGTH; ++i)
+    {
+        const std::uint16_t* pAt = kQAt[i].data();
+        for (std::size_t k = 0; k < Q_DIAGONALS; ++k)
+        {
+            const std::uint8_t v = p[pAt[k]];
+            q0[k] ^= v;
+            qh[k] = static_cast<std::uint8_t>(Times2(qh[k]) ^ v);
+        }
+    }
     std::uint8_t* pQ = p + (CD_ECC_Q_AT - CD_HEADER_AT);
     for (std::size_t k = 0; k < Q_DIAGONALS; ++k)
-    {
-        std::size_t at = (k >> 1) * Q_START_STEP + (k & 1);
-        std::uint8_t q0 = 0;
-        std::uint8_t qh = 0;
-        for (std::size_t i = 0; i < Q_LENGTH; ++i)
-        {
-            q0 ^= p[at];
-            qh = static_cast<std::uint8_t>(Times2(qh) ^ p[at]);
-            at += Q_STEP;
-            if (at >= Q_SPAN)
-                at -= Q_SPAN;
-        }
-        SolveParity(q0, qh, pQ[k], pQ[k + Q_DIAGONALS]);
-    }
+        SolveParity(q0[k], qh[k], pQ[k], pQ[k + Q_DIAGONALS]);
 }
 
 }  // namespace
