@@ -1,6 +1,6 @@
 #pragma once
 // Writing into raw CD images: the error detection and correction of a data sector
-// (ECMA-130 Annex A and B, CD-ROM XA for Mode 2 Form 1), and an item of the scan's user-data
+// (ECMA-130, and CD-ROM XA for Mode 2 Form 1), and an item of the scan's user-data
 // stream put back into the sectors it spans. A sector whose user data changes is unreadable
 // on a drive or an accurate emulator until its EDC and ECC are computed again; nothing else
 // of it changes. Pure: buffers in, buffers out; the caller reads and writes the file.

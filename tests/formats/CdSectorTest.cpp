@@ -89,12 +89,16 @@ std::uint8_t RefGfMul(std::uint8_t a, std::uint8_t b)
     return static_cast<std::uint8_t>(r);
 }
 
+// alpha^k by k multiplications, once for each k a vector needs.
 std::uint8_t RefAlphaPow(std::size_t k)
 {
-    std::uint8_t r = 1;
-    for (std::size_t i = 0; i < k; ++i)
-        r = RefGfMul(r, 2);
-    return r;
+    static const std::vector<std::uint8_t> s_powers = [] {
+        std::vector<std::uint8_t> v{1};
+        while (v.size() < 45)
+            v.push_back(RefGfMul(v.back(), 2));
+        return v;
+    }();
+    return s_powers.at(k);
 }
 
 // Byte positions, from the sector's start, of the symbols of each P and Q vector: the bytes
