@@ -19,21 +19,7 @@ namespace
 using exsample::Bytes;
 using exsample::BmpShape;
 using exsample::TimShape;
-
-// The PNG without its vlMD chunk, every other byte as it was.
-Bytes WithoutChunk(const Bytes& png)
-{
-    Bytes out(png.begin(), png.begin() + 8);
-    for (std::size_t at = 8; at + 12 <= png.size();)
-    {
-        const std::size_t nChunk = 12 + std::size_t{GetBe32(&png[at])};
-        if (std::memcmp(&png[at + 4], "vlMD", 4) != 0)
-            out.insert(out.end(), png.begin() + static_cast<std::ptrdiff_t>(at),
-                       png.begin() + static_cast<std::ptrdiff_t>(at + nChunk));
-        at += nChunk;
-    }
-    return out;
-}
+using exsample::WithoutChunk;
 
 LikeOptions Named(bool bClut = false, std::uint32_t nClut = 0)
 {
