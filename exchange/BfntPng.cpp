@@ -16,7 +16,8 @@ constexpr std::uint64_t GRID_FREE_PIXELS = std::uint64_t{64} << 20;
 constexpr std::uint64_t GRID_GLYPH_FACTOR = 16;
 constexpr std::uint32_t MAX_COLUMNS = 65536;
 
-// The reader's refusal, with the fields it names.
+}  // namespace
+
 ExchangeResult BfntRefusal(FormatResult nResult, const BfntImage& f)
 {
     const BfntHeader& h = f.header;
@@ -33,6 +34,9 @@ ExchangeResult BfntRefusal(FormatResult nResult, const BfntImage& f)
     default: return Refuse(XCH_NO_MEMORY);  // the reader gives no other result
     }
 }
+
+namespace
+{
 
 // One index per byte: code c's cell at column c mod C, row c div C.
 class CGridRows final : public CConvertedRows

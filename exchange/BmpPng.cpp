@@ -23,7 +23,8 @@ ExchangeCode CompressionRefusal(std::uint32_t nCompression)
     }
 }
 
-// The reader's refusal, with the fields it names.
+}  // namespace
+
 ExchangeResult BmpRefusal(FormatResult nResult, const BmpImage& bmp, std::uint64_t nFileSize)
 {
     const BmpInfoHeader& info = bmp.info;
@@ -48,6 +49,9 @@ ExchangeResult BmpRefusal(FormatResult nResult, const BmpImage& bmp, std::uint64
     default: return Refuse(XCH_NO_MEMORY);  // FMT_NO_MEMORY, the one other result the reader gives
     }
 }
+
+namespace
+{
 
 class CBgrRows final : public CConvertedRows
 {

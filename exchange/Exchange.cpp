@@ -14,9 +14,9 @@ namespace
 // The chunk's kind bytes were fixed when the first files were exported; they are not the
 // program's DATA_* values and never change with them.
 constexpr ExchangeKind EXCHANGE_KINDS[] = {
-    {DATA_TIM, 1, ExportTim, ImportTim, StoreTimMeta, ParseTimMeta},
-    {DATA_BMP, 2, ExportBmp, ImportBmp, StoreBmpMeta, ParseBmpMeta},
-    {DATA_BFNT, 3, ExportBfnt, ImportBfnt, StoreBfntMeta, ParseBfntMeta},
+    {DATA_TIM, 1, ExportTim, ImportTim, StoreTimMeta, ParseTimMeta, LikeTim},
+    {DATA_BMP, 2, ExportBmp, ImportBmp, StoreBmpMeta, ParseBmpMeta, LikeBmp},
+    {DATA_BFNT, 3, ExportBfnt, ImportBfnt, StoreBfntMeta, ParseBfntMeta, LikeBfnt},
 };
 
 ExchangeResult Export(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& opt,
@@ -28,7 +28,40 @@ ExchangeResult Export(const std::uint8_t* pIn, std::size_t nIn, const ExportOpti
     return pKind->pfnExport(pIn, nIn, opt, png);
 }
 
-ExchangeResult Import(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt, IByteStream& out)
+const char* KindName(int nDataType)
+{
+    return nDataType == DATA_TIM ? "a TIM" : (nDataType == DATA_BMP ? "a BMP" : "a BFNT sheet");
+}
+
+// What a file of the target's kind takes when the PNG's chunk does not say: only what the
+// options did not give.
+std::string DefaultsNote(const PngPicture& pic, const MetaChunk& meta, const ImportOptions& opt)
+{
+    std::string strNote = meta.nDataType == DATA_NONE
+                              ? "no vellum metadata; "
+                              : std::string("its vellum metadata describes ") + KindName(meta.nDataType) + "; ";
+    if (opt.kind == DATA_TIM)
+    {
+        const bool bIndexed = opt.nBpp != 0 ? opt.nBpp <= 8 : pic.bIndexed;
+        strNote += bIndexed ? "CLUT and image at 0,0, one CLUT row" : "image at 0,0, no CLUT";
+    }
+    else if (opt.kind == DATA_BMP)
+    {
+        strNote += "a 40-byte header, bottom-up rows padded to 4 bytes, no resolution";
+    }
+    else
+    {
+        if (opt.nCellWidth == 0)
+            strNote += "16x16 cells, ";
+        if (!opt.bCodes)
+            strNote += "a code for every whole cell from 0, ";
+        strNote += "vellum's own header bytes and no extension block";
+    }
+    return strNote + " (use --like ORIGINAL to keep the original's layout)";
+}
+
+ExchangeResult Import(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt, IByteStream& out,
+                      std::string* pNote)
 {
     PngPicture pic;
     if (ExchangeResult result = DecodePng(pPng, nPng, META_CHUNK_TYPE, pic); !result.Ok())
@@ -40,7 +73,10 @@ ExchangeResult Import(const std::uint8_t* pPng, std::size_t nPng, const ImportOp
     const ExchangeKind* pKind = FindExchangeKind(opt.kind);
     if (pKind == nullptr)
         return Refuse(XCH_UNKNOWN_TARGET);
-    return pKind->pfnImport(pic, meta, opt, out);
+    ExchangeResult result = pKind->pfnImport(pic, meta, opt, out);
+    if (result.Ok() && pNote != nullptr)
+        *pNote = meta.nDataType == opt.kind ? std::string() : DefaultsNote(pic, meta, opt);
+    return result;
 }
 }  // namespace
 
@@ -99,11 +135,11 @@ bool ExportToPng(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& 
 }
 
 bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt, IByteStream& out,
-                   std::string& strError)
+                   std::string& strError, std::string* pNote)
 {
     try
     {
-        return ReportExchange(Import(pPng, nPng, opt, out), strError);
+        return ReportExchange(Import(pPng, nPng, opt, out, pNote), strError);
     }
     catch (const std::bad_alloc&)
     {

@@ -48,5 +48,7 @@ struct ImportOptions
 // The same, writing into out once the PNG and the options have been checked. Each kind lays
 // the picture out once in its file's pixel layout and the writer streams that into out, so
 // the file is never gathered whole in memory; a write failure throws as out's writes do.
+// With pNote, a PNG without a chunk of the target's kind gets a note there of the defaults
+// its file took ("no vellum metadata; CLUT and image at 0,0, one CLUT row (...)").
 [[nodiscard]] bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt,
-                                 IByteStream& out, std::string& strError);
+                                 IByteStream& out, std::string& strError, std::string* pNote = nullptr);

@@ -82,6 +82,16 @@ constexpr CodeText CODE_TEXTS[] = {
     {XCH_CODES, "codes run from 0 to 65535 with the first not above the last, not {0}-{1}."},
     {XCH_CELL_OUTSIDE, "the cell of code {0} lies outside the picture: it holds {1} x {2} cells of {3} x {4}."},
 
+    {XCH_LIKE_UNKNOWN, "{o} is not a TIM, BMP or BFNT file, so nothing can be put back into it."},
+    {XCH_LIKE_SIZE, "{o} is {s}; {p} is {0}x{1}."},
+    {XCH_LIKE_GRID, "{o} is {s}; {p} is {0}x{1}, which is no grid of its cells ({2} across would be {3}x{4})."},
+    {XCH_LIKE_NOT_INDEXED, "{o} is {s}; {p} is {0}x{1} in true colour, without a palette."},
+    {XCH_LIKE_COLOURS, "{o} is {s}; {p} uses {0} colours."},
+    {XCH_LIKE_NO_CLUT, "{o} is {s}: it has no CLUT rows for --clut {0}."},
+    {XCH_LIKE_CLUT_ROW, "CLUT row {0} does not exist: {o} has {1} rows."},
+    {XCH_LIKE_CLUT_ROW_OF_ONE, "CLUT row {0} does not exist: {o} has 1 row."},
+    {XCH_LIKE_RLE, "{o} is {s}: only its colours can change, and {p} changes {0} of its pixels."},
+
     {XCH_CHUNK_DAMAGED, "the PNG's vlMD chunk is damaged."},
     {XCH_CHUNK_LAYOUT, "the PNG's vlMD chunk has layout {0}, which this version does not know."},
 
@@ -128,7 +138,7 @@ std::string ExchangeMessage(const ExchangeResult& result)
     std::string strMessage;
     while (*p != '\0')
     {
-        // "{0}" to "{4}", "{a0}" to "{a4}" and "{s}"; anything else is taken as it stands.
+        // "{0}" to "{4}", "{a0}" to "{a4}", "{s}", "{o}" and "{p}"; anything else is taken as it stands.
         const char* pEnd = *p == '{' ? std::strchr(p, '}') : nullptr;
         const std::size_t nInside = pEnd != nullptr ? static_cast<std::size_t>(pEnd - p - 1) : 0;
         const char chLast = nInside != 0 ? pEnd[-1] : '\0';
@@ -139,9 +149,9 @@ std::string ExchangeMessage(const ExchangeResult& result)
             strMessage += nInside == 1 ? std::to_string(n) : std::string(Article(n));
             p = pEnd + 1;
         }
-        else if (nInside == 1 && p[1] == 's')
+        else if (nInside == 1 && (p[1] == 's' || p[1] == 'o' || p[1] == 'p'))
         {
-            strMessage += result.strDetail;
+            strMessage += p[1] == 's' ? result.strDetail : (p[1] == 'o' ? result.strOriginal : result.strPicture);
             p = pEnd + 1;
         }
         else

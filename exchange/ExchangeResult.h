@@ -79,6 +79,16 @@ enum ExchangeCode : int
     XCH_NO_WHOLE_CELL,
     XCH_CODES,
     XCH_CELL_OUTSIDE,
+    // Import into the file a picture came from ({o}: that file, {p}: the PNG; {s}: the file described).
+    XCH_LIKE_UNKNOWN,
+    XCH_LIKE_SIZE,
+    XCH_LIKE_GRID,
+    XCH_LIKE_NOT_INDEXED,
+    XCH_LIKE_COLOURS,
+    XCH_LIKE_NO_CLUT,
+    XCH_LIKE_CLUT_ROW,
+    XCH_LIKE_CLUT_ROW_OF_ONE,
+    XCH_LIKE_RLE,
     // The vlMD chunk.
     XCH_CHUNK_DAMAGED,
     XCH_CHUNK_LAYOUT,
@@ -99,7 +109,9 @@ struct [[nodiscard]] ExchangeResult
 {
     ExchangeCode code = XCH_OK;
     std::array<std::int64_t, 5> args{};  // the numbers the message names, {0} to {4}
-    std::string strDetail;               // libpng's own words, for the messages that quote them
+    std::string strDetail;               // libpng's own words, or a file described, for the messages that quote them
+    std::string strOriginal;             // the names of the files a comparison names: {o}
+    std::string strPicture;              // and {p}
 
     bool Ok() const { return code == XCH_OK; }
 };
@@ -116,8 +128,8 @@ ExchangeResult Refuse(ExchangeCode code, T... args)
 }
 
 // The words of a code, with {0} to {4} for its numbers, {a0} to {a4} for the article
-// ("a" or "an") that goes before one, and {s} for the detail; null for a value that
-// names no code.
+// ("a" or "an") that goes before one, {s} for the detail, and {o} and {p} for the names;
+// null for a value that names no code.
 const char* ExchangeCodeText(ExchangeCode code);
 
 // The message of a result as the converter prints it; empty for XCH_OK.

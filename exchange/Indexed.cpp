@@ -30,6 +30,45 @@ std::size_t UsedIndexCount(const PngPicture& pic)
     return static_cast<std::size_t>(std::count(used.begin(), used.end(), true));
 }
 
+std::size_t FitIndexed(const PngPicture& pic, std::size_t nMax, Indexed& out)
+{
+    const std::size_t nPixels = std::size_t{pic.nWidth} * pic.nHeight;
+    out.pIndices = pic.pixels.data();
+    if (pic.palette.size() <= nMax)
+    {
+        out.palette = pic.palette;
+        return 0;
+    }
+    // Editors keep or add palette entries no pixel uses, so only the used ones count.
+    // Indices that all fit keep their values, so an edited 4-bit export maps back
+    // onto its own palette; otherwise the used colours are packed in order of first use.
+    if (*std::max_element(pic.pixels.begin(), pic.pixels.end()) < nMax)
+    {
+        out.palette.assign(pic.palette.begin(), pic.palette.begin() + static_cast<std::ptrdiff_t>(nMax));
+        return 0;
+    }
+    if (const std::size_t nUsed = UsedIndexCount(pic); nUsed > nMax)
+    {
+        out.pIndices = nullptr;
+        return nUsed;
+    }
+    std::array<int, 256> packed;
+    packed.fill(-1);
+    out.own.resize(nPixels);
+    for (std::size_t i = 0; i < nPixels; ++i)
+    {
+        const std::uint8_t v = pic.pixels[i];
+        if (packed[v] < 0)
+        {
+            packed[v] = static_cast<int>(out.palette.size());
+            out.palette.push_back(pic.palette[v]);
+        }
+        out.own[i] = static_cast<std::uint8_t>(packed[v]);
+    }
+    out.pIndices = out.own.data();
+    return 0;
+}
+
 ExchangeResult ToIndexed(const PngPicture& pic, int nBits, Indexed& out)
 {
     const std::size_t nMax = std::size_t{1} << nBits;
@@ -38,36 +77,8 @@ ExchangeResult ToIndexed(const PngPicture& pic, int nBits, Indexed& out)
     {
         if (ExchangeResult result = IndicesFit(pic); !result.Ok())
             return result;
-        out.pIndices = pic.pixels.data();
-        if (pic.palette.size() <= nMax)
-        {
-            out.palette = pic.palette;
-            return {};
-        }
-        // Editors keep or add palette entries no pixel uses, so only the used ones count.
-        // Indices that all fit keep their values, so an edited 4-bit export maps back
-        // onto its own palette; otherwise the used colours are packed in order of first use.
-        if (*std::max_element(pic.pixels.begin(), pic.pixels.end()) < nMax)
-        {
-            out.palette.assign(pic.palette.begin(), pic.palette.begin() + static_cast<std::ptrdiff_t>(nMax));
-            return {};
-        }
-        if (const std::size_t nUsed = UsedIndexCount(pic); nUsed > nMax)
+        if (const std::size_t nUsed = FitIndexed(pic, nMax, out); nUsed != 0)
             return Refuse(XCH_PALETTE_TOO_LARGE, nUsed, nBits, nMax);
-        std::array<int, 256> packed;
-        packed.fill(-1);
-        out.own.resize(nPixels);
-        for (std::size_t i = 0; i < nPixels; ++i)
-        {
-            const std::uint8_t v = pic.pixels[i];
-            if (packed[v] < 0)
-            {
-                packed[v] = static_cast<int>(out.palette.size());
-                out.palette.push_back(pic.palette[v]);
-            }
-            out.own[i] = static_cast<std::uint8_t>(packed[v]);
-        }
-        out.pIndices = out.own.data();
         return {};
     }
     std::unordered_map<std::uint32_t, std::uint8_t> seen;

@@ -10,9 +10,6 @@
 #include <functional>
 #include <string>
 
-namespace
-{
-// The reader's refusal, with the fields it names.
 ExchangeResult TimRefusal(FormatResult nResult, const TimImage& tim)
 {
     switch (nResult)
@@ -35,6 +32,8 @@ ExchangeResult TimRefusal(FormatResult nResult, const TimImage& tim)
     }
 }
 
+namespace
+{
 // 4-bit TIM rows hold the left pixel in the low nibble; PNG wants it in the high one.
 class CTim4Rows final : public CConvertedRows
 {

@@ -161,8 +161,13 @@ FormatResult CTimData::WriteTim(IByteStream& file)
         return FMT_BAD_RECORD;
 
     WriteTimFileHeader(file, TimFileHeader{m_id, m_version, m_reserved, m_flags});
-    // Exactly 256 colours follow, so the length written says so whatever was read.
-    WriteTimBlockHeader(file, TimBlockHeader{TIM_CLUT_LENGTH, m_clutX, m_clutY, m_clutWidth, m_clutHeight});
+    // Exactly 256 colours follow, so the length written says so whatever was read, and so
+    // do the width and height: those of a block of several rows or of 16 colours would
+    // describe colours that are not there.
+    const bool bKeepSize = std::uint32_t{m_clutWidth} * m_clutHeight == 256;
+    const std::uint16_t nClutWidth = bKeepSize ? m_clutWidth : std::uint16_t{256};
+    const std::uint16_t nClutHeight = bKeepSize ? m_clutHeight : std::uint16_t{1};
+    WriteTimBlockHeader(file, TimBlockHeader{TIM_CLUT_LENGTH, m_clutX, m_clutY, nClutWidth, nClutHeight});
     std::uint8_t table[512];
     for (std::uint32_t i = 0; i < 256; ++i)
         PutLe16(table + 2 * i, FromRgb(m_pPalette->rgb + 3 * ((i + PAL_FIRST_IMAGE_COLOR) % 256)));

@@ -32,6 +32,8 @@ public:
 
     // bReadPixels false stops after the colours; image header and pixels stay as they were.
     [[nodiscard]] FormatResult ReadTim(IByteStream& file, bool bReadPixels);
+    // Writes one CLUT row of 256 colours: its header says 524 bytes, keeps x and y, and keeps
+    // the width and height only when they make 256 colours (else 256 x 1).
     [[nodiscard]] FormatResult WriteTim(IByteStream& file);
 
     [[nodiscard]] FormatResult TimToBmp(CBmpData& bmp);

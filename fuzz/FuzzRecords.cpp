@@ -79,7 +79,13 @@ Bytes CheckTimRoundTrip(CTimData& tim)
     // padded); only the described pixels reach the file.
     FUZZ_CHECK(again.m_nPixelsSize == tim.PixelByteCount());
     FUZZ_CHECK(std::memcmp(again.m_pPixels.get(), tim.m_pPixels.get(), again.m_nPixelsSize) == 0);
+    // One row of 256 colours is written, and its header says so.
+    const bool bKeepSize = std::uint32_t{tim.m_clutWidth} * tim.m_clutHeight == 256;
+    FUZZ_CHECK(again.m_clutWidth == (bKeepSize ? tim.m_clutWidth : 256));
+    FUZZ_CHECK(again.m_clutHeight == (bKeepSize ? tim.m_clutHeight : 1));
     again.m_clutLength = tim.m_clutLength;
+    again.m_clutWidth = tim.m_clutWidth;
+    again.m_clutHeight = tim.m_clutHeight;
     if (tim.m_nPixelsSize == tim.PixelByteCount())
         FUZZ_CHECK(Snapshot(again) == Snapshot(tim));
     FUZZ_CHECK(SameQuantised(back, *tim.m_pPalette));

@@ -5,10 +5,15 @@
 
 #include "exchange/Exchange.h"
 #include "exchange/ExchangeResult.h"
+#include "exchange/ImportLike.h"
 #include "exchange/MetaChunk.h"
 #include "exchange/Png.h"
+#include "formats/BfntImage.h"
+#include "formats/BmpImage.h"
 #include "formats/ByteStream.h"
+#include "formats/FormatResult.h"
 #include "formats/RgbPalette.h"
+#include "formats/TimImage.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +34,9 @@ struct ExchangeKind
     // make one.
     void (*pfnStoreMeta)(const MetaChunk& meta, std::vector<std::uint8_t>& v);
     bool (*pfnParseMeta)(const std::uint8_t* p, std::size_t n, MetaChunk& meta);
+    // The picture put into a file of this kind it may have come from (exchange/ImportLike.h).
+    ExchangeResult (*pfnLike)(const std::uint8_t* pOriginal, std::size_t nOriginal, const PngPicture& pic,
+                              const MetaChunk& meta, const LikeOptions& opt, std::vector<std::uint8_t>& out);
 };
 
 // Null when no entry has the value.
@@ -54,6 +62,19 @@ ExchangeResult ExportBfnt(const std::uint8_t* pIn, std::size_t nIn, const Export
 ExchangeResult ImportBfnt(const PngPicture& pic, const MetaChunk& meta, const ImportOptions& opt, IByteStream& out);
 void StoreBfntMeta(const MetaChunk& meta, std::vector<std::uint8_t>& v);
 bool ParseBfntMeta(const std::uint8_t* p, std::size_t n, MetaChunk& meta);
+
+// The readers' refusals, with the fields they name.
+ExchangeResult TimRefusal(FormatResult nResult, const TimImage& tim);
+ExchangeResult BmpRefusal(FormatResult nResult, const BmpImage& bmp, std::uint64_t nFileSize);
+ExchangeResult BfntRefusal(FormatResult nResult, const BfntImage& f);
+
+// Each kind put into its original (LikePng.cpp).
+ExchangeResult LikeTim(const std::uint8_t* pOriginal, std::size_t nOriginal, const PngPicture& pic,
+                       const MetaChunk& meta, const LikeOptions& opt, std::vector<std::uint8_t>& out);
+ExchangeResult LikeBmp(const std::uint8_t* pOriginal, std::size_t nOriginal, const PngPicture& pic,
+                       const MetaChunk& meta, const LikeOptions& opt, std::vector<std::uint8_t>& out);
+ExchangeResult LikeBfnt(const std::uint8_t* pOriginal, std::size_t nOriginal, const PngPicture& pic,
+                        const MetaChunk& meta, const LikeOptions& opt, std::vector<std::uint8_t>& out);
 
 // ---- Export ------------------------------------------------------------------------------
 
@@ -90,6 +111,9 @@ ExchangeResult IndicesFit(const PngPicture& pic);
 // Other PNGs get a palette of their colours in the order they first appear, if a file of
 // nBits bits per pixel holds them all: no quantising.
 ExchangeResult ToIndexed(const PngPicture& pic, int nBits, Indexed& out);
+// The same for an indexed picture whose indices all name palette entries, within nMax
+// entries: 0, or the count of colours used when there are more than nMax of them.
+std::size_t FitIndexed(const PngPicture& pic, std::size_t nMax, Indexed& out);
 // The palette entries an indexed PNG's pixels use.
 std::size_t UsedIndexCount(const PngPicture& pic);
 // The colours as a file's palette; alpha is dropped and the entries past them are black.

@@ -273,6 +273,43 @@ TEST_F(DocTest, SavingTheLoadedKindWritesTheSurfaceColours)
     EXPECT_EQ(m_pDoc->m_nDataType, DATA_BMP);
 }
 
+// Save As writes one CLUT row of 256 colours, and its header says so: a copy of a TIM with
+// four rows claiming four would not be read as a TIM by anything that checks the header.
+TEST_F(DocTest, TimSavedAsTimHasAClutHeaderThatFitsItsBlock)
+{
+    const Bytes sample = MakeSampleTim(4, 2);
+    Bytes four(sample.begin(), sample.begin() + 532);
+    four.insert(four.end(), 3 * 512, 0x11);  // rows 1 to 3
+    four.insert(four.end(), sample.begin() + 532, sample.end());
+    PutLe32(&four[8], 12 + 4 * 512);
+    PutLe16(&four[12], 320);  // CLUT x
+    PutLe16(&four[14], 480);  // CLUT y
+    PutLe16(&four[18], 4);    // CLUT height
+    Bytes square = sample;
+    PutLe16(&square[16], 16);
+    PutLe16(&square[18], 16);
+    const struct
+    {
+        const char* pszName;
+        const Bytes& file;
+        std::uint16_t nWidth, nHeight;
+    } cases[] = {{"four.tim", four, 256, 1}, {"square.tim", square, 16, 16}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pszName);
+        ASSERT_TRUE(Open(Put(c.pszName, c.file)));
+        ASSERT_TRUE(SaveAs(Path("copy.tim")));
+        const Bytes out = ReadBytes(Path("copy.tim"));
+        ASSERT_EQ(out.size(), sample.size());
+        EXPECT_EQ(GetLe32(&out[8]), 524u);
+        EXPECT_EQ(GetLe16(&out[12]), GetLe16(&c.file[12]));
+        EXPECT_EQ(GetLe16(&out[14]), GetLe16(&c.file[14]));
+        EXPECT_EQ(GetLe16(&out[16]), c.nWidth);
+        EXPECT_EQ(GetLe16(&out[18]), c.nHeight);
+        EXPECT_TRUE(std::equal(out.begin() + 532, out.end(), sample.begin() + 532));
+    }
+}
+
 TEST_F(DocTest, SheetSavedAsTimGoesThroughBmp)
 {
     ASSERT_TRUE(Open(Put("a.fnt", MakeSampleBfnt(16, 16, 0, 31))));

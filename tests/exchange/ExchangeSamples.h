@@ -227,6 +227,22 @@ inline Bytes EncodeForeign(std::uint32_t w, std::uint32_t h, const Bytes& pixels
         throw std::runtime_error("encode: " + strError);
     return png;
 }
+// The PNG without its vlMD chunk, every other byte as it was: an editor that keeps the
+// picture and drops what it does not know.
+inline Bytes WithoutChunk(const Bytes& png)
+{
+    Bytes out(png.begin(), png.begin() + 8);
+    for (std::size_t at = 8; at + 12 <= png.size();)
+    {
+        const std::size_t nChunk = 12 + std::size_t{GetBe32(&png[at])};
+        if (std::memcmp(&png[at + 4], "vlMD", 4) != 0)
+            out.insert(out.end(), png.begin() + static_cast<std::ptrdiff_t>(at),
+                       png.begin() + static_cast<std::ptrdiff_t>(at + nChunk));
+        at += nChunk;
+    }
+    return out;
+}
+
 // A decoded picture written again as an editor writes it: indexed at 8 bits or RGBA, with
 // the private chunk only when bKeepChunk.
 inline Bytes EncodeEdited(const PngPicture& pic, bool bKeepChunk)

@@ -149,6 +149,44 @@ TEST(Tim, ShortAndLongCluts)
     EXPECT_EQ(r.tim.m_pPixels[0], 13);
 }
 
+// The writer's block is one row of 256 colours; its header says so unless the one read
+// already described 256 colours. The position is kept either way.
+TEST(Tim, WrittenClutHeaderDescribesTheBlockWritten)
+{
+    const struct
+    {
+        std::uint32_t nLength;
+        std::uint16_t nWidth, nHeight;
+        std::uint16_t nWantWidth, nWantHeight;
+    } cases[] = {
+        {2060, 256, 4, 256, 1},  // four rows: only the first is written
+        {524, 16, 16, 16, 16},   // 256 colours as 16 rows of 16
+        {524, 128, 2, 128, 2},
+        {44, 16, 1, 256, 1},     // 16 colours read, 256 written
+        {524, 256, 1, 256, 1},
+        {524, 0, 0, 256, 1},
+        {524, 512, 0, 256, 1},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(std::to_string(c.nWidth) + "x" + std::to_string(c.nHeight));
+        auto file = MakeTim(c.nLength, std::vector<std::uint16_t>(1024, 0x1234), 1, 1, {5, 6});
+        PutLe16(file.data() + 12, 320);  // CLUT x
+        PutLe16(file.data() + 14, 480);  // CLUT y
+        PutLe16(file.data() + 16, c.nWidth);
+        PutLe16(file.data() + 18, c.nHeight);
+        TimReader r;
+        ASSERT_EQ(r.Read(file), FMT_OK);
+        const auto out = r.Write();
+        ASSERT_EQ(out.size(), 8u + 524 + 12 + 2);
+        EXPECT_EQ(GetLe32(out.data() + 8), 524u);
+        EXPECT_EQ(GetLe16(out.data() + 12), 320);
+        EXPECT_EQ(GetLe16(out.data() + 14), 480);
+        EXPECT_EQ(GetLe16(out.data() + 16), c.nWantWidth);
+        EXPECT_EQ(GetLe16(out.data() + 18), c.nWantHeight);
+    }
+}
+
 TEST(Tim, PixelsMoveInOneRequestEachWay)
 {
     const auto file = MakeSampleTim(200, 200);  // 80000 pixel bytes

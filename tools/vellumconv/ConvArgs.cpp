@@ -185,7 +185,7 @@ bool CheckImportTarget(const std::string& strOut, const std::string& strTarget,
     for (const CLI::Option* pOption : given)
     {
         const std::string strName = pOption->get_name();
-        const int nTakes = strName == "--bpp" ? DATA_TIM : DATA_BFNT;
+        const int nTakes = strName == "--bpp" || strName == "--clut" ? DATA_TIM : DATA_BFNT;
         if (nTakes != nKind)
             return Fail(strError, "option '" + strName + "' applies to " + (nTakes == DATA_TIM ? "TIM" : "BFNT") +
                                       " outputs; " + strTarget + (strTarget.rfind("'--to ", 0) == 0 ? " writes " : " is ") +
@@ -202,7 +202,7 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     app.set_help_flag();
     app.add_flag("-h,--help", cmd.bHelp);
     app.add_flag("--version", cmd.bVersion);
-    std::string strClut, strColumns, strBpp, strCell, strCodes;
+    std::string strClut, strColumns, strBpp, strCell, strCodes, strLike;
     std::vector<std::string> paths;
     ExportOptions& exportOptions = cmd.batch.verb.exportOptions;
     ImportOptions& importOptions = cmd.batch.verb.importOptions;
@@ -211,6 +211,7 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     CLI::Option* pBpp = nullptr;
     CLI::Option* pCell = nullptr;
     CLI::Option* pCodes = nullptr;
+    CLI::Option* pLike = nullptr;
     if (bExport)
     {
         pClut = app.add_option("--clut", strClut);
@@ -221,6 +222,8 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
         pBpp = app.add_option("--bpp", strBpp);
         pCell = app.add_option("--cell", strCell);
         pCodes = app.add_option("--codes", strCodes);
+        pLike = app.add_option("--like", strLike);
+        pClut = app.add_option("--clut", strClut);
     }
     app.add_option("paths", paths);
     BatchOptionSet batchOptions;
@@ -228,9 +231,27 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     if (!ParseWithCli(app, args, strError) || !batchOptions.Check(cmd.batch, args, strError))
         return false;
 
-    if (pClut != nullptr && pClut->count() > 0 &&
-        !ParseNumber(strClut, CONV_VALUE_DIGITS, 0, 0xFFFFFFFFu, exportOptions.nClut))
+    std::uint32_t& nClut = bExport ? exportOptions.nClut : cmd.batch.verb.likeOptions.nClut;
+    if (pClut != nullptr && pClut->count() > 0 && !ParseNumber(strClut, CONV_VALUE_DIGITS, 0, 0xFFFFFFFFu, nClut))
         return Fail(strError, "'--clut " + strClut + "': expected a CLUT row, counted from 0");
+    if (pLike != nullptr && pLike->count() > 0)
+    {
+        if (strLike.empty())
+            return Fail(strError, "option '--like' needs a non-empty argument");
+        // The layout of one original fits the picture of one PNG.
+        if (batchOptions.IsBatch())
+            return Fail(strError,
+                        "option '--like' puts one PNG into a copy of one ORIGINAL: it does not go with '--to'");
+        cmd.batch.verb.strLike = strLike;
+    }
+    if (!bExport && pClut->count() > 0)
+    {
+        // Without an original there is one CLUT row, which the palette fills anyway.
+        if (pLike->count() == 0)
+            return Fail(strError,
+                        "option '--clut' of import names a CLUT row of the ORIGINAL: it needs '--like ORIGINAL'");
+        cmd.batch.verb.likeOptions.bClut = true;
+    }
     if (pColumns != nullptr && pColumns->count() > 0 &&
         !ParseNumber(strColumns, CONV_VALUE_DIGITS, 1, 65536, exportOptions.nColumns))
         return Fail(strError, "'--columns " + strColumns + "': expected 1 to 65536 cells across");
@@ -251,14 +272,21 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
             return Fail(strError, "'--codes " + strCodes + "': expected FIRST-LAST, 0 to 65535, FIRST not above LAST");
         importOptions.bCodes = true;
     }
-    if (pClut != nullptr && pClut->count() > 0)
+    if (bExport && pClut->count() > 0)
         cmd.batch.verb.strClutOption = pClut->get_name();
     if (pColumns != nullptr && pColumns->count() > 0)
         cmd.batch.verb.strColumnsOption = pColumns->get_name();
     std::vector<const CLI::Option*> targetOptions;
     for (const CLI::Option* pOption : {pBpp, pCell, pCodes})
         if (pOption != nullptr && pOption->count() > 0)
+        {
+            if (pLike->count() > 0)
+                return Fail(strError, "option '" + pOption->get_name() +
+                                          "' does not go with '--like': the ORIGINAL gives the layout");
             targetOptions.push_back(pOption);
+        }
+    if (!bExport && pClut->count() > 0)
+        targetOptions.push_back(pClut);
     cmd.batch.verb.kind = verb;
     if (cmd.bHelp || cmd.bVersion)
         return true;
@@ -431,6 +459,7 @@ const char* ConvUsageText()
            "       vellumconv --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...\n"
            "       vellumconv export [--clut N] [--columns C] IN OUT.png\n"
            "       vellumconv import [--bpp 4|8|16|24] [--cell WxH] [--codes FIRST-LAST] IN.png OUT\n"
+           "       vellumconv import --like ORIGINAL [--clut N] IN.png OUT\n"
            "       vellumconv scan [--kinds LIST] [--nested] [--json] [-j N] [--extract DIR] FILE...\n"
            "       vellumconv palette export|import [--clut N] ...\n"
            "       vellumconv --help | --version\n"
@@ -499,6 +528,17 @@ const char* ConvUsageText()
            "  --cell WxH        import to BFNT: the cell size (default: as exported, else 16x16).\n"
            "  --codes F-L       import to BFNT: the character codes (default: as exported,\n"
            "                    else every cell).\n"
+           "  --like ORIGINAL   import: OUT is ORIGINAL, a file of OUT's kind, with only the\n"
+           "                    PNG's pixels and palette put in; everything else (headers,\n"
+           "                    positions, other CLUT rows, layout, cells, codes) stays\n"
+           "                    ORIGINAL's. An untouched export gives ORIGINAL back byte for\n"
+           "                    byte, with or without the private chunk. A picture of\n"
+           "                    another size or depth, or with more colours than the palette\n"
+           "                    holds, is refused. Not with --bpp, --cell, --codes or --to.\n"
+           "  --clut N          import --like to TIM: the CLUT row that takes the palette\n"
+           "                    (default: the row exported, else 0).\n"
+           "Without --like and without the chunk, import says on stderr which defaults the\n"
+           "file took, and still exits 0.\n"
            "An option for another kind of output or input is a usage error; in a batch,\n"
            "--clut and --columns are for the files they fit. Both verbs take a batch the same\n"
            "way: export --to .png FILE..., import --to .tim FILE.png.... 'export' or 'import'\n"

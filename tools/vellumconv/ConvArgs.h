@@ -5,6 +5,7 @@
 // separate so it can be tested alone.
 
 #include "exchange/Exchange.h"
+#include "exchange/ImportLike.h"
 #include "tools/vellumconv/ConvScanArgs.h"
 
 #include <string>
@@ -57,6 +58,9 @@ struct ConvVerb
     EConvVerb kind = EConvVerb::Convert;
     ExportOptions exportOptions;
     ImportOptions importOptions;  // its kind is set for each output, from the extension
+    // import --like ORIGINAL: the picture goes into a copy of ORIGINAL (empty: not given).
+    std::string strLike;
+    LikeOptions likeOptions;      // the names are set when the files are known
     // Options that apply to some inputs only, as the user typed them; empty when not given.
     std::string strClutOption;
     std::string strColumnsOption;

@@ -3,6 +3,7 @@
 #include "document/FileStream.h"
 #include "formats/DataKinds.h"
 #include "exchange/Exchange.h"
+#include "exchange/ImportLike.h"
 #include "formats/ByteOrder.h"
 #include "framework/AfxSafeSave.h"
 #include "tools/vellumconv/ConvOutput.h"
@@ -29,6 +30,11 @@ bool ReadInput(const std::string& strIn, CConvInput& input, std::vector<std::str
     return false;
 }
 
+const char* KindName(int nDataType)
+{
+    return nDataType == DATA_TIM ? "a TIM" : (nDataType == DATA_BMP ? "a BMP" : "a BFNT sheet");
+}
+
 // A PNG's size from its header: "size:WxH".
 std::string PngSizeText(const std::vector<std::uint8_t>& png)
 {
@@ -40,7 +46,8 @@ std::string PngSizeText(const std::vector<std::uint8_t>& png)
 }  // namespace
 
 bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::string& strOut,
-                     std::string& strStatus, std::vector<std::string>& rMessages, CSaveBatch* pBatch)
+                     std::string& strStatus, std::vector<std::string>& rMessages, CSaveBatch* pBatch,
+                     std::string* pNote)
 {
     auto saveFailed = [&](const CFileException& e) {
         rMessages.push_back(AfxFileErrorMessage(strOut.c_str(), e.GetCauseText(), TRUE).Str());
@@ -79,6 +86,36 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
                 return false;
             file.GetFile().Write(png.data(), static_cast<std::uint32_t>(png.size()));
         }
+        else if (!verb.strLike.empty())
+        {
+            CConvInput original;
+            if (!ReadInput(verb.strLike, original, rMessages))
+                return false;
+            const std::vector<std::uint8_t>& like = original.Data();
+            const int nKind = SaveTypeFromPath(strOut);
+            if (const int nLike = DetectDataType(like.data(), like.size()); nLike != DATA_NONE && nLike != nKind)
+            {
+                rMessages.push_back(verb.strLike + " is " + KindName(nLike) + " and " + strOut + " " +
+                                    KindName(nKind) + ": the ORIGINAL of --like is a file of OUT's kind.");
+                return false;
+            }
+            LikeOptions opt = verb.likeOptions;
+            opt.strOriginalName = verb.strLike;
+            opt.strPngName = strIn;
+            opt.nFileSize = original.FileSize();
+            std::vector<std::uint8_t> merged;
+            if (!ImportLike(like.data(), like.size(), in.data(), in.size(), opt, merged, strError))
+            {
+                rMessages.push_back(strError);
+                return false;
+            }
+            strStatus = PngSizeText(in);
+            if (!openTarget())
+                return false;
+            file.GetFile().Write(merged.data(), static_cast<std::uint32_t>(merged.size()));
+            // The original's bytes past its item, as they are.
+            original.CopyRest(file.GetFile());
+        }
         else
         {
             ImportOptions opt = verb.importOptions;
@@ -88,7 +125,7 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
             if (!openTarget())
                 return false;
             CFileStream stream(file.GetFile());
-            if (!ImportFromPng(in.data(), in.size(), opt, stream, strError))
+            if (!ImportFromPng(in.data(), in.size(), opt, stream, strError, pNote))
             {
                 rMessages.push_back(strError);
                 if (std::string strHint = ImportHint(strError); !strHint.empty())
@@ -130,8 +167,13 @@ int RunExchangeVerb(const ConvCommandLine& cmd, std::FILE* pOut, std::FILE* pErr
     }
     std::string strStatus;
     std::vector<std::string> messages;
-    const bool bOk = RunExchangeFile(cmd.batch.verb, cmd.strVerbIn, cmd.strVerbOut, strStatus, messages, nullptr);
+    std::string strNote;
+    const bool bOk =
+        RunExchangeFile(cmd.batch.verb, cmd.strVerbIn, cmd.strVerbOut, strStatus, messages, nullptr, &strNote);
     const std::string strIn = EscapeControls(cmd.strVerbIn);
+    // The note tells what the file took by default; the import itself succeeded.
+    if (bOk && !strNote.empty())
+        messages.push_back(std::move(strNote));
     for (const std::string& strLine : messages)
         ConvPrint(pErr, "vellumconv: %s: %s\n", strIn.c_str(), EscapeControls(strLine).c_str());
     if (bOk && !strStatus.empty())

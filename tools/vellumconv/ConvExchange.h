@@ -12,9 +12,12 @@
 class CSaveBatch;
 
 // False when the file failed; its messages land in rMessages, its status ("size:WxH", the
-// picture's size) in strStatus. With pBatch the output waits in that batch.
+// picture's size) in strStatus. With pBatch the output waits in that batch. With pNote, an
+// import that took defaults for want of the PNG's chunk says which there.
 bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::string& strOut,
-                     std::string& strStatus, std::vector<std::string>& rMessages, CSaveBatch* pBatch);
+                     std::string& strStatus, std::vector<std::string>& rMessages, CSaveBatch* pBatch,
+                     std::string* pNote = nullptr);
 
-// vellumconv export|import IN OUT: the exit status, messages on pErr as "vellumconv: IN: MESSAGE".
+// vellumconv export|import IN OUT: the exit status, messages on pErr as "vellumconv: IN: MESSAGE";
+// import --like ORIGINAL IN OUT puts IN into a copy of ORIGINAL.
 int RunExchangeVerb(const ConvCommandLine& cmd, std::FILE* pOut, std::FILE* pErr);

@@ -72,6 +72,8 @@ int RunCommandLine(int argc, char** argv)
         // Outside the step form nothing is written over its own input.
         if (SameFile(cmd.strVerbIn, cmd.strVerbOut))
             return UsageError("'" + cmd.strVerbIn + "' would be written over itself; name another OUT");
+        if (const std::string& strLike = cmd.batch.verb.strLike; !strLike.empty() && SameFile(strLike, cmd.strVerbOut))
+            return UsageError("'" + strLike + "' is the ORIGINAL of --like and would be written over; name another OUT");
         // The shorthand gives exactly what the verb its names call for gives.
         if (cmd.mode == EConvMode::Shorthand)
             cmd.batch.verb.kind = RouteOf(cmd.batch.verb, cmd.strVerbIn, cmd.strVerbOut);
