@@ -62,6 +62,9 @@ enum ExchangeCode : int
     XCH_TIM_TOO_WIDE,
     XCH_CLUT_ROW,
     XCH_CLUT_ROW_OF_ONE,
+    XCH_CLUT_ROW_NO_CLUT,
+    XCH_PALETTE_SHORT,
+    XCH_NOTE_GREYS,
     XCH_GRID_COLUMNS,
     XCH_GRID_TOO_LARGE,
     XCH_CHUNK_TOO_LARGE,
@@ -79,6 +82,7 @@ enum ExchangeCode : int
     XCH_NO_WHOLE_CELL,
     XCH_CODES,
     XCH_CELL_OUTSIDE,
+    XCH_BORROWED_PALETTE,
     // The vlMD chunk.
     XCH_CHUNK_DAMAGED,
     XCH_CHUNK_LAYOUT,
