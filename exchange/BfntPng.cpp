@@ -105,7 +105,13 @@ ExchangeResult ExportBfnt(const std::uint8_t* pIn, std::size_t nIn, const Export
     // value v appears in colour v + PAL_FIRST_IMAGE_COLOR there.
     const std::size_t nColours = f.b16 ? 16 : 256;
     std::vector<PngColor> palette;
-    if (f.bPalette)
+    if (opt.pPalette != nullptr)
+    {
+        if (ExchangeResult result = BorrowedColours(opt, f.b16 ? 4 : 8, palette); !result.Ok())
+            return result;
+        meta.bBorrowedPalette = true;
+    }
+    else if (f.bPalette)
     {
         palette = OpaqueColours(f.palette, 0, nColours);
     }

@@ -110,11 +110,21 @@ ExchangeResult ExportBmp(const std::uint8_t* pIn, std::size_t nIn, const ExportO
         CBgrRows rows(bmp);
         return EncodeWithChunk(image, rows, opt, meta, png);
     }
-    const std::vector<PngColor> palette = OpaqueColours(bmp.palette, 0, bmp.nColors);
+    std::vector<PngColor> palette;
+    if (opt.pPalette != nullptr)
+    {
+        if (ExchangeResult result = BorrowedColours(opt, bmp.info.biBitCount, palette); !result.Ok())
+            return result;
+        meta.bBorrowedPalette = true;
+    }
+    else
+    {
+        palette = OpaqueColours(bmp.palette, 0, bmp.nColors);
+    }
     image.pixels = PNG_PIXELS_INDEXED;
     image.nBitDepth = bmp.info.biBitCount;
     image.pPalette = palette.data();
-    image.nPalette = bmp.nColors;
+    image.nPalette = static_cast<std::uint32_t>(palette.size());
     if (!bmp.decoded.empty())
     {
         image.bUnpacked = true;

@@ -6,6 +6,7 @@
 
 #include "exchange/detail/ExchangeKinds.h"
 #include "formats/MemStream.h"
+#include "formats/TimFormat.h"
 
 #include <new>
 
@@ -73,6 +74,9 @@ ExchangeResult Import(const std::uint8_t* pPng, std::size_t nPng, const ImportOp
     const ExchangeKind* pKind = FindExchangeKind(opt.kind);
     if (pKind == nullptr)
         return Refuse(XCH_UNKNOWN_TARGET);
+    // A BMP or sheet would take the PNG's palette for its own; a TIM's chunk holds its CLUT.
+    if (meta.bBorrowedPalette && meta.nDataType == opt.kind && opt.kind != DATA_TIM)
+        return Refuse(XCH_BORROWED_PALETTE);
     ExchangeResult result = pKind->pfnImport(pic, meta, opt, out);
     if (result.Ok() && pNote != nullptr)
         *pNote = meta.nDataType == opt.kind ? std::string() : DefaultsNote(pic, meta, opt);
@@ -121,12 +125,32 @@ std::vector<PngColor> OpaqueColours(const RgbPalette& palette, std::size_t nFirs
     return colours;
 }
 
+ExchangeResult BorrowedColours(const ExportOptions& opt, int nBits, std::vector<PngColor>& out)
+{
+    const std::size_t nNeed = std::size_t{1} << nBits;
+    if (opt.pPalette->size() < nNeed)
+        return Refuse(XCH_PALETTE_SHORT, opt.pPalette->size(), nBits, nNeed);
+    out.assign(opt.pPalette->begin(), opt.pPalette->begin() + static_cast<std::ptrdiff_t>(nNeed));
+    return {};
+}
+
 bool ExportToPng(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& opt, std::vector<std::uint8_t>& png,
-                 std::string& strError)
+                 std::string& strError, std::string* pNote)
 {
     try
     {
-        return ReportExchange(Export(pIn, nIn, opt, png), strError);
+        if (pNote != nullptr)
+            pNote->clear();
+        if (!ReportExchange(Export(pIn, nIn, opt, png), strError))
+            return false;
+        // The greys of a texture without a CLUT are no colours of the file's.
+        if (pNote != nullptr && opt.pPalette == nullptr && DetectDataType(pIn, nIn) == DATA_TIM &&
+            (pIn[4] & TIM_FLAG_MODE_MASK) <= TIM_MODE_8BIT && (pIn[4] & TIM_FLAG_CLUT) == 0)
+        {
+            const int nBits = (pIn[4] & TIM_FLAG_MODE_MASK) == TIM_MODE_4BIT ? 4 : 8;
+            *pNote = ExchangeMessage(Refuse(XCH_NOTE_GREYS, nBits, 1 << nBits));
+        }
+        return true;
     }
     catch (const std::bad_alloc&)
     {

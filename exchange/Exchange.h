@@ -11,12 +11,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct ExportOptions
 {
     std::uint32_t nClut = 0;        // CLUT row of a 4- or 8-bit TIM
+    // --palette: the colours an indexed picture is shown in instead of its own (a TIM without
+    // a CLUT has none); the indices stay the file's. It needs at least 2^bits colours and
+    // gives its first 2^bits. Truecolour pictures ignore it. Null: the file's own colours.
+    std::shared_ptr<const std::vector<PngColor>> pPalette;
     std::uint32_t nColumns = 16;    // cells across a BFNT grid, 1 to 65536
     int nZlibLevel = PNG_LEVEL_DEFAULT;
     int nFilters = PNG_FILTERS_DEFAULT;
@@ -40,8 +45,10 @@ struct ImportOptions
     std::uint32_t nLastCode = 0;
 };
 
+// pNote, when given, gets a note for the user when the export succeeds but the picture is not
+// in its own colours because it has none (a TIM without a CLUT, in greys), else is emptied.
 [[nodiscard]] bool ExportToPng(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& opt,
-                               std::vector<std::uint8_t>& png, std::string& strError);
+                               std::vector<std::uint8_t>& png, std::string& strError, std::string* pNote = nullptr);
 
 [[nodiscard]] bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt,
                                  std::vector<std::uint8_t>& out, std::string& strError);

@@ -64,6 +64,10 @@ constexpr CodeText CODE_TEXTS[] = {
     {XCH_TIM_TOO_WIDE, "the TIM is too wide for a PNG."},
     {XCH_CLUT_ROW, "CLUT row {0} does not exist: the file has {1} rows."},
     {XCH_CLUT_ROW_OF_ONE, "CLUT row {0} does not exist: the file has 1 row."},
+    {XCH_CLUT_ROW_NO_CLUT, "CLUT row {0} does not exist: the file has no CLUT."},
+    {XCH_PALETTE_SHORT, "the palette of --palette has {0} colours; {a1} {1}-bit picture needs {2}."},
+    {XCH_NOTE_GREYS, "{a0} {0}-bit TIM without a CLUT keeps its colours in another file; it is written in {1} greys "
+                     "('--palette SOURCE[:ROW]' takes the colours from there)."},
     {XCH_GRID_COLUMNS, "a grid has 1 to {0} columns."},
     {XCH_GRID_TOO_LARGE, "the grid of this sheet would be {0} x {1} pixels, too large to export."},
     {XCH_CHUNK_TOO_LARGE, "the file's colour tables are too large for the PNG's vlMD chunk."},
@@ -81,6 +85,9 @@ constexpr CodeText CODE_TEXTS[] = {
     {XCH_NO_WHOLE_CELL, "the picture ({0} x {1}) holds no whole {2} x {3} cell."},
     {XCH_CODES, "codes run from 0 to 65535 with the first not above the last, not {0}-{1}."},
     {XCH_CELL_OUTSIDE, "the cell of code {0} lies outside the picture: it holds {1} x {2} cells of {3} x {4}."},
+    {XCH_BORROWED_PALETTE, "the PNG shows the picture in colours from elsewhere (export --palette), not its own; "
+                           "export it again without --palette to edit it, or give the file new colours with "
+                           "'vellumconv palette import'."},
 
     {XCH_LIKE_UNKNOWN, "{o} is not a TIM, BMP or BFNT file, so nothing can be put back into it."},
     {XCH_LIKE_SIZE, "{o} is {s}; {p} is {0}x{1}."},

@@ -62,6 +62,9 @@ enum ExchangeCode : int
     XCH_TIM_TOO_WIDE,
     XCH_CLUT_ROW,
     XCH_CLUT_ROW_OF_ONE,
+    XCH_CLUT_ROW_NO_CLUT,
+    XCH_PALETTE_SHORT,
+    XCH_NOTE_GREYS,
     XCH_GRID_COLUMNS,
     XCH_GRID_TOO_LARGE,
     XCH_CHUNK_TOO_LARGE,
@@ -79,6 +82,7 @@ enum ExchangeCode : int
     XCH_NO_WHOLE_CELL,
     XCH_CODES,
     XCH_CELL_OUTSIDE,
+    XCH_BORROWED_PALETTE,
     // Import into the file a picture came from ({o}: that file, {p}: the PNG; {s}: the file described).
     XCH_LIKE_UNKNOWN,
     XCH_LIKE_SIZE,

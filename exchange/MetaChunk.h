@@ -20,6 +20,12 @@ enum : std::uint8_t
     META_LAYOUT = 1,
 };
 
+// The common part's flags (bytes 2 and 3, 0 in the first files).
+enum : std::uint16_t
+{
+    META_FLAG_BORROWED_PALETTE = 1,  // the PNG's palette is not the file's own
+};
+
 enum : std::uint32_t
 {
     META_COMMON_SIZE = 12,
@@ -67,6 +73,9 @@ struct MetaChunk
     int nDataType = DATA_NONE;  // the kind of file exported; DATA_NONE when the PNG has no chunk
     std::uint32_t nWidth = 0;   // the picture's size when it was exported
     std::uint32_t nHeight = 0;
+    // The PNG's palette was given at export (--palette) or made up (the greys of a TIM
+    // without a CLUT): import must not take it for the file's colours.
+    bool bBorrowedPalette = false;
     TimMeta tim;
     BmpMeta bmp;
     BfntMeta bfnt;

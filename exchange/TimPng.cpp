@@ -125,15 +125,37 @@ ExchangeResult ExportTim(const std::uint8_t* pIn, std::size_t nIn, const ExportO
     std::vector<PngColor> palette;
     if (tim.nBpp <= 8)
     {
+        // A texture without a CLUT has no rows, yet shows as row 0 in the colours given or in greys.
         const std::uint32_t nRows = tim.PaletteCount();
-        if (opt.nClut >= nRows)
+        if (nRows == 0 && opt.nClut != 0)
+            return Refuse(XCH_CLUT_ROW_NO_CLUT, opt.nClut);
+        if (nRows != 0 && opt.nClut >= nRows)
             return Refuse(nRows == 1 ? XCH_CLUT_ROW_OF_ONE : XCH_CLUT_ROW, opt.nClut, nRows);
         t.nShownRow = static_cast<std::uint16_t>(opt.nClut);
         const std::size_t nSize = tim.PaletteSize();
-        const std::size_t nBase = std::size_t{opt.nClut} * nSize;
-        palette.resize(nSize, WidenTimColor(0));
-        for (std::size_t i = 0; i < nSize && nBase + i < tim.clut.size(); ++i)
-            palette[i] = WidenTimColor(tim.clut[nBase + i]);
+        if (opt.pPalette != nullptr)
+        {
+            if (ExchangeResult result = BorrowedColours(opt, tim.nBpp, palette); !result.Ok())
+                return result;
+            meta.bBorrowedPalette = true;
+        }
+        else if (nRows == 0)
+        {
+            const unsigned nStep = nSize == 16 ? 17 : 1;
+            for (std::size_t i = 0; i < nSize; ++i)
+            {
+                const auto v = static_cast<std::uint8_t>(i * nStep);
+                palette.push_back(PngColor{v, v, v, 0xFF});
+            }
+            meta.bBorrowedPalette = true;
+        }
+        else
+        {
+            const std::size_t nBase = std::size_t{opt.nClut} * nSize;
+            palette.resize(nSize, WidenTimColor(0));
+            for (std::size_t i = 0; i < nSize && nBase + i < tim.clut.size(); ++i)
+                palette[i] = WidenTimColor(tim.clut[nBase + i]);
+        }
         image.pixels = PNG_PIXELS_INDEXED;
         image.nBitDepth = tim.nBpp;
         image.pPalette = palette.data();
@@ -204,12 +226,20 @@ ExchangeResult ImportTim(const PngPicture& pic, const MetaChunk& meta, const Imp
         if (ExchangeResult result = ToIndexed(pic, nBpp, ix); !result.Ok())
             return result;
         // The PNG's palette, perhaps edited, is the row it shows; the other rows come from the chunk.
+        // A palette the export borrowed or made up is none of the file's: the chunk's CLUT stays
+        // as it is, and a texture without a CLUT gets none again.
         std::size_t nBase = 0;
-        if (bSameMode)
+        const bool bOwnPalette = !(bSameMode && meta.bBorrowedPalette);
+        if (bSameMode && bOwnPalette)
         {
-            // Export only writes indexed chunks for files with a CLUT holding the row shown.
+            // Export writes its own palette only for files with a CLUT holding the row shown.
             nBase = std::size_t{meta.tim.nShownRow} * nSize;
             if (!tim.HasClut() || nBase >= tim.clut.size())
+                return Refuse(XCH_CHUNK_DAMAGED);
+        }
+        else if (bSameMode)
+        {
+            if (tim.HasClut() == tim.clut.empty())  // a CLUT bit without colours, or colours without it
                 return Refuse(XCH_CHUNK_DAMAGED);
         }
         else
@@ -218,7 +248,7 @@ ExchangeResult ImportTim(const PngPicture& pic, const MetaChunk& meta, const Imp
             tim.clutBlock.height = 1;
             tim.clut.assign(nSize, 0);
         }
-        for (std::size_t i = 0; i < ix.palette.size() && nBase + i < tim.clut.size(); ++i)
+        for (std::size_t i = 0; bOwnPalette && i < ix.palette.size() && nBase + i < tim.clut.size(); ++i)
             tim.clut[nBase + i] = NarrowTimColor(ix.palette[i]);
         fnRow = [&, w, nBpp](std::uint32_t y, std::uint8_t* pOut) {
             const std::uint8_t* pIn = ix.pIndices + std::uint64_t{y} * w;

@@ -108,7 +108,7 @@ FileExplanation ExplainTim(const std::uint8_t* p, std::size_t nSize)
     e.bIndexed = nMode <= TIM_MODE_8BIT;
     e.strKind = Bits(e.nBits) + " TIM";
     if (e.bIndexed && !bClut)
-        return Refused(e, e.strKind + " without a CLUT", EFileReader::Nothing);
+        return Refused(e, e.strKind + " without a CLUT", EFileReader::Export);
     if (nMode != TIM_MODE_8BIT)
         return Refused(e, e.strKind, EFileReader::Export, true);
     return e;

@@ -28,7 +28,7 @@ enum [[nodiscard]] FormatResult : int
 
     // The readers of every depth.
     FMT_TIM_MODE = 19,            // pixel mode 4 (mixed) or one the format does not define
-    FMT_TIM_NO_CLUT = 20,         // 4 or 8 bits per pixel without a CLUT block
+    FMT_TIM_NO_CLUT = 20,         // no longer given (indexed TIMs without a CLUT are read); the numbers stay
     FMT_TIM_CLUT_LENGTH = 21,     // CLUT block length below the block header's 12 bytes
     FMT_TIM_CLUT_CUT = 22,        // the CLUT block runs past the end of the file
     FMT_TIM_CLUT_EMPTY = 23,      // indexed pixels and a CLUT without a colour

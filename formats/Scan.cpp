@@ -75,10 +75,11 @@ ScanCheck CheckTim(const Bytes& b)
     TimFileHeader file;
     ParseTimFileHeader(b.p, file);
     // Version and the reserved bytes 0; the flags hold a pixel mode of 4, 8, 16 or 24 bits and
-    // the CLUT bit, nothing else; indexed pixels come with a CLUT.
+    // the CLUT bit, nothing else. Every depth may come without a CLUT: 4- and 8-bit textures
+    // often keep their colours in another file, and get the same checks as 16-bit ones.
     const std::uint32_t nMode = file.flags & TIM_FLAG_MODE_MASK;
     if (file.version != 0 || file.reserved != 0 || (file.flags & ~std::uint32_t{TIM_FLAG_MODE_MASK | TIM_FLAG_CLUT}) != 0 ||
-        TimModeBpp(nMode) == 0 || (nMode <= TIM_MODE_8BIT && (file.flags & TIM_FLAG_CLUT) == 0))
+        TimModeBpp(nMode) == 0)
         return No();
     std::uint64_t nPos = TIM_FILE_HEADER_SIZE;
     if ((file.flags & TIM_FLAG_CLUT) != 0)

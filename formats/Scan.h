@@ -68,7 +68,7 @@ struct ScanLimits
 };
 
 // A first look at a candidate: false when its first bytes already rule out every item (TIM:
-// version and reserved bytes 0, a pixel mode with nothing else in the flags; BMP: reserved
+// version and reserved bytes 0, a pixel mode and the CLUT bit, nothing else in the flags; BMP: reserved
 // fields 0; BFNT: "BFNT" and a colour type). With fewer than 10 bytes it answers true and
 // leaves the decision to CheckScanCandidate, which applies these rules too.
 inline bool ScanSignatureHolds(const std::uint8_t* p, std::size_t nAvail)
@@ -78,7 +78,7 @@ inline bool ScanSignatureHolds(const std::uint8_t* p, std::size_t nAvail)
     if (p[0] == 0x10)
     {
         const unsigned nFlags = p[4];
-        const bool bMode = (nFlags & 0xF0) == 0 && (nFlags & 7) <= 3 && ((nFlags & 7) >= 2 || (nFlags & 8) != 0);
+        const bool bMode = (nFlags & 0xF0) == 0 && (nFlags & 7) <= 3;
         return (p[2] | p[3] | p[5] | p[6] | p[7]) == 0 && bMode;
     }
     if (p[1] == 'M')

@@ -32,9 +32,7 @@ FormatResult ParseTimImage(const std::uint8_t* pData, std::size_t nSize, TimImag
     out.nBpp = TimModeBpp(out.header.flags & TIM_FLAG_MODE_MASK);
     if (out.nBpp == 0)
         return FMT_TIM_MODE;
-    if (out.nBpp <= 8 && !out.HasClut())
-        return FMT_TIM_NO_CLUT;
-
+    // 4 and 8 bits without a CLUT are textures whose colours are in another file.
     std::uint64_t nPos = TIM_FILE_HEADER_SIZE;
     if (out.HasClut())
     {

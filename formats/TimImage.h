@@ -1,6 +1,7 @@
 #pragma once
 // TIM files of every depth, as the PNG export and import see them: 4 and 8 bits per pixel
-// with a CLUT of one or more rows, 16 and 24 bits with or without one. Unlike the 8-bit
+// with a CLUT of one or more rows or without one (a texture whose colours are elsewhere),
+// 16 and 24 bits with or without one. Unlike the 8-bit
 // record (Tim.h) the pixels stay the file's own values, and every header field is kept so
 // that the writer gives back the same bytes.
 
@@ -27,7 +28,7 @@ struct TimImage
     bool HasClut() const { return (header.flags & TIM_FLAG_CLUT) != 0; }
     // Colours per palette: 16 or 256 for indexed pictures, 0 otherwise.
     std::uint32_t PaletteSize() const { return nBpp == 4 ? 16u : (nBpp == 8 ? 256u : 0u); }
-    // Palettes of PaletteSize() consecutive colours; a last partial one counts.
+    // Palettes of PaletteSize() consecutive colours; a last partial one counts. 0 without a CLUT.
     std::uint32_t PaletteCount() const;
 };
 

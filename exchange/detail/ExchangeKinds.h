@@ -92,6 +92,8 @@ ExchangeResult EncodeWithChunk(const PngEncodeImage& image, IPngRowSource& rows,
 
 // nCount colours of a palette from entry nFirst on, opaque.
 std::vector<PngColor> OpaqueColours(const RgbPalette& palette, std::size_t nFirst, std::size_t nCount);
+// The first 2^nBits colours of opt.pPalette (which is set), refused when it has fewer.
+ExchangeResult BorrowedColours(const ExportOptions& opt, int nBits, std::vector<PngColor>& out);
 
 // ---- Import ------------------------------------------------------------------------------
 

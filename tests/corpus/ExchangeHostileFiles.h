@@ -254,7 +254,9 @@ inline std::vector<ExchangeCase> ExchangeCases()
     for (std::uint32_t mode : {4u, 5u, 7u})
         exp("tim-mode-" + std::to_string(mode), TimFile({.flags = 8 | mode}),
             "TIM with pixel mode " + std::to_string(mode) + (mode == 4 ? " (mixed)" : "") + " is not supported.");
-    exp("tim-8bit-without-clut", TimFile({.flags = 1}), "a TIM with 8 bits per pixel needs a CLUT; this one has none.");
+    // Textures without a CLUT are read (their colours are in another file).
+    exp("tim-8bit-without-clut", TimFile({.flags = 1}), "");
+    exp("tim-4bit-without-clut", TimFile({.flags = 0}), "");
     for (std::uint32_t length : {0u, 11u})
         exp("tim-clut-length-" + std::to_string(length), TimFile({.clutLength = length}),
             "the TIM's CLUT block length " + std::to_string(length) + " is below 12.");
@@ -449,6 +451,26 @@ inline std::vector<ExchangeCase> ExchangeCases()
     imp("meta-tim-short-clut", withMeta(Meta(1, 4, 4, TimMeta(0x09, 0, 3, 3))), DATA_TIM, "");
     imp("meta-tim-4bit-without-clut-bit", withMeta(Meta(1, 4, 4, TimMeta(0x00, 0, 16, 16))), DATA_TIM, damaged);
     imp("meta-tim-8bit-without-colours", withMeta(Meta(1, 4, 4, TimMeta(0x09, 0, 0, 0))), DATA_TIM, damaged);
+    // Byte 2 bit 0: the PNG's palette is not the file's (export --palette, or a texture
+    // without a CLUT in greys); the chunk alone says whether there is a CLUT.
+    auto borrowed = [](Bytes m) {
+        m[2] = 1;
+        return m;
+    };
+    imp("meta-borrowed-tim-without-clut", withMeta(borrowed(Meta(1, 4, 4, TimMeta(0x01, 0, 0, 0)))), DATA_TIM, "");
+    imp("meta-borrowed-tim-clut-bit-without-colours", withMeta(borrowed(Meta(1, 4, 4, TimMeta(0x09, 0, 0, 0)))),
+        DATA_TIM, damaged);
+    imp("meta-borrowed-tim-colours-without-clut-bit", withMeta(borrowed(Meta(1, 4, 4, TimMeta(0x01, 0, 16, 16)))),
+        DATA_TIM, damaged);
+    imp("meta-borrowed-bmp", withMeta(borrowed(Meta(2, 4, 4, Bytes(36, 0)))), DATA_BMP,
+        "the PNG shows the picture in colours from elsewhere (export --palette), not its own; export it again "
+        "without --palette to edit it, or give the file new colours with 'vellumconv palette import'.");
+    imp("meta-unknown-flag", withMeta([&] {
+            Bytes m = Meta(1, 4, 4, TimMeta(0x09, 0, 256, 256));
+            m[3] = 0x80;  // a flag of a later version: left alone
+            return m;
+        }()),
+        DATA_TIM, "");
     imp("meta-tim-mode-7", withMeta(Meta(1, 4, 4, TimMeta(0x0F, 0, 16, 16))), DATA_TIM, "");
     imp("meta-tim-4bit",
         Indexed4x4({{"vlMD", Meta(1, 4, 4, TimMeta(0x08, 0, 16, 16))}}), DATA_TIM, "");

@@ -9,13 +9,24 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace
 {
 using exsample::Bytes;
 using exsample::TimShape;
+
+// Pieces put together one by one: gcc 12 misreads some one-line sums of strings.
+std::string Join(std::initializer_list<std::string> parts)
+{
+    std::string s;
+    for (const std::string& p : parts)
+        s.append(p);
+    return s;
+}
 
 struct TimCase
 {
@@ -81,6 +92,9 @@ INSTANTIATE_TEST_SUITE_P(
         TimCase{"bpp8_only_16_colours", Shape(8, 16, 1), 1},
         TimCase{"bpp8_wide", Sized(Shape(8, 256, 1), 61, 9), 1},
         TimCase{"bpp16_no_clut", Sized(Shape(16, 0, 0), 7, 5), 1},
+        // Textures whose colours are in another file.
+        TimCase{"bpp4_no_clut", WithPlace(Sized(Shape(4, 0, 0), 5, 6), 0, 0, 640, 256), 1},
+        TimCase{"bpp8_no_clut", WithPlace(Sized(Shape(8, 0, 0), 7, 3), 0, 0, 1017, 509), 1},
         TimCase{"bpp16_with_clut", Sized(Shape(16, 256, 2), 3, 2), 1},
         TimCase{"bpp24", Sized(Shape(24, 0, 0), 6, 4), 1},
         TimCase{"bpp4_reserved_and_flag_bits",
@@ -137,6 +151,129 @@ TEST(TimRoundTrip, AnEditedPaletteReplacesOnlyTheRowShown)
     Bytes expected = tim;
     PutLe16(&expected[8 + 12 + 2 * (16 + 5)], 0x001F);
     EXPECT_EQ(exsample::Import(png, exsample::ImportAs(DATA_TIM)), expected);
+}
+
+// ---- Textures without a CLUT, and palettes from elsewhere -------------------------------
+
+std::shared_ptr<const std::vector<PngColor>> Colours(std::size_t n, std::uint8_t nSeed)
+{
+    std::vector<PngColor> v(n);
+    for (std::size_t i = 0; i < n; ++i)
+        v[i] = PngColor{static_cast<std::uint8_t>(i * 3 + nSeed), static_cast<std::uint8_t>(255 - i),
+                        static_cast<std::uint8_t>(i ^ nSeed), static_cast<std::uint8_t>(i % 3 == 0 ? 128 : 255)};
+    return std::make_shared<const std::vector<PngColor>>(std::move(v));
+}
+
+TEST(TimWithoutClut, ExportsInGreysWithANote)
+{
+    for (const int nBpp : {4, 8})
+    {
+        SCOPED_TRACE(nBpp);
+        const Bytes tim = exsample::MakeTim(Sized(Shape(nBpp, 0, 0), 4, 3));
+        Bytes png;
+        std::string strError, strNote;
+        ASSERT_TRUE(ExportToPng(tim.data(), tim.size(), {}, png, strError, &strNote)) << strError;
+        const std::size_t nLevels = nBpp == 4 ? 16 : 256;
+        EXPECT_EQ(strNote, Join({nBpp == 4 ? "a 4" : "an 8", "-bit TIM without a CLUT keeps its colours in another file; "
+                                 "it is written in ", std::to_string(nLevels),
+                                 " greys ('--palette SOURCE[:ROW]' takes the colours from there)."}));
+        const PngPicture pic = exsample::Decode(png);
+        ASSERT_EQ(pic.palette.size(), nLevels);
+        for (std::size_t i = 0; i < nLevels; ++i)
+        {
+            const auto v = static_cast<std::uint8_t>(i * (256 / nLevels) + (nLevels == 16 ? i : 0));
+            EXPECT_EQ(pic.palette[i].r, v) << i;
+            EXPECT_EQ(pic.palette[i].g, v) << i;
+            EXPECT_EQ(pic.palette[i].b, v) << i;
+            EXPECT_EQ(pic.palette[i].a, 255) << i;
+        }
+        // The indices are the file's: the first pixel's low nibble, or its byte.
+        const std::uint8_t nFirst = tim[8 + 12];
+        EXPECT_EQ(pic.pixels[0], nBpp == 4 ? nFirst & 0x0F : nFirst);
+
+        // Only row 0 exists, and only as a way of showing it.
+        ExportOptions opt;
+        opt.nClut = 1;
+        EXPECT_FALSE(ExportToPng(tim.data(), tim.size(), opt, png, strError));
+        EXPECT_EQ(strError, "CLUT row 1 does not exist: the file has no CLUT.");
+    }
+    // A file with its own colours gets no note.
+    const Bytes own = exsample::MakeTim(Shape(8, 256, 1));
+    Bytes png;
+    std::string strError, strNote = "old";
+    ASSERT_TRUE(ExportToPng(own.data(), own.size(), {}, png, strError, &strNote));
+    EXPECT_EQ(strNote, "");
+}
+
+TEST(BorrowedPalette, ShowsTheFilesIndicesInTheColoursGiven)
+{
+    const struct
+    {
+        const char* pszName;
+        Bytes data;
+        std::size_t nColours;
+    } cases[] = {
+        {"tim4 without clut", exsample::MakeTim(Sized(Shape(4, 0, 0), 4, 3)), 16},
+        {"tim8 without clut", exsample::MakeTim(Sized(Shape(8, 0, 0), 4, 3)), 256},
+        {"tim4 with 3 rows", exsample::MakeTim(Shape(4, 16, 3)), 16},
+        {"bmp8", MakeSampleBmp(40, 30), 256},
+        {"sheet", MakeSampleBfnt(8, 16, 32, 127), 256},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.pszName);
+        const PngPicture own = exsample::Decode(exsample::Export(c.data));
+        ExportOptions opt;
+        opt.pPalette = Colours(300, 7);  // more than any depth needs: the first 2^bits are taken
+        const PngPicture shown = exsample::Decode(exsample::Export(c.data, opt));
+        EXPECT_EQ(shown.pixels, own.pixels);
+        ASSERT_EQ(shown.palette.size(), c.nColours);
+        for (std::size_t i = 0; i < c.nColours; ++i)
+        {
+            const PngColor& a = shown.palette[i];
+            const PngColor& b = (*opt.pPalette)[i];
+            EXPECT_TRUE(a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a) << i;
+        }
+        ASSERT_GE(shown.privateData.size(), 4u);
+        EXPECT_EQ(shown.privateData[2], 1);  // the chunk says the palette is not the file's
+
+        opt.pPalette = Colours(c.nColours - 1, 7);
+        Bytes png = {'o', 'l', 'd'};
+        std::string strError;
+        EXPECT_FALSE(ExportToPng(c.data.data(), c.data.size(), opt, png, strError));
+        EXPECT_EQ(strError, Join({"the palette of --palette has ", std::to_string(c.nColours - 1), " colours; ",
+                                  c.nColours == 16 ? "a 4" : "an 8", "-bit picture needs ",
+                                  std::to_string(c.nColours), "."}));
+        EXPECT_EQ(png, (Bytes{'o', 'l', 'd'}));
+    }
+    // Pictures whose pixels are colours have no palette to replace.
+    const Bytes direct = exsample::MakeTim(Sized(Shape(16, 0, 0), 7, 5));
+    ExportOptions opt;
+    opt.pPalette = Colours(2, 1);
+    EXPECT_EQ(exsample::Export(direct, opt), exsample::Export(direct));
+}
+
+TEST(BorrowedPalette, ImportOfAPreviewKeepsTheFilesOwnColoursOrRefuses)
+{
+    ExportOptions opt;
+    opt.pPalette = Colours(256, 3);
+    // A TIM's chunk holds its whole CLUT, or says it has none: back byte for byte.
+    for (const Bytes& tim : {exsample::MakeTim(Shape(8, 256, 2)), exsample::MakeTim(Sized(Shape(8, 0, 0), 4, 3)),
+                             exsample::MakeTim(Sized(Shape(4, 0, 0), 4, 3))})
+        EXPECT_EQ(exsample::Import(exsample::Export(tim, opt), exsample::ImportAs(DATA_TIM)), tim);
+    // A BMP or sheet would take the colours given for its own.
+    for (const auto& [data, kind] : {std::pair{MakeSampleBmp(40, 30), DATA_BMP}, {MakeSampleBfnt(8, 16, 32, 127), DATA_BFNT}})
+    {
+        const Bytes png = exsample::Export(data, opt);
+        Bytes out;
+        std::string strError;
+        EXPECT_FALSE(ImportFromPng(png.data(), png.size(), exsample::ImportAs(kind), out, strError));
+        EXPECT_EQ(strError, "the PNG shows the picture in colours from elsewhere (export --palette), not its own; "
+                            "export it again without --palette to edit it, or give the file new colours with "
+                            "'vellumconv palette import'.");
+        // As another kind the colours are only colours.
+        EXPECT_TRUE(ImportFromPng(png.data(), png.size(), exsample::ImportAs(DATA_TIM, 8), out, strError)) << strError;
+    }
 }
 
 // ---- BMP ----------------------------------------------------------------------------

@@ -176,9 +176,17 @@ TEST(TimImage, RefusalKeepsTheFieldsItsMessageNames)
     EXPECT_EQ(ParseTimImage(shortClut.data(), shortClut.size(), tim), FMT_TIM_CLUT_LENGTH);
     EXPECT_EQ(tim.clutBlock.length, 10u);
 
-    const Bytes noClut = HandTim(0x01, 0, 1, 1);
-    EXPECT_EQ(ParseTimImage(noClut.data(), noClut.size(), tim), FMT_TIM_NO_CLUT);
-    EXPECT_EQ(tim.nBpp, 8);
+    // Indexed textures without a CLUT are read: their colours live in another file.
+    for (const std::uint32_t nFlags : {0x00u, 0x01u})
+    {
+        const Bytes noClut = HandTim(nFlags, 0, 1, 1);
+        ASSERT_EQ(ParseTimImage(noClut.data(), noClut.size(), tim), FMT_OK) << nFlags;
+        EXPECT_EQ(tim.nBpp, nFlags == 0 ? 4 : 8);
+        EXPECT_FALSE(tim.HasClut());
+        EXPECT_TRUE(tim.clut.empty());
+        EXPECT_EQ(tim.PaletteCount(), 0u);
+        EXPECT_EQ(tim.nPixelWidth, nFlags == 0 ? 4u : 2u);
+    }
 
     // 24 bits in one unit is two thirds of a pixel: none.
     const Bytes empty = HandTim(0x03, 0, 1, 4);

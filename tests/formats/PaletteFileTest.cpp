@@ -2,6 +2,7 @@
 // what other programs write, refuses what it cannot take, and a palette written into an
 // image changes its palette's bytes only, by the narrowing rules.
 
+#include "formats/DataKinds.h"
 #include "formats/PaletteFile.h"
 #include "formats/TimFormat.h"
 #include "tests/formats/ScanSamples.h"
@@ -218,6 +219,11 @@ TEST(ImagePalette, FindsEachKindsPaletteAndRow)
     EXPECT_EQ(FindImagePalette(bmp24.data(), bmp24.size(), 0, pal), EImagePaletteResult::NoPalette);
     const Bytes bare = scansample::MakeBfnt({false, 6, 6, 0, 3, false, 0, 1});
     EXPECT_EQ(FindImagePalette(bare.data(), bare.size(), 0, pal), EImagePaletteResult::NoPalette);
+    // A texture without a CLUT is read, and has no palette of its own.
+    const Bytes texture = scansample::MakeTim({8, 7, 3, false, 0, 0, 0, 0, 0, 0, 1});
+    EXPECT_EQ(FindImagePalette(texture.data(), texture.size(), 0, pal), EImagePaletteResult::NoPalette);
+    EXPECT_EQ(pal.nDataType, DATA_TIM);
+    EXPECT_EQ(pal.nDepth, 8u);
     const Bytes cut(tim.begin(), tim.end() - 1);
     EXPECT_EQ(FindImagePalette(cut.data(), cut.size(), 0, pal), EImagePaletteResult::Damaged);
     const Bytes png = Text("\x89PNG\r\n\x1a\n");

@@ -272,6 +272,9 @@ inline std::vector<Planted> EveryKindAndDepth(std::uint64_t nSeed = 1)
     tim("tim4-partial-row", {4, 2, 3, true, 20, 1, 0, 0, 1000, 0, 0}, 8, 2);
     tim("tim8", {8, 8, 6, true, 256, 1, 0, 480, 320, 0, 0}, 16, 1);
     tim("tim8-2rows", {8, 5, 7, true, 256, 2, 768, 510, 1019, 505, 0}, 10, 2);
+    // Textures whose colours are in another file.
+    tim("tim4-no-clut", {4, 5, 6, false, 0, 0, 0, 0, 640, 256, 0}, 20, 0);
+    tim("tim8-no-clut", {8, 7, 3, false, 0, 0, 0, 0, 1017, 509, 0}, 14, 0);
     tim("tim16", {16, 9, 4, false, 0, 0, 0, 0, 64, 64, 0}, 9, 0);
     tim("tim16-clut", {16, 3, 3, true, 16, 1, 0, 0, 0, 0, 0}, 3, 0);
     tim("tim24", {24, 15, 4, false, 0, 0, 0, 0, 0, 0, 0}, 10, 0);

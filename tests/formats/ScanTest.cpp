@@ -101,7 +101,7 @@ TEST(Scan, FindsNothingInRandomBytesSeededWithSignatures)
     // rest random: the other fields decide.
     const Bytes heads[] = {
         {0x10, 0, 0, 0, 0x09, 0, 0, 0}, {0x10, 0, 0, 0, 0x08, 0, 0, 0}, {0x10, 0, 0, 0, 0x02, 0, 0, 0},
-        {0x10, 0, 0, 0, 0x03, 0, 0, 0}, {'B', 'M'},                    {'B', 'M', 0x36, 0x04, 0, 0, 0, 0, 0, 0, 0x36, 0x04, 0, 0, 40, 0, 0, 0},
+        {0x10, 0, 0, 0, 0x03, 0, 0, 0}, {0x10, 0, 0, 0, 0x00, 0, 0, 0}, {0x10, 0, 0, 0, 0x01, 0, 0, 0}, {'B', 'M'},                    {'B', 'M', 0x36, 0x04, 0, 0, 0, 0, 0, 0, 0x36, 0x04, 0, 0, 40, 0, 0, 0},
         {'B', 'F', 'N', 'T', 0x1A, 0x87}, {'B', 'F', 'N', 'T', 0x1A, 0x03},
     };
     CRandom r(7);
@@ -154,7 +154,15 @@ std::vector<Decoy> Decoys()
     d.push_back({"tim flags bit 4", With(tim8, 4, {0x19})});
     d.push_back({"tim flags high byte", With(tim8, 7, {0x80})});
     d.push_back({"tim mixed mode", With(tim8, 4, {0x0C})});
-    d.push_back({"tim 8 bits without CLUT", With(tim8, 4, {0x01})});
+    // Without the CLUT bit the CLUT block (524 bytes, 256 x 1 at 0,480) reads as an image
+    // block: the first 532 bytes are a texture without a CLUT. Off by one unit, none is.
+    d.push_back({"tim 8 bits without CLUT, block length", Le32(With(tim8, 4, {0x01}), 8, 526)});
+    const Bytes tim4Bare = MakeTim({4, 5, 6, false, 0, 0, 0, 0, 640, 256, 1});
+    d.push_back({"tim 4 bits without CLUT, block length", Le32(tim4Bare, 8, 12 + 60 + 2)});
+    d.push_back({"tim 4 bits without CLUT, past the frame buffer", Le16(tim4Bare, 12, 1020)});
+    d.push_back({"tim 4 bits without CLUT, width 0", Le16(tim4Bare, 16, 0)});
+    d.push_back({"tim 4 bits without CLUT, flags bit 5", With(tim4Bare, 4, {0x20})});
+    d.push_back({"tim 4 bits without CLUT, cut", Bytes(tim4Bare.begin(), tim4Bare.end() - 1)});
     d.push_back({"tim CLUT length short", Le32(tim8, 8, 522)});
     d.push_back({"tim CLUT length long", Le32(tim8, 8, 526)});
     d.push_back({"tim CLUT past the frame buffer", Le16(tim8, 12, 769)});

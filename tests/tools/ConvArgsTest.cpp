@@ -196,6 +196,46 @@ TEST(ConvVerbLine, OptionsLandInTheExchangeLibrarysOwn)
     EXPECT_EQ(cmd.batch.verb.exportOptions.nColumns, ExportOptions().nColumns);
 }
 
+// --palette SOURCE[:ROW]: a last colon and digits name the row; any other name is all SOURCE.
+TEST(ConvVerbLine, PaletteSourceAndRow)
+{
+    const struct
+    {
+        const char* pszSpec;
+        const char* pszSource;
+        std::uint32_t nRow;
+    } cases[] = {
+        {"other.tim:2", "other.tim", 2},   {"other.tim", "other.tim", 0},       {"a:b/c.tim:10", "a:b/c.tim", 10},
+        {"c:/p.gpl", "c:/p.gpl", 0},       {"odd:2.tim", "odd:2.tim", 0},       {"trailing:", "trailing:", 0},
+        {":7", ":7", 0},                   {"p.tim:4294967295", "p.tim", 4294967295u},
+    };
+    for (const auto& c : cases)
+    {
+        std::string strSource;
+        std::uint32_t nRow = 99;
+        ASSERT_TRUE(SplitPaletteSpec(c.pszSpec, strSource, nRow)) << c.pszSpec;
+        EXPECT_EQ(strSource, c.pszSource) << c.pszSpec;
+        EXPECT_EQ(nRow, c.nRow) << c.pszSpec;
+    }
+    ConvCommandLine cmd = ParseConvArgs({"export", "--palette", "other.tim:2", "in.tim", "out.png"});
+    ASSERT_TRUE(cmd.strError.empty()) << cmd.strError;
+    EXPECT_EQ(cmd.batch.verb.strPaletteSpec, "other.tim:2");
+    EXPECT_EQ(cmd.batch.verb.strPaletteOption, "--palette");
+    cmd = ParseConvArgs({"export", "--palette", "p.gpl", "--to", ".png", "a.tim"});
+    ASSERT_TRUE(cmd.strError.empty()) << cmd.strError;
+    EXPECT_EQ(cmd.batch.verb.strPaletteSpec, "p.gpl");
+    EXPECT_EQ(ParseConvArgs({"export", "--palette", "p.tim:4294967296", "in.tim", "out.png"}).strError,
+              "'--palette p.tim:4294967296': expected SOURCE[:ROW], a CLUT row counted from 0");
+    EXPECT_EQ(ParseConvArgs({"export", "--palette", "", "in.tim", "out.png"}).strError,
+              "'--palette ': expected SOURCE[:ROW], a CLUT row counted from 0");
+    EXPECT_NE(ParseConvArgs({"import", "--palette", "p.gpl", "a.png", "b.tim"}).strError, "");
+    cmd = ParseConvArgs({"scan", "--extract", "d", "--to", ".png", "--palette", "p.tim:1", "a.bin"});
+    ASSERT_TRUE(cmd.strError.empty()) << cmd.strError;
+    EXPECT_EQ(cmd.scan.strPalette, "p.tim:1");
+    EXPECT_EQ(ParseConvArgs({"scan", "--extract", "d", "--palette", "p.tim", "a.bin"}).strError,
+              "option '--palette' colours the PNGs of an extraction: it needs '--extract DIR --to .png'");
+}
+
 // Every number is read the same way: decimal digits only, no more of them than the option
 // has always taken (leading zeros count), within the option's range.
 TEST(ConvArgs, NumbersStayWithinTheirDigitsAndRange)

@@ -253,3 +253,158 @@ TEST_F(ConvExchangeTest, BatchesOfExportsWriteWhatSingleRunsWrite)
     EXPECT_EQ(r.nExit, 0) << r.err;
     EXPECT_EQ(ReadBytes(m_dir / "tim/b.tim"), MakeSampleTim(8, 8));
 }
+
+// A texture without a CLUT goes out in greys with a note and comes back byte for byte; with
+// --palette it shows in another file's colours and still comes back as it was.
+TEST_F(ConvExchangeTest, TexturesWithoutAClutComeBackByteForByte)
+{
+    for (const int nBpp : {4, 8})
+    {
+        SCOPED_TRACE(nBpp);
+        exsample::TimShape s;
+        s.nBpp = nBpp;
+        s.bClut = false;
+        s.nUnits = 5;
+        s.nImageX = 320;
+        s.nImageY = 8;
+        const Bytes texture = exsample::MakeTim(s);
+        WriteBytes(m_dir / "texture.tim", texture);
+        RunResult r = RunConv({"export", "texture.tim", "grey.png"}, m_dir);
+        EXPECT_EQ(r.nExit, 0) << r.err;
+        EXPECT_EQ(r.out, Join({"size:", std::to_string(nBpp == 4 ? 20 : 10), "x3\n"}));
+        EXPECT_EQ(r.err, Join({"vellumconv: texture.tim: ", nBpp == 4 ? "a 4" : "an 8",
+                               "-bit TIM without a CLUT keeps its colours in another file; it is written in ",
+                               nBpp == 4 ? "16" : "256", " greys ('--palette SOURCE[:ROW]' takes the colours from there).\n"}));
+        r = RunConv({"import", "grey.png", "back.tim"}, m_dir);
+        EXPECT_EQ(r.nExit, 0) << r.err;
+        EXPECT_EQ(ReadBytes(m_dir / "back.tim"), texture);
+        // The window's reader still refuses it, and points to the one that reads it.
+        r = RunConv({"texture.tim", "no.bmp"}, m_dir);
+        EXPECT_EQ(r.nExit, 1);
+        EXPECT_EQ(r.err, Join({"vellumconv: texture.tim: not 256 color data.\nvellumconv: texture.tim: ",
+                               nBpp == 4 ? "a 4" : "an 8", "-bit TIM without a CLUT; `vellumconv export` reads it\n"}));
+
+        exsample::TimShape pal;
+        pal.nBpp = 8;
+        pal.nClutHeight = 2;
+        WriteBytes(m_dir / "pal.tim", exsample::MakeTim(pal));
+        r = RunConv({"export", "--palette", "pal.tim:1", "texture.tim", "shown.png"}, m_dir);
+        EXPECT_EQ(r.nExit, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        r = RunConv({"import", "shown.png", "back2.tim"}, m_dir);
+        EXPECT_EQ(r.nExit, 0) << r.err;
+        EXPECT_EQ(ReadBytes(m_dir / "back2.tim"), texture);
+    }
+}
+
+// --palette other.tim:2 shows the picture in exactly the colours `export --clut 2 other.tim`
+// shows, from any kind of palette source; the indices stay the file's.
+TEST_F(ConvExchangeTest, PaletteFromElsewhereShowsThatRow)
+{
+    exsample::TimShape other;  // 8 bits, 4 CLUT rows at 0,480, the image at 320,0
+    other.nClutHeight = 4;
+    other.nClutY = 480;
+    other.nImageX = 320;
+    other.nSeed = 5;
+    WriteBytes(m_dir / "other.tim", exsample::MakeTim(other));
+    exsample::TimShape tex;
+    tex.bClut = false;
+    tex.nUnits = 6;
+    WriteBytes(m_dir / "tex.tim", exsample::MakeTim(tex));
+    exsample::TimShape own;  // a picture with colours of its own, shown in others as a preview
+    own.nClutHeight = 1;
+    own.nSeed = 9;
+    WriteBytes(m_dir / "own.tim", exsample::MakeTim(own));
+
+    ASSERT_EQ(RunConv({"export", "--clut", "2", "other.tim", "row2.png"}, m_dir).nExit, 0);
+    const PngPicture row2 = exsample::Decode(ReadBytes(m_dir / "row2.png"));
+    for (const char* pszIn : {"tex.tim", "own.tim"})
+    {
+        SCOPED_TRACE(pszIn);
+        const RunResult r = RunConv({"export", "--palette", "other.tim:2", pszIn, "shown.png"}, m_dir);
+        ASSERT_EQ(r.nExit, 0) << r.err;
+        const PngPicture shown = exsample::Decode(ReadBytes(m_dir / "shown.png"));
+        ASSERT_EQ(shown.palette.size(), row2.palette.size());
+        for (std::size_t i = 0; i < shown.palette.size(); ++i)
+        {
+            const PngColor& a = shown.palette[i];
+            const PngColor& b = row2.palette[i];
+            ASSERT_TRUE(a.r == b.r && a.g == b.g && a.b == b.b && a.a == b.a) << i;
+        }
+        ASSERT_EQ(RunConv({"export", pszIn, "plain.png"}, m_dir).nExit, 0);
+        EXPECT_EQ(shown.pixels, exsample::Decode(ReadBytes(m_dir / "plain.png")).pixels);
+    }
+
+    // A palette file, and a BMP's colour table, are sources too.
+    std::string strGpl = "GIMP Palette\n";
+    for (int i = 0; i < 256; ++i)
+        strGpl += Join({std::to_string(i), " ", std::to_string(255 - i), " 7\tc\n"});
+    WriteBytes(m_dir / "p.gpl", Bytes(strGpl.begin(), strGpl.end()));
+    WriteBytes(m_dir / "p.bmp", MakeSampleBmp(4, 4));
+    for (const char* pszSource : {"p.gpl", "p.bmp"})
+    {
+        const RunResult r = RunConv({"export", "--palette", pszSource, "tex.tim", "from.png"}, m_dir);
+        EXPECT_EQ(r.nExit, 0) << r.err;
+        EXPECT_EQ(r.err, "") << pszSource;
+    }
+    const PngPicture fromGpl = [&] {
+        EXPECT_EQ(RunConv({"export", "--palette", "p.gpl", "tex.tim", "from.png"}, m_dir).nExit, 0);
+        return exsample::Decode(ReadBytes(m_dir / "from.png"));
+    }();
+    ASSERT_EQ(fromGpl.palette.size(), 256u);
+    EXPECT_EQ(fromGpl.palette[3].r, 3);
+    EXPECT_EQ(fromGpl.palette[3].g, 252);
+    EXPECT_EQ(fromGpl.palette[3].b, 7);
+
+    // Refusals name the file at fault, and write nothing.
+    exsample::TimShape four;
+    four.nBpp = 4;
+    four.nClutWidth = 16;
+    four.nClutHeight = 2;
+    WriteBytes(m_dir / "four.tim", exsample::MakeTim(four));
+    exsample::TimShape direct;
+    direct.nBpp = 16;
+    direct.bClut = false;
+    WriteBytes(m_dir / "direct.tim", exsample::MakeTim(direct));
+    const struct
+    {
+        std::vector<std::string> args;
+        int nExit;
+        std::string strErr;
+    } refusals[] = {
+        {{"export", "--palette", "other.tim:4", "tex.tim", "no.png"}, 1,
+         "vellumconv: other.tim: CLUT row 4 does not exist: the file has 4 rows.\n"},
+        {{"export", "--palette", "four.tim:1", "tex.tim", "no.png"}, 1,
+         "vellumconv: tex.tim: the palette of --palette has 16 colours; an 8-bit picture needs 256.\n"},
+        {{"export", "--palette", "p.gpl:1", "tex.tim", "no.png"}, 1,
+         "vellumconv: p.gpl: row 1 does not exist: only a TIM's CLUT has rows; this palette is row 0.\n"},
+        {{"export", "--palette", "tex.tim", "own.tim", "no.png"}, 1,
+         "vellumconv: tex.tim: the TIM has no CLUT: its colours are in another file.\n"},
+        {{"export", "--palette", "missing.tim:2", "tex.tim", "no.png"}, 1,
+         "vellumconv: missing.tim: Cannot open \"missing.tim\": No such file or directory.\n"},
+        {{"export", "--clut", "1", "tex.tim", "no.png"}, 1,
+         "vellumconv: tex.tim: CLUT row 1 does not exist: the file has no CLUT.\n"},
+        {{"export", "--palette", "other.tim", "direct.tim", "no.png"}, 2,
+         "vellumconv: direct.tim: option '--palette' applies to pictures of 1 to 8 bits, not to a 16-bit TIM\n"
+         "Try 'vellumconv --help'.\n"},
+        {{"export", "--palette", "other.tim:99999999999", "tex.tim", "no.png"}, 2,
+         "vellumconv: '--palette other.tim:99999999999': expected SOURCE[:ROW], a CLUT row counted from 0\n"
+         "Try 'vellumconv --help'.\n"},
+    };
+    for (const auto& c : refusals)
+    {
+        SCOPED_TRACE(c.args[2]);
+        const RunResult r = RunConv(c.args, m_dir);
+        EXPECT_EQ(r.nExit, c.nExit);
+        EXPECT_EQ(r.err, c.strErr);
+        EXPECT_EQ(r.out, "");
+        EXPECT_FALSE(fs::exists(m_dir / "no.png"));
+    }
+
+    // A preview of a BMP is not imported back as that BMP: its colours are not in it.
+    ASSERT_EQ(RunConv({"export", "--palette", "other.tim", "p.bmp", "preview.png"}, m_dir).nExit, 0);
+    const RunResult r = RunConv({"import", "preview.png", "no.bmp"}, m_dir);
+    EXPECT_EQ(r.nExit, 1);
+    EXPECT_NE(r.err.find("colours from elsewhere (export --palette)"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(m_dir / "no.bmp"));
+}

@@ -2,6 +2,7 @@
 // planted item found at its offset, the same finds on every number of threads, raw CD images,
 // nesting, extraction byte for byte and as PNG, palettes out and back in, and the refusals.
 
+#include "exchange/Colour15.h"
 #include "exchange/Exchange.h"
 #include "formats/ByteOrder.h"
 #include "formats/PaletteFile.h"
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <sys/mount.h>
@@ -260,6 +262,82 @@ TEST_F(ConvScanTest, ExtractsPngsOfEveryClutRow)
     EXPECT_EQ(r.out, "a.bin\t" + std::to_string(nBmpAt) + "\tbmp\t" + std::to_string(bmp.size()) + "\t13x5\t8\t1\n");
 }
 
+// Textures without a CLUT are found inside a larger file, and their PNGs take the colours of
+// --palette (greys without it, told once); finds with colours of their own keep theirs.
+TEST_F(ConvScanTest, FindsTexturesWithoutAClutAndColoursThemFromElsewhere)
+{
+    const Bytes tex4 = scansample::MakeTim({4, 5, 6, false, 0, 0, 0, 0, 640, 256, 3});
+    const Bytes tex8 = scansample::MakeTim({8, 7, 3, false, 0, 0, 0, 0, 1017, 509, 4});
+    const Bytes own = scansample::MakeTim({8, 8, 4, true, 256, 1, 0, 480, 320, 0, 5});
+    const Bytes pal = scansample::MakeTim({8, 2, 2, true, 256, 3, 0, 480, 0, 0, 6});
+    CRandom r(21);
+    Bytes file = r.Make(777);
+    std::vector<std::uint64_t> at;
+    for (const Bytes* p : {&tex4, &own, &tex8})
+    {
+        at.push_back(file.size());
+        file.insert(file.end(), p->begin(), p->end());
+        const Bytes gap = r.Make(1000);
+        file.insert(file.end(), gap.begin(), gap.end());
+    }
+    WriteBytes(m_dir / "game.bin", file);
+    WriteBytes(m_dir / "pal.tim", pal);
+    const std::string strLines =
+        Line("game.bin", at[0], scansample::Item(SCAN_TIM, tex4.size(), 20, 6, 4, 0)) +
+        Line("game.bin", at[1], scansample::Item(SCAN_TIM, own.size(), 16, 4, 8, 1)) +
+        Line("game.bin", at[2], scansample::Item(SCAN_TIM, tex8.size(), 14, 3, 8, 0));
+    RunResult run = RunConv({"scan", "game.bin"}, m_dir);
+    EXPECT_EQ(run.nExit, 0) << run.err;
+    EXPECT_EQ(run.out, strLines);
+
+    // What export gives each item with the colours of pal.tim's row 2, or with its own.
+    auto exported = [](const Bytes& item, const std::shared_ptr<const std::vector<PngColor>>& pPalette) {
+        ExportOptions opt;
+        opt.pPalette = pPalette;
+        Bytes png;
+        std::string strError;
+        EXPECT_TRUE(ExportToPng(item.data(), item.size(), opt, png, strError)) << strError;
+        return png;
+    };
+    std::vector<PngColor> row2;
+    for (std::size_t i = 0; i < 256; ++i)
+        row2.push_back(WidenTimColor(GetLe16(&pal[8 + 12 + 2 * (512 + i)])));
+    const auto pRow2 = std::make_shared<const std::vector<PngColor>>(row2);
+    run = RunConv({"scan", "--extract", "out", "--to", ".png", "--palette", "pal.tim:2", "game.bin"}, m_dir);
+    EXPECT_EQ(run.nExit, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, strLines);
+    auto name = [](std::uint64_t n) { return "game.bin@" + std::to_string(n) + ".png"; };
+    EXPECT_EQ(ReadBytes(m_dir / "out" / name(at[0])), exported(tex4, pRow2));
+    EXPECT_EQ(ReadBytes(m_dir / "out" / name(at[1])), exported(own, nullptr));
+    EXPECT_EQ(ReadBytes(m_dir / "out" / name(at[2])), exported(tex8, pRow2));
+
+    // Without --palette: greys, and one note for the run; --clut all gives each texture one PNG.
+    run = RunConv({"scan", "--extract", "grey", "--to", ".png", "--clut", "all", "game.bin"}, m_dir);
+    EXPECT_EQ(run.nExit, 0) << run.err;
+    EXPECT_EQ(run.err, "vellumconv: grey: finds without a CLUT keep their colours in other files; they are written in "
+                       "greys ('--palette SOURCE[:ROW]' takes the colours from there).\n");
+    std::vector<std::string> greys = {name(at[0]), "game.bin@" + std::to_string(at[1]) + "-c0.png", name(at[2])};
+    std::sort(greys.begin(), greys.end());
+    EXPECT_EQ(Names(m_dir / "grey"), greys);
+    EXPECT_EQ(ReadBytes(m_dir / "grey" / name(at[2])), exported(tex8, nullptr));
+
+    // A palette too short for 8 bits fails those finds only; a palette that cannot be read fails the run.
+    const Bytes four = scansample::MakeTim({4, 2, 2, true, 16, 1, 0, 480, 0, 0, 7});
+    WriteBytes(m_dir / "four.tim", four);
+    run = RunConv({"scan", "--extract", "short", "--to", ".png", "--palette", "four.tim", "game.bin"}, m_dir);
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_EQ(run.err, "vellumconv: short/" + name(at[2]) +
+                           ": the palette of --palette has 16 colours; an 8-bit picture needs 256.\n");
+    std::vector<std::string> kept = {name(at[0]), name(at[1])};
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(Names(m_dir / "short"), kept);
+    run = RunConv({"scan", "--extract", "none", "--to", ".png", "--palette", "pal.tim:3", "game.bin"}, m_dir);
+    EXPECT_EQ(run.nExit, 1);
+    EXPECT_EQ(run.err, "vellumconv: pal.tim: CLUT row 3 does not exist: the file has 3 rows.\n");
+    EXPECT_FALSE(fs::exists(m_dir / "none"));
+}
+
 // Each line of an extraction against the folder: its find's file is there, named and with
 // the bytes expected at its offset, and every file there has its line.
 using Expected = std::map<std::uint64_t, std::pair<std::string, Bytes>>;
@@ -381,6 +459,8 @@ TEST_F(ConvScanTest, UsageErrors)
         {"scan", "-j", "0", "a.bin"},
         {"scan", "--bogus", "a.bin"},
         {"scan", "--extract", "d", "--to", ".png", "--clut", "some", "a.bin"},
+        {"scan", "--extract", "d", "--palette", "p.tim", "a.bin"},
+        {"scan", "--extract", "d", "--to", ".png", "--palette", "", "a.bin"},
         {"palette"},
         {"palette", "export", "a.bin"},
         {"palette", "export", "a.bin", "out.txt"},

@@ -202,12 +202,13 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     app.set_help_flag();
     app.add_flag("-h,--help", cmd.bHelp);
     app.add_flag("--version", cmd.bVersion);
-    std::string strClut, strColumns, strBpp, strCell, strCodes, strLike;
+    std::string strClut, strColumns, strPalette, strBpp, strCell, strCodes, strLike;
     std::vector<std::string> paths;
     ExportOptions& exportOptions = cmd.batch.verb.exportOptions;
     ImportOptions& importOptions = cmd.batch.verb.importOptions;
     CLI::Option* pClut = nullptr;
     CLI::Option* pColumns = nullptr;
+    CLI::Option* pPalette = nullptr;
     CLI::Option* pBpp = nullptr;
     CLI::Option* pCell = nullptr;
     CLI::Option* pCodes = nullptr;
@@ -216,6 +217,7 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     {
         pClut = app.add_option("--clut", strClut);
         pColumns = app.add_option("--columns", strColumns);
+        pPalette = app.add_option("--palette", strPalette);
     }
     else
     {
@@ -255,6 +257,15 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     if (pColumns != nullptr && pColumns->count() > 0 &&
         !ParseNumber(strColumns, CONV_VALUE_DIGITS, 1, 65536, exportOptions.nColumns))
         return Fail(strError, "'--columns " + strColumns + "': expected 1 to 65536 cells across");
+    if (pPalette != nullptr && pPalette->count() > 0)
+    {
+        std::string strSource;
+        std::uint32_t nRow = 0;
+        if (!SplitPaletteSpec(strPalette, strSource, nRow) || strSource.empty())
+            return Fail(strError, "'--palette " + strPalette + "': expected SOURCE[:ROW], a CLUT row counted from 0");
+        cmd.batch.verb.strPaletteOption = pPalette->get_name();
+        cmd.batch.verb.strPaletteSpec = strPalette;
+    }
     if (pBpp != nullptr && pBpp->count() > 0)
     {
         std::uint32_t nBpp = 0;
@@ -457,7 +468,7 @@ const char* ConvUsageText()
     return "Usage: vellumconv IN OUT\n"
            "       vellumconv STEP...\n"
            "       vellumconv --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...\n"
-           "       vellumconv export [--clut N] [--columns C] IN OUT.png\n"
+           "       vellumconv export [--clut N] [--columns C] [--palette SOURCE[:ROW]] IN OUT.png\n"
            "       vellumconv import [--bpp 4|8|16|24] [--cell WxH] [--codes FIRST-LAST] IN.png OUT\n"
            "       vellumconv import --like ORIGINAL [--clut N] IN.png OUT\n"
            "       vellumconv scan [--kinds LIST] [--nested] [--json] [-j N] [--extract DIR] FILE...\n"
@@ -516,13 +527,22 @@ const char* ConvUsageText()
            "line shows on stderr and ends with a summary.\n"
            "\n"
            "PNG: 'export' writes the picture a BMP, TIM or BFNT file holds (every depth),\n"
-           "whole, with its own colour indices and palette, as PNG; 'import' writes a PNG as\n"
+           "whole, with its own colour indices and palette, as PNG (a 4- or 8-bit TIM without\n"
+           "a CLUT, whose colours are in another file, in greys); 'import' writes a PNG as\n"
            "the kind OUT's extension names (never .png). What PNG cannot hold travels in a\n"
            "private chunk, so these come back byte for byte through export and import: TIM of\n"
-           "4, 8 or 16 bits (24 bits when each row's padding byte is 0), 8-bit BMP as vellum\n"
-           "writes it, and BFNT sheets of 256 or 16 colours; BMPs in other layouts do not.\n"
+           "4, 8 or 16 bits, with or without a CLUT (24 bits when each row's padding byte is\n"
+           "0), 8-bit BMP as vellum writes it, and BFNT sheets of 256 or 16 colours; BMPs in\n"
+           "other layouts do not.\n"
            "  --clut N          export: the TIM's CLUT row to show (default 0).\n"
            "  --columns C       export: cells across a BFNT grid (default 16).\n"
+           "  --palette SOURCE[:ROW]\n"
+           "                    export: shows a picture of 1 to 8 bits in the colours of\n"
+           "                    SOURCE: a TIM's CLUT row ROW (default 0), a BMP's colour\n"
+           "                    table, a sheet's palette, an indexed PNG or a .gpl, .act or\n"
+           "                    .pal file; the indices stay the file's. It needs 2^bits\n"
+           "                    colours. A TIM without a CLUT gets its colours so; any other\n"
+           "                    picture a preview (a BMP or sheet does not import back).\n"
            "  --bpp 4|8|16|24   import to TIM: bits per pixel (default: as exported, else 8\n"
            "                    for an indexed PNG and 16 for others).\n"
            "  --cell WxH        import to BFNT: the cell size (default: as exported, else 16x16).\n"
@@ -540,9 +560,9 @@ const char* ConvUsageText()
            "Without --like and without the chunk, import says on stderr which defaults the\n"
            "file took, and still exits 0.\n"
            "An option for another kind of output or input is a usage error; in a batch,\n"
-           "--clut and --columns are for the files they fit. Both verbs take a batch the same\n"
-           "way: export --to .png FILE..., import --to .tim FILE.png.... 'export' or 'import'\n"
-           "is a verb only as the first argument.\n"
+           "--clut, --columns and --palette are for the files they fit. Both verbs take a\n"
+           "batch the same way: export --to .png FILE..., import --to .tim FILE.png....\n"
+           "'export' or 'import' is a verb only as the first argument.\n"
            "\n"
            "Inside files: 'scan' finds every TIM, BMP and BFNT inside disc images and\n"
            "archives; 'palette' moves palettes in and out. 'vellumconv scan --help' and\n"

@@ -64,6 +64,9 @@ struct ConvVerb
     // Options that apply to some inputs only, as the user typed them; empty when not given.
     std::string strClutOption;
     std::string strColumnsOption;
+    std::string strPaletteOption;
+    // export --palette SOURCE[:ROW] as given; read into exportOptions.pPalette before the run.
+    std::string strPaletteSpec;
 };
 
 struct ConvBatchOptions

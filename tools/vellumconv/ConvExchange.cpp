@@ -58,7 +58,7 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
         if (!ReadInput(strIn, input, rMessages))
             return false;
         const std::vector<std::uint8_t>& in = input.Data();
-        std::string strError;
+        std::string strError, strNote;
         CSafeSaveFile file;
         auto openTarget = [&] {
             CFileException fe;
@@ -73,7 +73,7 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
             std::vector<std::uint8_t> png;
             ExportOptions opt = verb.exportOptions;
             opt.nFileSize = input.FileSize();
-            if (!ExportToPng(in.data(), in.size(), opt, png, strError))
+            if (!ExportToPng(in.data(), in.size(), opt, png, strError, &strNote))
             {
                 rMessages.push_back(strError);
                 // What export cannot name itself: a PNG, or a picture of no format we read.
@@ -135,6 +135,9 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
             strStatus = PngSizeText(in);
         }
         file.Commit();
+        // Told once the file is in place (a batch shows only the messages of files that fail).
+        if (!strNote.empty())
+            rMessages.push_back(std::move(strNote));
         return true;
     }
     catch (const CFileException& e)

@@ -1,8 +1,10 @@
 #include "tools/vellumconv/ConvPalette.h"
 
+#include "exchange/Colour15.h"
 #include "exchange/Exchange.h"
 #include "exchange/ExchangeResult.h"
 #include "exchange/Png.h"
+#include "formats/ByteOrder.h"
 #include "formats/DataKinds.h"
 #include "formats/PaletteFile.h"
 #include "framework/AfxSafeSave.h"
@@ -75,6 +77,8 @@ std::string ImagePaletteMessage(EImagePaletteResult nResult, const ImagePalette&
     case EImagePaletteResult::NoPalette:
         if (pal.nDataType == DATA_BFNT)
             return "the sheet has no palette block.";
+        if (pal.nDataType == DATA_TIM && pal.nDepth <= 8)
+            return "the TIM has no CLUT: its colours are in another file.";
         return std::string("a ") + std::to_string(pal.nDepth) + "-bit " + (pal.nDataType == DATA_TIM ? "TIM" : "BMP") +
                " has no palette: its pixels are colours.";
     case EImagePaletteResult::NoSuchRow:
@@ -84,9 +88,16 @@ std::string ImagePaletteMessage(EImagePaletteResult nResult, const ImagePalette&
 }
 
 // The colours of any palette source: a palette file by its extension, else a TIM, BMP, BFNT
-// or PNG by its first bytes, else a text palette by its first line.
-bool ReadPaletteSource(const std::string& strPath, std::uint32_t nClut, PaletteColours& out, PaletteFailure& failure)
+// or PNG by its first bytes, else a text palette by its first line. pAlphas, when given, gets
+// the alpha of each colour as export shows it where the source has them (a TIM's CLUT, a
+// PNG's palette; empty otherwise), and pbRows whether the source has rows to choose (a TIM).
+bool ReadPaletteSource(const std::string& strPath, std::uint32_t nClut, PaletteColours& out, PaletteFailure& failure,
+                       std::vector<std::uint8_t>* pAlphas = nullptr, bool* pbRows = nullptr)
 {
+    if (pAlphas != nullptr)
+        pAlphas->clear();
+    if (pbRows != nullptr)
+        *pbRows = false;
     CConvInput input;
     if (!ReadInput(strPath, input, failure))
         return false;
@@ -113,12 +124,18 @@ bool ReadPaletteSource(const std::string& strPath, std::uint32_t nClut, PaletteC
             return Fail(failure, strPath, "the PNG has no palette: it is not an indexed picture.");
         out = PaletteColours{};
         for (const PngColor& c : pic.palette)
+        {
             out.colours.push_back(PaletteRgb{c.r, c.g, c.b});
+            if (pAlphas != nullptr)
+                pAlphas->push_back(c.a);
+        }
         out.strName = BaseName(strPath);
         return true;
     }
     ImagePalette pal;
     const EImagePaletteResult nResult = FindImagePalette(data.data(), data.size(), nClut, pal, input.FileSize());
+    if (pbRows != nullptr)
+        *pbRows = pal.nDataType == DATA_TIM;
     if (nResult == EImagePaletteResult::NotAnImage)
         return Fail(failure, strPath,
                     "not a palette: neither a palette file (.gpl, .act, .pal) nor a picture with a palette "
@@ -129,6 +146,9 @@ bool ReadPaletteSource(const std::string& strPath, std::uint32_t nClut, PaletteC
     out.colours = ReadImagePalette(data.data(), pal);
     out.nTransparent = ImagePaletteTransparent(data.data(), pal);
     out.strName = BaseName(strPath);
+    if (pAlphas != nullptr && pal.coding == EImagePaletteCoding::Tim15)
+        for (std::uint32_t i = 0; i < pal.nCount; ++i)
+            pAlphas->push_back(WidenTimColor(GetLe16(data.data() + pal.nAt + 2 * std::size_t{i})).a);
     return true;
 }
 
@@ -207,6 +227,42 @@ bool RunImport(const ConvPaletteOptions& options, std::string& strStatus, Palett
 }
 
 }  // namespace
+
+bool ReadExportPalette(const std::string& strSpec, std::vector<PngColor>& colours, std::string& strPath,
+                       std::string& strMessage)
+{
+    std::string strSource;
+    std::uint32_t nRow = 0;
+    if (!SplitPaletteSpec(strSpec, strSource, nRow))
+    {
+        strPath = strSpec;
+        strMessage = "not a row number.";
+        return false;
+    }
+    PaletteColours pal;
+    PaletteFailure failure;
+    std::vector<std::uint8_t> alphas;
+    bool bRows = false;
+    if (!ReadPaletteSource(strSource, nRow, pal, failure, &alphas, &bRows))
+    {
+        strPath = failure.strPath;
+        strMessage = failure.strMessage;
+        return false;
+    }
+    if (nRow != 0 && !bRows)
+    {
+        strPath = strSource;
+        strMessage = "row " + std::to_string(nRow) + " does not exist: only a TIM's CLUT has rows; this palette is row 0.";
+        return false;
+    }
+    colours.clear();
+    for (std::size_t i = 0; i < pal.colours.size(); ++i)
+    {
+        const PaletteRgb& c = pal.colours[i];
+        colours.push_back(PngColor{c.r, c.g, c.b, i < alphas.size() ? alphas[i] : std::uint8_t{0xFF}});
+    }
+    return true;
+}
 
 int RunConvPalette(const ConvPaletteOptions& options, std::FILE* pOut, std::FILE* pErr)
 {

@@ -86,15 +86,18 @@ bool IdOf(const std::string& strPath, FileId& id)
 // some is for those.
 bool CheckExportOptions(const ConvVerb& verb, const std::vector<ConvBatchJob>& jobs, std::string& strError)
 {
-    if (verb.kind != EConvVerb::Export || (verb.strClutOption.empty() && verb.strColumnsOption.empty()))
+    if (verb.kind != EConvVerb::Export ||
+        (verb.strClutOption.empty() && verb.strColumnsOption.empty() && verb.strPaletteOption.empty()))
         return true;
-    for (const std::string* pOption : {&verb.strClutOption, &verb.strColumnsOption})
+    for (const std::string* pOption : {&verb.strClutOption, &verb.strColumnsOption, &verb.strPaletteOption})
     {
         if (pOption->empty())
             continue;
         ConvVerb one;
         one.kind = EConvVerb::Export;
-        (pOption == &verb.strClutOption ? one.strClutOption : one.strColumnsOption) = *pOption;
+        (pOption == &verb.strClutOption      ? one.strClutOption
+         : pOption == &verb.strColumnsOption ? one.strColumnsOption
+                                             : one.strPaletteOption) = *pOption;
         std::string strMisfit;
         bool bFits = false;
         for (const ConvBatchJob& job : jobs)
@@ -147,6 +150,8 @@ std::string OptionMisfit(const ConvVerb& verb, const FileExplanation& e)
         return "option '" + verb.strClutOption + "' applies to 4- and 8-bit TIMs, not to " + e.strKind;
     if (!verb.strColumnsOption.empty() && e.family != EFileFamily::Bfnt)
         return "option '" + verb.strColumnsOption + "' applies to BFNT sheets, not to " + e.strKind;
+    if (!verb.strPaletteOption.empty() && e.nBits != 0 && !e.bIndexed)
+        return "option '" + verb.strPaletteOption + "' applies to pictures of 1 to 8 bits, not to " + e.strKind;
     return {};
 }
 

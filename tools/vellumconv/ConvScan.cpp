@@ -264,6 +264,7 @@ private:
     std::uint64_t m_nBytes = 0;
     std::uint64_t m_nFound = 0;
     bool m_bAnyFailed = false;
+    bool m_bGreysTold = false;  // the note on finds without a CLUT, once a run
 };
 
 void CScanRun::Message(const std::string& strPath, const std::string& strMessage)
@@ -474,20 +475,32 @@ void CScanRun::Extract(const std::string& strPath, const CScanSource& source, co
             }
             // --clut all: one PNG per CLUT row of an indexed TIM; other items have one picture.
             const bool bRows = m_options.bClutAll && find.item.kind == SCAN_TIM && find.item.nCluts > 0;
-            const std::uint32_t nFirst = m_options.bClutAll ? 0 : m_options.nClut;
+            // A texture without a CLUT has no rows to choose: it shows in --palette's colours,
+            // else in greys. Finds with colours of their own keep them.
+            const bool bNoClut = find.item.kind == SCAN_TIM && find.item.nDepth <= 8 && find.item.nCluts == 0;
+            const std::uint32_t nFirst = m_options.bClutAll || bNoClut ? 0 : m_options.nClut;
             const std::uint32_t nLast = bRows ? find.item.nCluts - 1 : nFirst;
             for (std::uint32_t nRow = nFirst; pending.bOk && nRow <= nLast; ++nRow)
             {
                 const std::string strTarget = bRows ? strStem + "-c" + std::to_string(nRow) + ".png" : strStem + ".png";
                 ExportOptions opt;
                 opt.nClut = nRow;
+                if (bNoClut)
+                    opt.pPalette = m_options.pPalette;
                 std::vector<std::uint8_t> png;
-                std::string strError;
-                if (!ExportToPng(item.data(), item.size(), opt, png, strError))
+                std::string strError, strNote;
+                if (!ExportToPng(item.data(), item.size(), opt, png, strError, &strNote))
                 {
                     Message(strTarget, strError);
                     pending.bOk = false;
                     break;
+                }
+                if (!strNote.empty() && !m_bGreysTold)
+                {
+                    Message(m_options.strExtractDir,
+                            "finds without a CLUT keep their colours in other files; they are written in greys "
+                            "('--palette SOURCE[:ROW]' takes the colours from there).");
+                    m_bGreysTold = true;
                 }
                 pending.bOk = WriteOutput(strTarget, png.data(), png.size(), nullptr, nullptr);
             }

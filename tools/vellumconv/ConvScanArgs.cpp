@@ -60,12 +60,26 @@ bool ParseClut(const std::string& text, std::uint32_t& nClut, std::string& strEr
 
 }  // namespace
 
+bool SplitPaletteSpec(const std::string& strSpec, std::string& strSource, std::uint32_t& nRow)
+{
+    const std::size_t nColon = strSpec.rfind(':');
+    const std::string strRow = nColon == std::string::npos ? std::string() : strSpec.substr(nColon + 1);
+    if (strRow.empty() || strRow.find_first_not_of("0123456789") != std::string::npos || nColon == 0)
+    {
+        strSource = strSpec;
+        nRow = 0;
+        return true;
+    }
+    strSource = strSpec.substr(0, nColon);
+    return ConvParseNumber(strRow, CONV_VALUE_DIGITS, 0, 0xFFFFFFFFu, nRow);
+}
+
 bool ParseScanArgs(const std::vector<std::string>& args, ConvScanOptions& scan, bool& bHelp, std::string& strError)
 {
     CLI::App app{"vellumconv scan"};
     app.set_help_flag();
     app.add_flag("-h,--help", bHelp);
-    std::string strKinds, strJobs, strTo, strClut;
+    std::string strKinds, strJobs, strTo, strClut, strPalette;
     CLI::Option* pKinds = app.add_option("--kinds", strKinds);
     app.add_flag("--nested", scan.bNested);
     app.add_flag("--json", scan.bJson);
@@ -73,6 +87,7 @@ bool ParseScanArgs(const std::vector<std::string>& args, ConvScanOptions& scan, 
     CLI::Option* pExtract = app.add_option("--extract", scan.strExtractDir);
     CLI::Option* pTo = app.add_option("--to", strTo);
     CLI::Option* pClut = app.add_option("--clut", strClut);
+    CLI::Option* pPalette = app.add_option("--palette", strPalette);
     app.add_option("files", scan.files);
     if (!ConvParseWithCli(app, args, strError))
         return false;
@@ -105,6 +120,16 @@ bool ParseScanArgs(const std::vector<std::string>& args, ConvScanOptions& scan, 
             scan.bClutAll = true;
         else if (!ParseClut(strClut, scan.nClut, strError))
             return false;
+    }
+    if (pPalette->count() > 0)
+    {
+        if (!scan.bPng)
+            return Fail(strError, "option '--palette' colours the PNGs of an extraction: it needs '--extract DIR --to .png'");
+        std::string strSource;
+        std::uint32_t nRow = 0;
+        if (!SplitPaletteSpec(strPalette, strSource, nRow) || strSource.empty())
+            return Fail(strError, "'--palette " + strPalette + "': expected SOURCE[:ROW], a CLUT row counted from 0");
+        scan.strPalette = strPalette;
     }
     if (bHelp)
         return true;
@@ -167,13 +192,15 @@ bool ParsePaletteArgs(const std::vector<std::string>& args, ConvPaletteOptions& 
 const char* ConvScanUsageText()
 {
     return "Usage: vellumconv scan [--kinds tim,bmp,bfnt] [--nested] [--json] [-j N]\n"
-           "                       [--extract DIR [--to .png [--clut N|all]]] [--] FILE...\n"
+           "                       [--extract DIR [--to .png [--clut N|all]\n"
+           "                       [--palette SOURCE[:ROW]]]] [--] FILE...\n"
            "\n"
-           "Finds every TIM (4, 8, 16 and 24 bits, with or without CLUT, any number of CLUT\n"
-           "rows), BMP and BFNT that starts at any byte of each FILE: disc images, archives,\n"
-           "memory dumps. Only items that parse completely and whose every field agrees are\n"
-           "reported. Raw CD images (2352-byte sectors, recognised by the sync pattern) are\n"
-           "scanned as the stream of their user data; Form 2 sectors are skipped.\n"
+           "Finds every TIM (4, 8, 16 and 24 bits, each with or without a CLUT, any number\n"
+           "of CLUT rows), BMP and BFNT that starts at any byte of each FILE: disc images,\n"
+           "archives, memory dumps. Only items that parse completely and whose every field\n"
+           "agrees are reported. Raw CD images (2352-byte sectors, recognised by the sync\n"
+           "pattern) are scanned as the stream of their user data; Form 2 sectors are\n"
+           "skipped.\n"
            "\n"
            "Output: one line per find, in file order and then offset order:\n"
            "  FILE<tab>OFFSET<tab>KIND<tab>LENGTH<tab>WxH<tab>DEPTH<tab>CLUTS\n"
@@ -193,6 +220,10 @@ const char* ConvScanUsageText()
            "  --to .png       With --extract: each find as PNG, as 'export' writes it.\n"
            "  --clut N|all    With --to .png: the CLUT row to show (default 0); 'all' writes\n"
            "                  one PNG per row, NAME@OFFSET-cN.png.\n"
+           "  --palette SOURCE[:ROW]\n"
+           "                  With --to .png: the colours of the finds without their own (TIMs\n"
+           "                  without a CLUT), as 'export --palette' takes them; without it\n"
+           "                  they are written in greys.\n"
            "\n"
            "Exit status: 0 when every FILE was scanned (finds or not), 1 when a FILE could not\n"
            "be read or a find could not be extracted (the others still are), 2 for a usage\n"

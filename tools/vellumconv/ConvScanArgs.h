@@ -2,7 +2,10 @@
 // The command lines of the converter's verbs that look inside files, `scan` and `palette`:
 // their models and parsers. ParseConvArgs hands them the arguments after the verb.
 
+#include "exchange/Png.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +19,10 @@ struct ConvScanOptions
     bool bPng = false;              // --to .png
     bool bClutAll = false;          // --clut all
     std::uint32_t nClut = 0;
+    // --palette SOURCE[:ROW] as given, for the finds without a palette of their own (TIMs
+    // without a CLUT); its colours are read into pPalette before the run.
+    std::string strPalette;
+    std::shared_ptr<const std::vector<PngColor>> pPalette;
     std::vector<std::string> files;
 };
 
@@ -33,6 +40,10 @@ struct ConvPaletteOptions
     std::string strIn;
     std::string strOut;
 };
+
+// --palette SOURCE[:ROW]: a last ':' followed by digits only names the row (default 0);
+// anything else is all SOURCE. False when the row does not fit 32 bits.
+bool SplitPaletteSpec(const std::string& strSpec, std::string& strSource, std::uint32_t& nRow);
 
 // Both fill their model and the help flag; false, with the usage error in strError, when the
 // line makes no sense.

@@ -14,6 +14,7 @@
 
 #include <cstdio>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,23 @@ int UsageError(const std::string& strError)
 {
     ConvPrint(stderr, "vellumconv: %s\nTry 'vellumconv --help'.\n", EscapeControls(strError).c_str());
     return 2;
+}
+
+// Reads --palette SOURCE[:ROW] once for the whole run; false, with the message told, when
+// SOURCE cannot give its colours.
+bool LoadPalette(const std::string& strSpec, std::shared_ptr<const std::vector<PngColor>>& pPalette)
+{
+    if (strSpec.empty())
+        return true;
+    std::vector<PngColor> colours;
+    std::string strPath, strMessage;
+    if (!ReadExportPalette(strSpec, colours, strPath, strMessage))
+    {
+        ConvPrint(stderr, "vellumconv: %s: %s\n", EscapeControls(strPath).c_str(), EscapeControls(strMessage).c_str());
+        return false;
+    }
+    pPalette = std::make_shared<const std::vector<PngColor>>(std::move(colours));
+    return true;
 }
 
 // The first output of the command line named as a save names its temporaries or journals,
@@ -65,6 +83,10 @@ int RunCommandLine(int argc, char** argv)
     // A later save into the folder would remove the output, or write its journal back.
     if (std::string strReason; const std::string* pOut = ReservedOutput(cmd, strReason))
         return UsageError("'" + *pOut + "' is " + strReason + "; name the output otherwise");
+    ConvVerb& verb = cmd.batch.verb;
+    if (!LoadPalette(verb.strPaletteSpec, verb.exportOptions.pPalette) ||
+        !LoadPalette(cmd.scan.strPalette, cmd.scan.pPalette))
+        return 1;
     if (cmd.mode == EConvMode::Batch)
         return RunConvBatch(cmd.batch, stdout, stderr);
     if (cmd.mode == EConvMode::Verb || cmd.mode == EConvMode::Shorthand)
