@@ -1,6 +1,7 @@
 #include "formats/BmpImage.h"
 
 #include "formats/ByteOrder.h"
+#include "formats/detail/RleWalk.h"
 
 #include <algorithm>
 #include <new>
@@ -36,55 +37,27 @@ FormatResult DecodeRle(const std::uint8_t* p, std::size_t n, BmpImage& b)
 {
     const bool b4 = b.info.biCompression == BMP_RLE4;
     const std::uint64_t w = b.nWidth, h = b.nHeight;
-    std::uint64_t x = 0, y = 0;  // y counts rows from the first one stored
-    std::size_t i = 0;
-    auto put = [&](std::uint8_t v) {
-        if (x < w && y < h)
-        {
-            const std::uint64_t nRow = b.bTopDown ? y : h - 1 - y;
-            b.decoded[static_cast<std::size_t>(nRow * w + x)] = v;
-        }
-        ++x;
+    auto put = [&](std::uint64_t x, std::uint64_t y, std::uint8_t v) {
+        const std::uint64_t nRow = b.bTopDown ? y : h - 1 - y;
+        b.decoded[static_cast<std::size_t>(nRow * w + x)] = v;
     };
-    while (i + 2 <= n && y < h)
-    {
-        const unsigned nCount = p[i], nValue = p[i + 1];
-        i += 2;
-        if (nCount != 0)
-        {
-            for (unsigned k = 0; k < nCount && x < w; ++k)
-                put(static_cast<std::uint8_t>(b4 ? ((k % 2) == 0 ? nValue >> 4 : nValue & 0x0F) : nValue));
-            continue;
-        }
-        if (nValue == 0)
-        {
-            x = 0;
-            ++y;
-        }
-        else if (nValue == 1)
-        {
-            break;
-        }
-        else if (nValue == 2)
-        {
-            if (n - i < 2)
-                return FMT_BMP_RLE_CUT;
-            x += p[i];
-            y += p[i + 1];
-            i += 2;
-        }
-        else
-        {
-            const std::size_t nBytes = b4 ? (nValue + 1) / 2 : nValue;
-            const std::size_t nPadded = (nBytes + 1) & ~std::size_t{1};
-            if (n - i < nBytes)
-                return FMT_BMP_RLE_CUT;
-            for (unsigned k = 0; k < nValue; ++k)
-                put(static_cast<std::uint8_t>(b4 ? ((k % 2) == 0 ? p[i + k / 2] >> 4 : p[i + k / 2] & 0x0F) : p[i + k]));
-            i += std::min(nPadded, n - i);
-        }
-    }
-    return FMT_OK;
+    auto byteAt = [&](std::uint64_t k, unsigned& v) {
+        if (k >= n)
+            return false;
+        v = p[k];
+        return true;
+    };
+    auto run = [&](std::uint64_t x, std::uint64_t y, unsigned nCount, unsigned nValue) {
+        for (unsigned k = 0; k < nCount && x + k < w; ++k)
+            put(x + k, y, static_cast<std::uint8_t>(b4 ? ((k % 2) == 0 ? nValue >> 4 : nValue & 0x0F) : nValue));
+    };
+    auto literal = [&](std::uint64_t x, std::uint64_t y, std::uint64_t nAt, unsigned nPixels) {
+        const std::uint8_t* q = p + nAt;
+        for (unsigned k = 0; k < nPixels && x + k < w; ++k)
+            put(x + k, y, static_cast<std::uint8_t>(b4 ? ((k % 2) == 0 ? q[k / 2] >> 4 : q[k / 2] & 0x0F) : q[k]));
+    };
+    std::uint64_t i = 0;
+    return WalkRle(byteAt, n, i, w, h, b4, run, literal) ? FMT_OK : FMT_BMP_RLE_CUT;
 }
 }  // namespace
 

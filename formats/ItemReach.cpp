@@ -5,6 +5,7 @@
 #include "formats/ByteOrder.h"
 #include "formats/DataKinds.h"
 #include "formats/TimFormat.h"
+#include "formats/detail/RleWalk.h"
 
 #include <algorithm>
 #include <cstring>
@@ -72,45 +73,9 @@ std::uint64_t RleLength(const ReachReader& read, std::uint64_t nAt, std::uint64_
         v = buf[static_cast<std::size_t>(k - nBufAt)];
         return true;
     };
-    std::uint64_t x = 0, y = 0;
-    unsigned nCount = 0, nValue = 0;
-    while (y < h && byteAt(i, nCount) && byteAt(i + 1, nValue))
-    {
-        i += 2;
-        if (nCount != 0)
-        {
-            if (x < w)
-                x = std::min(x + nCount, w);
-            continue;
-        }
-        if (nValue == 0)
-        {
-            x = 0;
-            ++y;
-        }
-        else if (nValue == 1)
-        {
-            break;
-        }
-        else if (nValue == 2)
-        {
-            unsigned dx = 0, dy = 0;
-            if (!byteAt(i, dx) || !byteAt(i + 1, dy))
-                return nFileSize;  // cut: the decoder says so from what the file has
-            x += dx;
-            y += dy;
-            i += 2;
-        }
-        else
-        {
-            const std::uint64_t nBytes = b4 ? (nValue + 1) / 2 : nValue;
-            const std::uint64_t nPadded = (nBytes + 1) & ~std::uint64_t{1};
-            if (nFileSize - i < nBytes)
-                return nFileSize;
-            x += nValue;
-            i += std::min(nPadded, nFileSize - i);
-        }
-    }
+    auto nothing = [](auto...) {};
+    if (!WalkRle(byteAt, nFileSize, i, w, h, b4, nothing, nothing))
+        return nFileSize;  // cut: the decoder says so from what the file has
     return std::min(i, nFileSize);
 }
 
