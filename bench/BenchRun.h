@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -86,4 +87,32 @@ public:
 
 private:
     int m_nFailed = 0;
+};
+
+// Five repetitions in the unit given, judged by their fastest CPU time: on a shared machine
+// other work only ever slows a run down, and wall time also counts time spent waiting. One
+// iteration in a smoke run.
+inline void BenchFastestOfFive(benchmark::internal::Benchmark* b, benchmark::TimeUnit unit)
+{
+    b->Unit(unit);
+    if (BenchSmoke())
+        b->Iterations(1);
+    else
+        b->Repetitions(5)->ReportAggregatesOnly(true)->ComputeStatistics(
+            "min", [](const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); });
+}
+
+// Keeps each benchmark's fastest time per iteration, by its function's name, so that a
+// program can print ratios once all have run.
+class CFastestReporter : public CBenchReporter
+{
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& r : runs)
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "min")
+                m_times[r.run_name.function_name] = r.GetAdjustedCPUTime();
+        CBenchReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> m_times;
 };

@@ -89,33 +89,10 @@ void BM_CdMemcpy(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(BYTES));
 }
 
-double MinOf(const std::vector<double>& v)
-{
-    return *std::min_element(v.begin(), v.end());
-}
-
-// Five repetitions, judged by their fastest CPU time, as in the other formats benchmarks.
 void Configure(benchmark::internal::Benchmark* b)
 {
-    b->Unit(benchmark::kMicrosecond);
-    if (BenchSmoke())
-        b->Iterations(1);
-    else
-        b->Repetitions(5)->ReportAggregatesOnly(true)->ComputeStatistics("min", MinOf);
+    BenchFastestOfFive(b, benchmark::kMicrosecond);
 }
-
-class CRatioReporter : public CBenchReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "min")
-                m_times[r.run_name.function_name] = r.GetAdjustedCPUTime();
-        CBenchReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> m_times;
-};
 }  // namespace
 
 BENCHMARK(BM_CdMemcpy)->Apply(Configure);
@@ -126,7 +103,7 @@ BENCHMARK(BM_CdFillMode2Form1)->Apply(Configure);
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    CRatioReporter reporter;
+    CFastestReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const auto& t = reporter.m_times;
     const auto ref = t.find("BM_CdMemcpy");

@@ -388,35 +388,10 @@ void BM_FilePlainCopy(benchmark::State& state) { PlainCopy(state, std::size_t{1}
 // In the pieces BMP pixel data moves in, to show what the piece size alone costs.
 void BM_FilePlainCopyPieces(benchmark::State& state) { PlainCopy(state, 61440); }
 
-double MinOf(const std::vector<double>& v)
-{
-    return *std::min_element(v.begin(), v.end());
-}
-
-// Five repetitions, judged by their fastest CPU time: on a shared machine other
-// work only ever slows a run down, and wall time also counts time spent waiting.
 void Configure(benchmark::internal::Benchmark* b)
 {
-    b->Unit(benchmark::kMillisecond);
-    if (BenchSmoke())
-        b->Iterations(1);
-    else
-        b->Repetitions(5)->ReportAggregatesOnly(true)->ComputeStatistics("min", MinOf);
+    BenchFastestOfFive(b, benchmark::kMillisecond);
 }
-
-// Keeps each run's time per iteration so the ratios can be printed at the end.
-class CRatioReporter : public CBenchReporter
-{
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& r : runs)
-            if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "min")
-                m_times[r.run_name.function_name] = r.GetAdjustedCPUTime();
-        CBenchReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> m_times;
-};
 }  // namespace
 
 BENCHMARK(BM_Memcpy)->Apply(Configure);
@@ -448,7 +423,7 @@ int main(int argc, char** argv)
     // pages, as a converter run does, instead of the heap's already-faulted ones.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
     benchmark::Initialize(&argc, argv);
-    CRatioReporter reporter;
+    CFastestReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const auto& t = reporter.m_times;
     auto ratio = [&](const char* name, const std::string& run, const std::string& ref, double goal) {
