@@ -25,6 +25,14 @@ ExchangeCode CompressionRefusal(std::uint32_t nCompression)
 
 }  // namespace
 
+ExchangeResult ReadBmpForExchange(const std::uint8_t* p, std::size_t n, std::uint64_t nFileSize, BmpImage& bmp)
+{
+    nFileSize = std::max<std::uint64_t>(nFileSize, n);
+    const FormatResult nResult =
+        ParseBmpImage(p, n, {PNG_MAX_SIDE, PNG_MAX_DECODED_BYTES, BMP_RLE_MAX_PIXELS_PER_BYTE, nFileSize}, bmp);
+    return nResult == FMT_OK ? ExchangeResult{} : BmpRefusal(nResult, bmp, nFileSize);
+}
+
 ExchangeResult BmpRefusal(FormatResult nResult, const BmpImage& bmp, std::uint64_t nFileSize)
 {
     const BmpInfoHeader& info = bmp.info;
@@ -79,11 +87,8 @@ ExchangeResult ExportBmp(const std::uint8_t* pIn, std::size_t nIn, const ExportO
                          std::vector<std::uint8_t>& png)
 {
     BmpImage bmp;
-    const std::uint64_t nFileSize = std::max<std::uint64_t>(opt.nFileSize, nIn);
-    if (const FormatResult nResult = ParseBmpImage(
-            pIn, nIn, {PNG_MAX_SIDE, PNG_MAX_DECODED_BYTES, BMP_RLE_MAX_PIXELS_PER_BYTE, nFileSize}, bmp);
-        nResult != FMT_OK)
-        return BmpRefusal(nResult, bmp, nFileSize);
+    if (ExchangeResult result = ReadBmpForExchange(pIn, nIn, opt.nFileSize, bmp); !result.Ok())
+        return result;
     MetaChunk meta;
     meta.nDataType = DATA_BMP;
     meta.nWidth = bmp.nWidth;

@@ -189,11 +189,8 @@ ExchangeResult LikeBmp(const std::uint8_t* pOriginal, std::size_t nOriginal, con
                        const LikeOptions& opt, std::vector<std::uint8_t>& out)
 {
     BmpImage bmp;
-    const std::uint64_t nFileSize = std::max<std::uint64_t>(opt.nFileSize, nOriginal);
-    if (const FormatResult nResult = ParseBmpImage(
-            pOriginal, nOriginal, {PNG_MAX_SIDE, PNG_MAX_DECODED_BYTES, BMP_RLE_MAX_PIXELS_PER_BYTE, nFileSize}, bmp);
-        nResult != FMT_OK)
-        return BmpRefusal(nResult, bmp, nFileSize);
+    if (ExchangeResult result = ReadBmpForExchange(pOriginal, nOriginal, opt.nFileSize, bmp); !result.Ok())
+        return result;
     const std::uint64_t w = bmp.nWidth, h = bmp.nHeight;
     const unsigned nBits = bmp.info.biBitCount;
     Described d;

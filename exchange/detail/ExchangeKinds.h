@@ -68,6 +68,10 @@ ExchangeResult TimRefusal(FormatResult nResult, const TimImage& tim);
 ExchangeResult BmpRefusal(FormatResult nResult, const BmpImage& bmp, std::uint64_t nFileSize);
 ExchangeResult BfntRefusal(FormatResult nResult, const BfntImage& f);
 
+// Reads a BMP under the exchange's limits (nFileSize: the whole file's, when p holds only
+// its item): the picture, or the refusal that names what is wrong.
+ExchangeResult ReadBmpForExchange(const std::uint8_t* p, std::size_t n, std::uint64_t nFileSize, BmpImage& bmp);
+
 // Each kind put into its original (LikePng.cpp).
 ExchangeResult LikeTim(const std::uint8_t* pOriginal, std::size_t nOriginal, const PngPicture& pic,
                        const MetaChunk& meta, const LikeOptions& opt, std::vector<std::uint8_t>& out);

@@ -7,6 +7,7 @@
 #include "tests/corpus/HostileFiles.h"
 #include "tests/formats/SampleFiles.h"
 #include "tests/formats/TestStreams.h"
+#include "tests/support/Sanitizers.h"
 
 #include <gtest/gtest.h>
 
@@ -17,14 +18,6 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define VELLUM_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VELLUM_UNDER_ASAN 1
-#endif
-#endif
 
 namespace
 {

@@ -3,6 +3,7 @@
 // the file and not what its header claims or how far it was padded.
 
 #include "tests/formats/SampleFiles.h"
+#include "tests/support/Sanitizers.h"
 #include "tests/support/TestFiles.h"
 #include "tests/tools/ConvProcess.h"
 
@@ -19,14 +20,6 @@
 #include <sys/un.h>
 #include <unistd.h>
 #include <vector>
-
-#if defined(__SANITIZE_ADDRESS__)
-#define VELLUM_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define VELLUM_UNDER_ASAN 1
-#endif
-#endif
 
 namespace
 {
