@@ -12,7 +12,6 @@
 #include "framework/AfxFile.h"
 
 #include <cstddef>
-#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -135,25 +134,3 @@ private:
     std::map<std::size_t, std::vector<AFX_PENDING_SAVE>> m_groups;
 };
 
-// (stub until the real one lands)
-class CSafePatchFile
-{
-public:
-    CSafePatchFile() = default;
-    ~CSafePatchFile();
-    CSafePatchFile(const CSafePatchFile&) = delete;
-    CSafePatchFile& operator=(const CSafePatchFile&) = delete;
-    BOOL Open(LPCTSTR lpszPathName, CFileException* pError);
-    BOOL IsOpen() const { return m_fd >= 0; }
-    std::uint64_t GetLength() const { return m_nLength; }
-    std::size_t Read(void* p, std::size_t n, std::uint64_t nOffset) const;
-    void Write(std::uint64_t nOffset, const void* p, std::size_t n);
-    void Commit();
-    void Abort();
-
-private:
-    int m_fd = -1;
-    std::uint64_t m_nLength = 0;
-    CString m_strPath;
-    std::vector<std::pair<std::uint64_t, std::vector<unsigned char>>> m_writes;
-};
