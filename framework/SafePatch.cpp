@@ -18,7 +18,7 @@ namespace
 {
 constexpr std::uint64_t kMaxOffset = static_cast<std::uint64_t>(std::numeric_limits<off_t>::max());
 
-// "bytes FIRST to LAST", for a message.
+// "bytes FIRST to LAST" of a range inside a file, for a message.
 std::string ByteRange(std::uint64_t nOffset, std::uint64_t n)
 {
     return "bytes " + std::to_string(nOffset) + " to " + std::to_string(nOffset + n - 1);
@@ -118,8 +118,8 @@ void CSafePatchFile::Write(std::uint64_t nOffset, const void* p, std::size_t n)
         throw CFileException::FromErrno(EBADF, m_strPath);
     if (nOffset > m_nLength || n > m_nLength - nOffset)
         throw Refusal(EINVAL,
-                      (n == 0 ? "offset " + std::to_string(nOffset) : ByteRange(nOffset, n)) +
-                          " lie past the end of the file, which has " + std::to_string(m_nLength) + " bytes",
+                      std::to_string(n) + " bytes at offset " + std::to_string(nOffset) +
+                          " do not fit in the file, which has " + std::to_string(m_nLength),
                       m_strPath);
     if (n == 0)
         return;

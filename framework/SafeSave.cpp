@@ -216,31 +216,6 @@ void EncodeHeader(const JOURNAL_HEADER& h, char* p)
     std::memcpy(p + NameAt(h.bRanges) + 4, h.strName.data(), nName);
 }
 
-// The header of the journal fd (st): false when it has none, or is not as long as it says.
-bool ReadHeader(int fd, const struct stat& st, JOURNAL_HEADER& h)
-{
-    char buf[kJournalHeader];
-    if (Retry([&] { return ::pread(fd, buf, sizeof buf, 0); }) != kJournalHeader)
-        return false;
-    h.bRanges = std::memcmp(buf, kRangesMagic, sizeof kRangesMagic) == 0;
-    if (!h.bRanges && std::memcmp(buf, kJournalMagic, sizeof kJournalMagic) != 0)
-        return false;
-    std::uint32_t nName = 0;
-    std::memcpy(&h.nDev, buf + 8, 8);
-    std::memcpy(&h.nIno, buf + 16, 8);
-    std::memcpy(&h.nLength, buf + 24, 8);
-    h.nFileSize = 0;
-    if (h.bRanges)
-        std::memcpy(&h.nFileSize, buf + 32, 8);
-    std::memcpy(&nName, buf + NameAt(h.bRanges), 4);
-    if (nName == 0 || nName > NAME_MAX)
-        return false;
-    h.strName.assign(buf + NameAt(h.bRanges) + 4, nName);
-    return h.strName.find('/') == std::string::npos && h.strName.find('\0') == std::string::npos &&
-           h.strName != "." && h.strName != ".." && h.nLength <= static_cast<std::uint64_t>(st.st_size) &&
-           static_cast<std::uint64_t>(st.st_size) == static_cast<std::uint64_t>(kJournalHeader) + h.nLength;
-}
-
 // Reads exactly n bytes of fd at nAt: 0, an errno, or EIO where the file ends first.
 int ReadAllAt(int fd, char* p, std::size_t n, off_t nAt)
 {
@@ -256,6 +231,46 @@ int ReadAllAt(int fd, char* p, std::size_t n, off_t nAt)
         nAt += nRead;
     }
     return 0;
+}
+
+// What a journal's header says: it has one, it has none (unfinished, or emptied once its
+// save was done), or it could not be read.
+enum class EHeader
+{
+    Valid,
+    None,
+    Unreadable,  // errno says why
+};
+
+// The header of the journal fd (st), which must be as long as the header says.
+EHeader ReadHeader(int fd, const struct stat& st, JOURNAL_HEADER& h)
+{
+    char buf[kJournalHeader];
+    if (st.st_size < kJournalHeader)
+        return EHeader::None;
+    if (const int nError = ReadAllAt(fd, buf, sizeof buf, 0))
+    {
+        errno = nError;
+        return EHeader::Unreadable;
+    }
+    h.bRanges = std::memcmp(buf, kRangesMagic, sizeof kRangesMagic) == 0;
+    if (!h.bRanges && std::memcmp(buf, kJournalMagic, sizeof kJournalMagic) != 0)
+        return EHeader::None;
+    std::uint32_t nName = 0;
+    std::memcpy(&h.nDev, buf + 8, 8);
+    std::memcpy(&h.nIno, buf + 16, 8);
+    std::memcpy(&h.nLength, buf + 24, 8);
+    h.nFileSize = 0;
+    if (h.bRanges)
+        std::memcpy(&h.nFileSize, buf + 32, 8);
+    std::memcpy(&nName, buf + NameAt(h.bRanges), 4);
+    if (nName == 0 || nName > NAME_MAX)
+        return EHeader::None;
+    h.strName.assign(buf + NameAt(h.bRanges) + 4, nName);
+    const bool bValid = h.strName.find('/') == std::string::npos && h.strName.find('\0') == std::string::npos &&
+                        h.strName != "." && h.strName != ".." &&
+                        static_cast<std::uint64_t>(st.st_size) == static_cast<std::uint64_t>(kJournalHeader) + h.nLength;
+    return bValid ? EHeader::Valid : EHeader::None;
 }
 
 // Writes the old bytes of each range of fdTarget to fdTo from nAt on, as records of [offset]
@@ -326,32 +341,43 @@ int PutBack(int fdTarget, int fd, const JOURNAL_HEADER& h)
 // journal whose lock is free while its target's lock is ours has no living owner, since a
 // save holds its target's lock for as long as its journal is there. Journals of other users,
 // and those whose file is gone or is another file now, stay: their old bytes are the only
-// copy. 0, or with fdHeld the errno that stops its save.
+// copy. 0, or with fdHeld the errno that stops its save: a journal that cannot be looked at
+// may be of its file, and left behind it would later undo the save.
 int RecoverJournal(int fdDir, const std::string& strJournal, int fdHeld, const struct stat* pHeld)
 {
+    auto failed = [&](int nError) { return fdHeld >= 0 && nError != ENOENT ? nError : 0; };
     struct stat st;
-    if (::fstatat(fdDir, strJournal.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_uid != ::geteuid() || st.st_nlink != 1)
+    if (::fstatat(fdDir, strJournal.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return failed(errno);
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1)
         return 0;
     const int fd =
         Retry([&] { return ::openat(fdDir, strJournal.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0)
-        return 0;
+        return failed(errno);
     struct stat now;
     JOURNAL_HEADER h;
-    if (::fstat(fd, &now) != 0 || !SameFile(now, st))
+    if (::fstat(fd, &now) != 0)
+    {
+        const int nError = errno;
+        CloseFd(fd);
+        return failed(nError);
+    }
+    if (!SameFile(now, st))
     {
         CloseFd(fd);
         return 0;
     }
-    if (!ReadHeader(fd, now, h))
+    const EHeader header = ReadHeader(fd, now, h);
+    if (header != EHeader::Valid)
     {
+        const int nError = errno;
         // Unfinished (its file was not touched yet) or emptied once its save was done: only
         // swept, once its owner is gone.
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(fdDir, strJournal, now))
+        if (header == EHeader::None && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(fdDir, strJournal, now))
             Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); });
         CloseFd(fd);
-        return 0;
+        return header == EHeader::Unreadable ? failed(nError) : 0;
     }
     if (pHeld != nullptr && (h.nDev != pHeld->st_dev || h.nIno != pHeld->st_ino))
     {
@@ -377,15 +403,21 @@ int RecoverJournal(int fdDir, const std::string& strJournal, int fdHeld, const s
     JOURNAL_HEADER again;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         nError = EBUSY;
-    else if (StillNamed(fdDir, strJournal, now) && ::fstat(fd, &now) == 0 && ReadHeader(fd, now, again))
+    else if (StillNamed(fdDir, strJournal, now) && ::fstat(fd, &now) == 0)
     {
-        // Records that do not fit are no old bytes of this file: nothing of them is written,
-        // and the journal goes as one without its header would.
-        nError = PutBack(fdTarget, fd, again);
-        if (nError == kCorruptRanges)
-            nError = 0;
-        if (nError == 0)
-            Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); });
+        const EHeader last = ReadHeader(fd, now, again);
+        if (last == EHeader::Unreadable)
+            nError = errno;
+        else if (last == EHeader::Valid)
+        {
+            // Records that do not fit are no old bytes of this file: nothing of them is
+            // written, and the journal goes as one without its header would.
+            nError = PutBack(fdTarget, fd, again);
+            if (nError == kCorruptRanges)
+                nError = 0;
+            if (nError == 0)
+                Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); });
+        }
     }
     if (fdHeld < 0)
         CloseFd(fdTarget);
