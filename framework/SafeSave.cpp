@@ -415,8 +415,11 @@ int RecoverJournal(int fdDir, const std::string& strJournal, int fdHeld, const s
             nError = PutBack(fdTarget, fd, again);
             if (nError == kCorruptRanges)
                 nError = 0;
-            if (nError == 0)
-                Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); });
+            // One that cannot go is emptied, so that it never puts its bytes back again over
+            // a later save's; it is swept then.
+            if (nError == 0 && Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); }) != 0 &&
+                Retry([&] { return ::ftruncate(fd, 0); }) != 0)
+                nError = errno;
         }
     }
     if (fdHeld < 0)
