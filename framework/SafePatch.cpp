@@ -40,18 +40,10 @@ BOOL CSafePatchFile::Open(LPCTSTR lpszPathName, CFileException* pError)
             *pError = e;
         return FALSE;
     };
-    if (m_strPath.IsEmpty())
-        return fail(CFileException::FromErrno(ENOENT, m_strPath));
-
-    std::string target, strRefusal;
-    if (!ResolveTarget(m_strPath.Str(), target, strRefusal))
-        return fail(Refusal(EACCES, strRefusal, m_strPath));
-    m_strName = NameOf(target);
-    if (m_strName.empty())
-        return fail(CFileException::FromErrno(EISDIR, m_strPath));
-    m_fdDir = OpenFolder(FolderOf(target));
-    if (m_fdDir < 0)
-        return fail(CFileException::FromErrno(errno, m_strPath));
+    std::string target;
+    CFileException eFolder;
+    if (!OpenTargetFolder(m_strPath, target, m_strName, m_fdDir, eFolder))
+        return fail(eFolder);
 
     struct stat st;
     for (int nTry = 0; m_fdTarget < 0; ++nTry)

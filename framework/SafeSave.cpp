@@ -780,6 +780,23 @@ bool ResolveTarget(const std::string& strPath, std::string& strTarget, std::stri
     return true;
 }
 
+bool OpenTargetFolder(const CString& strPath, std::string& strTarget, std::string& strName, int& fdDir,
+                      CFileException& e)
+{
+    std::string strRefusal;
+    if (strPath.IsEmpty())
+        e = CFileException::FromErrno(ENOENT, strPath);
+    else if (!ResolveTarget(strPath.Str(), strTarget, strRefusal))
+        e = Refusal(EACCES, strRefusal, strPath);
+    else if ((strName = NameOf(strTarget)).empty())
+        e = CFileException::FromErrno(EISDIR, strPath);
+    else if ((fdDir = OpenFolder(FolderOf(strTarget))) < 0)
+        e = CFileException::FromErrno(errno, strPath);
+    else
+        return true;
+    return false;
+}
+
 bool CheckTarget(int fdDir, const std::string& strName, const struct stat& st, const CString& strPath,
                  CFileException& e)
 {
@@ -924,19 +941,10 @@ BOOL CSafeSaveFile::Open(LPCTSTR lpszPathName, CFileException* pError, CSaveBatc
             *pError = e;
         return FALSE;
     };
-    if (m_strPath.IsEmpty())
-        return fail(CFileException::FromErrno(ENOENT, m_strPath));
-
-    std::string target, strRefusal;
-    if (!ResolveTarget(m_strPath.Str(), target, strRefusal))
-        return fail(Refusal(EACCES, strRefusal, m_strPath));
-    const std::string name = NameOf(target);
-    if (name.empty())
-        return fail(CFileException::FromErrno(EISDIR, m_strPath));
-    // Every name from here on is taken in this folder, as it is now.
-    m_fdDir = OpenFolder(FolderOf(target));
-    if (m_fdDir < 0)
-        return fail(CFileException::FromErrno(errno, m_strPath));
+    std::string target, name;
+    CFileException eFolder;
+    if (!OpenTargetFolder(m_strPath, target, name, m_fdDir, eFolder))
+        return fail(eFolder);
     struct stat st;
     const bool bExists = ::fstatat(m_fdDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     if (bExists)

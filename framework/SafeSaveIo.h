@@ -86,6 +86,11 @@ int RecoverJournalsOf(int fdDir, int fdTarget, const struct stat& st);
 // saver or the folder's owner owns it; otherwise false, with strRefusal naming the link and
 // its owner.
 bool ResolveTarget(const std::string& strPath, std::string& strTarget, std::string& strRefusal);
+// The file a save or patch of strPath writes (ResolveTarget's), its name, and its folder
+// opened as fdDir, in which every name from then on is taken: false, with e filled, when a
+// link is refused, the path names a folder, or the folder cannot be opened.
+bool OpenTargetFolder(const CString& strPath, std::string& strTarget, std::string& strName, int& fdDir,
+                      CFileException& e);
 // A refusal in words, with errno's value for callers that look at it.
 CFileException Refusal(int nErrno, const std::string& strCause, const CString& strPath);
 // Whether the existing strName in fdDir (st, not following a link) may be written: a link, a

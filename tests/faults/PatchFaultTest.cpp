@@ -121,60 +121,50 @@ TEST_P(PatchFaults, EveryCallFailsInTurn)
     Prepare();
     ResetFaultCalls();
     ASSERT_TRUE(Patch(strMessage)) << strMessage;
-    long calls[static_cast<int>(EFault::Count)];
-    for (int f = 0; f < static_cast<int>(EFault::Count); ++f)
-        calls[f] = FaultCalls(static_cast<EFault>(f));
+    const std::vector<long> calls = CountedCalls();
     ASSERT_TRUE(ReadFile(m_target) == expected);
 
     FaultTally tally;
-    for (int f = 0; f < static_cast<int>(EFault::Count); ++f)
-    {
-        const EFault family = static_cast<EFault>(f);
-        tally.nCalls += calls[f];
-        for (long n = 1; n <= calls[f]; ++n)
-            for (int nError : ErrorsFor(family))
-            {
-                SCOPED_TRACE(std::string(FaultName(family)) + " call " + std::to_string(n) + " " +
-                             FaultErrorName(nError));
-                Prepare();
-                strMessage.clear();
-                SetFault(family, n, nError);
-                const bool bPatched = Patch(strMessage);
-                const bool bFired = FaultFired();
-                SetFault(family, 0, 0);
-                ASSERT_TRUE(bFired);
-                ++tally.nInjected;
-                if (MustBeRetried(nError))
-                {
-                    ++tally.nRetried;
-                    EXPECT_TRUE(bPatched) << strMessage;
-                }
-                const std::string now = ReadFile(m_target);
-                EXPECT_TRUE(ReadFile(m_other) == now);
-                if (bPatched)
-                {
-                    EXPECT_TRUE(now == expected);
-                }
-                else
-                {
-                    ++tally.nFailed;
-                    EXPECT_EQ(strMessage.rfind(m_target + ": ", 0), 0u) << strMessage;
-                }
-                // A failure before the dead patch's journal was put back leaves it, and the
-                // file torn; any other leaves the old bytes. The next sweep puts the rest
-                // right, and leaves nothing.
-                if (!bPatched && HiddenIn(m_dir.Path()).empty())
-                {
-                    EXPECT_TRUE(now == old);
-                }
-                CSafeSaveFile::RemoveDeadTemporaries({m_target});
-                const std::string after = ReadFile(m_target);
-                EXPECT_TRUE(after == (bPatched ? expected : old));
-                EXPECT_TRUE(HiddenIn(m_dir.Path()).empty()) << *HiddenIn(m_dir.Path()).begin();
-                if (HasFailure())
-                    return;
-            }
-    }
+    ForEachFault(calls, tally.nCalls, [&](EFault family, long n, int nError) {
+        Prepare();
+        strMessage.clear();
+        SetFault(family, n, nError);
+        const bool bPatched = Patch(strMessage);
+        const bool bFired = FaultFired();
+        SetFault(family, 0, 0);
+        EXPECT_TRUE(bFired);
+        if (!bFired)
+            return false;
+        ++tally.nInjected;
+        if (MustBeRetried(nError))
+        {
+            ++tally.nRetried;
+            EXPECT_TRUE(bPatched) << strMessage;
+        }
+        const std::string now = ReadFile(m_target);
+        EXPECT_TRUE(ReadFile(m_other) == now);
+        if (bPatched)
+        {
+            EXPECT_TRUE(now == expected);
+        }
+        else
+        {
+            ++tally.nFailed;
+            EXPECT_EQ(strMessage.rfind(m_target + ": ", 0), 0u) << strMessage;
+        }
+        // A failure before the dead patch's journal was put back leaves it, and the file
+        // torn; any other leaves the old bytes. The next sweep puts the rest right, and
+        // leaves nothing.
+        if (!bPatched && HiddenIn(m_dir.Path()).empty())
+        {
+            EXPECT_TRUE(now == old);
+        }
+        CSafeSaveFile::RemoveDeadTemporaries({m_target});
+        const std::string after = ReadFile(m_target);
+        EXPECT_TRUE(after == (bPatched ? expected : old));
+        EXPECT_TRUE(HiddenIn(m_dir.Path()).empty()) << *HiddenIn(m_dir.Path()).begin();
+        return !HasFailure();
+    });
     tally.Print(GetParam() == EBefore::Whole ? "patch of 3 ranges" : "patch of 3 ranges after a dead patch");
 }
 
