@@ -355,6 +355,23 @@ TEST_F(SafePatch, ALinkAnotherUserPlantedInASharedFolderIsNotFollowed)
     EXPECT_EQ(ScratchDir::Entries(shared), (std::set<std::string>{"disc.bin", "mine.bin"}));
 }
 
+TEST_F(SafePatch, AFileInAFolderThatTakesNoNewFileIsPatchedWithoutAJournal)
+{
+    if (!IsRoot())
+        GTEST_SKIP() << "needs root to give a file in root's folder to another user";
+    // Nobody's file in root's folder, which nobody may write: the old bytes are kept outside
+    // it, and nothing is left in it.
+    const std::string folder = Path("closed");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    const std::string target = folder + "/disc.bin";
+    const std::string old = Pattern(100000, 8);
+    WriteFile(target, old);
+    AsOrdinaryUser({target}, [&] { Patch(target, {{5, "NEW"}, {90000, Pattern(5000, 9)}}); });
+    EXPECT_TRUE(Same(ReadFile(target), Patched(old, {{5, "NEW"}, {90000, Pattern(5000, 9)}})));
+    EXPECT_EQ(ScratchDir::Entries(folder), std::set<std::string>{"disc.bin"});
+}
+
 TEST_F(SafePatch, APatchWaitsForAnotherOfTheSameFile)
 {
     const std::string target = Path("disc.bin");
