@@ -74,6 +74,14 @@ protected:
         file.Commit();
         return true;
     }
+    // Item nItem's one output, named and holding strName, written, held and committed.
+    bool Land(CConvCommits& commits, std::size_t nItem, const std::string& strName)
+    {
+        if (!Write(commits, Path(strName), strName))
+            return false;
+        commits.Hold(nItem, strName + "\n");
+        return commits.CommitHeld();
+    }
     std::string Path(const std::string& strName) const { return m_dir / strName; }
 
     ScratchDir m_dir;
@@ -134,14 +142,10 @@ TEST_F(ConvCommitTest, ALineWaitsForTheItemsBeforeItAndForTheEndWhenAsked)
         CConvCommits commits(m_out.File(), m_err.File());
         commits.NewItem("a");
         commits.NewItem("b");
-        ASSERT_TRUE(Write(commits, Path("b"), "b"));
-        commits.Hold(1, "b\n");
-        ASSERT_TRUE(commits.CommitHeld());
+        ASSERT_TRUE(Land(commits, 1, "b"));
         EXPECT_TRUE(commits.InPlace(1));
         EXPECT_EQ(m_out.Text(), "");
-        ASSERT_TRUE(Write(commits, Path("a"), "a"));
-        commits.Hold(0, "a\n");
-        ASSERT_TRUE(commits.CommitHeld());
+        ASSERT_TRUE(Land(commits, 0, "a"));
         EXPECT_EQ(m_out.Text(), "a\nb\n");
         EXPECT_EQ(commits.Finish(0), 0);
         EXPECT_EQ(m_out.Text(), "a\nb\n");
@@ -152,14 +156,10 @@ TEST_F(ConvCommitTest, ALineWaitsForTheItemsBeforeItAndForTheEndWhenAsked)
         CConvCommits commits(out.File(), m_err.File());
         for (const char* pszName : {"c", "d", "e", "f"})
             commits.NewItem(pszName);
-        ASSERT_TRUE(Write(commits, Path("d"), "d"));
-        commits.Hold(1, "d\n");
-        ASSERT_TRUE(commits.CommitHeld());
+        ASSERT_TRUE(Land(commits, 1, "d"));
         commits.Fail(0);
         EXPECT_EQ(out.Text(), "d\n");
-        ASSERT_TRUE(Write(commits, Path("f"), "f"));
-        commits.Hold(3, "f\n");
-        ASSERT_TRUE(commits.CommitHeld());
+        ASSERT_TRUE(Land(commits, 3, "f"));
         EXPECT_EQ(out.Text(), "d\n");
         EXPECT_EQ(commits.Finish(1), 1);
         EXPECT_EQ(out.Text(), "d\nf\n");
@@ -170,9 +170,7 @@ TEST_F(ConvCommitTest, ALineWaitsForTheItemsBeforeItAndForTheEndWhenAsked)
         CConvCommits commits(out.File(), m_err.File());
         commits.LinesAtEnd();
         commits.NewItem("g");
-        ASSERT_TRUE(Write(commits, Path("g"), "g"));
-        commits.Hold(0, "g\n");
-        ASSERT_TRUE(commits.CommitHeld());
+        ASSERT_TRUE(Land(commits, 0, "g"));
         EXPECT_TRUE(fs::exists(Path("g")));
         EXPECT_EQ(out.Text(), "");
         EXPECT_EQ(commits.Finish(0), 0);
