@@ -161,7 +161,6 @@ public:
     // Whether item nItem's outputs are in place, and how many items' are.
     bool InPlace(std::size_t nItem) const { return m_items.at(nItem).state == EState::InPlace; }
     std::size_t InPlaceCount() const;
-    std::size_t Items() const { return m_items.size(); }
     // Whether an item failed here (Fail, a failed sync or commit).
     bool AnyFailed() const { return m_bAnyFailed; }
 
