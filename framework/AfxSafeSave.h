@@ -12,6 +12,7 @@
 #include "framework/AfxFile.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -86,6 +87,58 @@ private:
     int m_fdTarget = -1;       // in place: the target, opened and checked at Open
     bool m_bInPlace = false;   // m_file holds the new bytes in memory, for the target in place
     CSaveBatch* m_pBatch = nullptr;
+};
+
+// Changing some bytes of an existing file where it lies, without copying it: the file keeps
+// its inode (its other names, owner, mode and attributes), its size and every byte outside
+// the ranges written. From Open to Commit or Abort the file is locked (flock), as a save in
+// place locks it, so saves and patches of it take turns. The new bytes wait in memory until
+// Commit; only then are the old bytes of the ranges, and nothing else, copied to a journal
+// beside the file, synced before the first of them is overwritten and removed once the new
+// ones are synced: a failure or a kill leaves every range old or every range new, and the
+// next save or patch into the folder puts a dead patch's old bytes back.
+class CSafePatchFile
+{
+public:
+    CSafePatchFile() = default;
+    ~CSafePatchFile();  // Abort()
+    CSafePatchFile(const CSafePatchFile&) = delete;
+    CSafePatchFile& operator=(const CSafePatchFile&) = delete;
+
+    // Opens an existing regular file for patching, checked as CSafeSaveFile::Open checks a
+    // target (ResolveTarget's link rule for sticky world-writable folders, a directory, a
+    // device, a FIFO or a file this user may not write refused; opened through its folder's
+    // descriptor with O_NOFOLLOW, and found to be the file checked), and takes its lock
+    // (flock LOCK_EX, waiting for a save or patch of it in progress). A dead save's or patch's
+    // journal of this file is put back first. FALSE with *pError filled on failure.
+    BOOL Open(LPCTSTR lpszPathName, CFileException* pError);
+    BOOL IsOpen() const { return m_fdTarget >= 0; }
+    // The file's size at Open.
+    std::uint64_t GetLength() const { return m_nLength; }
+    // Reads up to n bytes at nOffset of the file as it is now: the count read (fewer only at
+    // the end). Throws CFileException on a read error.
+    std::size_t Read(void* p, std::size_t n, std::uint64_t nOffset) const;
+    // Collects new bytes for [nOffset, nOffset + n), which must lie inside the file and not
+    // overlap a range collected before; throws CFileException (EINVAL, a cause in words)
+    // otherwise. Nothing is written before Commit.
+    void Write(std::uint64_t nOffset, const void* p, std::size_t n);
+    // Writes the collected ranges: their old bytes go to a journal beside the file (synced,
+    // with the folder, before the first byte is overwritten), the new bytes are written and
+    // synced (fdatasync), and the journal is removed. Throws CFileException naming the file
+    // on failure; then the old bytes are back, or, where even that failed, the journal stays
+    // for the next save or patch into the folder to put back. Releases the file either way.
+    // With nothing collected, writes nothing.
+    void Commit();
+    // Forgets the collected writes and releases the file. Never throws.
+    void Abort();
+
+private:
+    CString m_strPath;        // the file as the caller named it, for messages
+    std::string m_strName;    // its name in its folder (links resolved)
+    int m_fdDir = -1;         // its folder, from Open on: the journal goes there
+    int m_fdTarget = -1;      // the file, opened, checked and locked at Open
+    std::uint64_t m_nLength = 0;  // its size at Open
+    std::map<std::uint64_t, std::vector<char>> m_ranges;  // the new bytes by offset
 };
 
 // Saves that reach the disk together, at the cost of one sync per file system instead of

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <random>
 #include <set>
 #include <sys/file.h>
@@ -32,11 +33,16 @@ constexpr std::size_t kTailChars = kRandomChars + kCheckChars;
 constexpr char kNameChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
 constexpr std::size_t kNameCharCount = sizeof kNameChars - 1;
 
-// The journal: a header, then the old bytes from offset kJournalHeader on. The header is
+// The journal: a header, then the old bytes from offset kJournalHeader on: the whole file's,
+// or, in a journal of ranges, records of [u64 offset][u64 length][old bytes]. The header is
 // written, and synced, only after the bytes are: a journal without it holds nothing to put
 // back.
 constexpr char kJournalMagic[8] = {'A', 'F', 'X', 'J', 'R', 'N', 'L', '1'};
+constexpr char kRangesMagic[8] = {'A', 'F', 'X', 'J', 'R', 'N', 'L', '2'};
 constexpr off_t kJournalHeader = 512;
+constexpr std::size_t kRecordHeader = 16;
+// What PutBackRanges says of records that do not fit their journal or their file.
+constexpr int kCorruptRanges = -1;
 constexpr std::size_t kCopyBuffer = 256 * 1024;
 
 bool IsNameChar(char ch)
@@ -182,42 +188,150 @@ std::string TemplateFor(const std::string& strName, const std::string& strTag, c
 
 struct JOURNAL_HEADER
 {
+    bool bRanges = false;       // records of ranges, not the whole file
     std::uint64_t nDev = 0;
     std::uint64_t nIno = 0;
-    std::uint64_t nLength = 0;  // of the old bytes
+    std::uint64_t nLength = 0;  // of the old bytes (of the records, with their offsets and lengths)
+    std::uint64_t nFileSize = 0;  // ranges: the file's size, which a patch keeps
     std::string strName;        // of the file, in the journal's folder
 };
+
+// Where the name's length lies in each kind of header; the name follows it.
+constexpr std::size_t NameAt(bool bRanges)
+{
+    return bRanges ? 40 : 32;
+}
 
 void EncodeHeader(const JOURNAL_HEADER& h, char* p)
 {
     std::memset(p, 0, kJournalHeader);
-    std::memcpy(p, kJournalMagic, sizeof kJournalMagic);
+    std::memcpy(p, h.bRanges ? kRangesMagic : kJournalMagic, sizeof kJournalMagic);
     std::memcpy(p + 8, &h.nDev, 8);
     std::memcpy(p + 16, &h.nIno, 8);
     std::memcpy(p + 24, &h.nLength, 8);
+    if (h.bRanges)
+        std::memcpy(p + 32, &h.nFileSize, 8);
     const auto nName = static_cast<std::uint32_t>(h.strName.size());
-    std::memcpy(p + 32, &nName, 4);
-    std::memcpy(p + 36, h.strName.data(), nName);
+    std::memcpy(p + NameAt(h.bRanges), &nName, 4);
+    std::memcpy(p + NameAt(h.bRanges) + 4, h.strName.data(), nName);
 }
 
-// The header of the journal fd (st): false when it has none, or is not as long as it says.
-bool ReadHeader(int fd, const struct stat& st, JOURNAL_HEADER& h)
+// Reads exactly n bytes of fd at nAt: 0, an errno, or EIO where the file ends first.
+int ReadAllAt(int fd, char* p, std::size_t n, off_t nAt)
+{
+    while (n > 0)
+    {
+        const ssize_t nRead = Retry([&] { return ::pread(fd, p, n, nAt); });
+        if (nRead < 0)
+            return errno;
+        if (nRead == 0)
+            return EIO;
+        p += nRead;
+        n -= static_cast<std::size_t>(nRead);
+        nAt += nRead;
+    }
+    return 0;
+}
+
+// What a journal's header says: it has one, it has none (unfinished, or emptied once its
+// save was done), or it could not be read.
+enum class EHeader
+{
+    Valid,
+    None,
+    Unreadable,  // errno says why
+};
+
+// The header of the journal fd (st), which must be as long as the header says.
+EHeader ReadHeader(int fd, const struct stat& st, JOURNAL_HEADER& h)
 {
     char buf[kJournalHeader];
-    if (Retry([&] { return ::pread(fd, buf, sizeof buf, 0); }) != kJournalHeader ||
-        std::memcmp(buf, kJournalMagic, sizeof kJournalMagic) != 0)
-        return false;
+    if (st.st_size < kJournalHeader)
+        return EHeader::None;
+    if (const int nError = ReadAllAt(fd, buf, sizeof buf, 0))
+    {
+        errno = nError;
+        return EHeader::Unreadable;
+    }
+    h.bRanges = std::memcmp(buf, kRangesMagic, sizeof kRangesMagic) == 0;
+    if (!h.bRanges && std::memcmp(buf, kJournalMagic, sizeof kJournalMagic) != 0)
+        return EHeader::None;
     std::uint32_t nName = 0;
     std::memcpy(&h.nDev, buf + 8, 8);
     std::memcpy(&h.nIno, buf + 16, 8);
     std::memcpy(&h.nLength, buf + 24, 8);
-    std::memcpy(&nName, buf + 32, 4);
+    h.nFileSize = 0;
+    if (h.bRanges)
+        std::memcpy(&h.nFileSize, buf + 32, 8);
+    std::memcpy(&nName, buf + NameAt(h.bRanges), 4);
     if (nName == 0 || nName > NAME_MAX)
-        return false;
-    h.strName.assign(buf + 36, nName);
-    return h.strName.find('/') == std::string::npos && h.strName.find('\0') == std::string::npos &&
-           h.strName != "." && h.strName != ".." &&
-           static_cast<std::uint64_t>(st.st_size) == static_cast<std::uint64_t>(kJournalHeader) + h.nLength;
+        return EHeader::None;
+    h.strName.assign(buf + NameAt(h.bRanges) + 4, nName);
+    const bool bValid = h.strName.find('/') == std::string::npos && h.strName.find('\0') == std::string::npos &&
+                        h.strName != "." && h.strName != ".." &&
+                        static_cast<std::uint64_t>(st.st_size) == static_cast<std::uint64_t>(kJournalHeader) + h.nLength;
+    return bValid ? EHeader::Valid : EHeader::None;
+}
+
+// Writes the old bytes of each range of fdTarget to fdTo from nAt on, as records of [offset]
+// [length][bytes]: 0 with nLength, how long they are, or an errno.
+int KeepRanges(int fdTarget, const PATCH_RANGES& ranges, int fdTo, off_t nAt, std::uint64_t& nLength)
+{
+    off_t nPos = nAt;
+    for (const auto& [nOffset, data] : ranges)
+    {
+        const std::uint64_t record[2] = {nOffset, data.size()};
+        if (const int nError = WriteAllAt(fdTo, reinterpret_cast<const char*>(record), sizeof record, nPos))
+            return nError;
+        const auto nSize = static_cast<off_t>(data.size());
+        if (const int nError = Copy(fdTarget, static_cast<off_t>(nOffset), fdTo, nPos + static_cast<off_t>(kRecordHeader), nSize, nullptr))
+            return nError;
+        nPos += static_cast<off_t>(kRecordHeader) + nSize;
+    }
+    nLength = static_cast<std::uint64_t>(nPos - nAt);
+    return 0;
+}
+
+// Puts the records of old bytes in fdFrom (nLength of them from nAt on) back into fdTarget,
+// whose size was nFileSize, and syncs it: 0, an errno, or kCorruptRanges when a record does
+// not fit the records or the file (then nothing is written). Every record is checked before
+// the first byte is.
+int PutBackRanges(int fdTarget, int fdFrom, off_t nAt, std::uint64_t nLength, std::uint64_t nFileSize)
+{
+    struct stat st;
+    if (::fstat(fdTarget, &st) != 0)
+        return errno;
+    const std::uint64_t nLimit = std::min(nFileSize, static_cast<std::uint64_t>(st.st_size));
+    for (int nPass = 0; nPass < 2; ++nPass)
+    {
+        for (std::uint64_t nPos = 0; nPos < nLength;)
+        {
+            std::uint64_t record[2];
+            if (nLength - nPos < kRecordHeader)
+                return kCorruptRanges;
+            if (const int nError =
+                    ReadAllAt(fdFrom, reinterpret_cast<char*>(record), sizeof record, nAt + static_cast<off_t>(nPos)))
+                return nError;
+            nPos += kRecordHeader;
+            const auto [nOffset, nSize] = record;
+            if (nSize > nLength - nPos || nOffset > nLimit || nSize > nLimit - nOffset)
+                return kCorruptRanges;
+            if (nPass == 1)
+                if (const int nError = Copy(fdFrom, nAt + static_cast<off_t>(nPos), fdTarget,
+                                            static_cast<off_t>(nOffset), static_cast<off_t>(nSize), nullptr))
+                    return nError;
+            nPos += nSize;
+        }
+    }
+    return Retry([&] { return ::fdatasync(fdTarget); }) != 0 ? errno : 0;
+}
+
+// Puts the old bytes of the journal fd (h) back into fdTarget: 0, an errno, or kCorruptRanges.
+int PutBack(int fdTarget, int fd, const JOURNAL_HEADER& h)
+{
+    if (h.bRanges)
+        return PutBackRanges(fdTarget, fd, kJournalHeader, h.nLength, h.nFileSize);
+    return Overwrite(fdTarget, fd, kJournalHeader, static_cast<off_t>(h.nLength));
 }
 
 // Puts back the journal strJournal in fdDir if its save is dead. The target is found by the
@@ -227,32 +341,43 @@ bool ReadHeader(int fd, const struct stat& st, JOURNAL_HEADER& h)
 // journal whose lock is free while its target's lock is ours has no living owner, since a
 // save holds its target's lock for as long as its journal is there. Journals of other users,
 // and those whose file is gone or is another file now, stay: their old bytes are the only
-// copy. 0, or with fdHeld the errno that stops its save.
+// copy. 0, or with fdHeld the errno that stops its save: a journal that cannot be looked at
+// may be of its file, and left behind it would later undo the save.
 int RecoverJournal(int fdDir, const std::string& strJournal, int fdHeld, const struct stat* pHeld)
 {
+    auto failed = [&](int nError) { return fdHeld >= 0 && nError != ENOENT ? nError : 0; };
     struct stat st;
-    if (::fstatat(fdDir, strJournal.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
-        st.st_uid != ::geteuid() || st.st_nlink != 1)
+    if (::fstatat(fdDir, strJournal.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return failed(errno);
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1)
         return 0;
     const int fd =
         Retry([&] { return ::openat(fdDir, strJournal.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
     if (fd < 0)
-        return 0;
+        return failed(errno);
     struct stat now;
     JOURNAL_HEADER h;
-    if (::fstat(fd, &now) != 0 || !SameFile(now, st))
+    if (::fstat(fd, &now) != 0)
+    {
+        const int nError = errno;
+        CloseFd(fd);
+        return failed(nError);
+    }
+    if (!SameFile(now, st))
     {
         CloseFd(fd);
         return 0;
     }
-    if (!ReadHeader(fd, now, h))
+    const EHeader header = ReadHeader(fd, now, h);
+    if (header != EHeader::Valid)
     {
+        const int nError = errno;
         // Unfinished (its file was not touched yet) or emptied once its save was done: only
         // swept, once its owner is gone.
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(fdDir, strJournal, now))
+        if (header == EHeader::None && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && StillNamed(fdDir, strJournal, now))
             Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); });
         CloseFd(fd);
-        return 0;
+        return header == EHeader::Unreadable ? failed(nError) : 0;
     }
     if (pHeld != nullptr && (h.nDev != pHeld->st_dev || h.nIno != pHeld->st_ino))
     {
@@ -278,11 +403,24 @@ int RecoverJournal(int fdDir, const std::string& strJournal, int fdHeld, const s
     JOURNAL_HEADER again;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
         nError = EBUSY;
-    else if (StillNamed(fdDir, strJournal, now) && ::fstat(fd, &now) == 0 && ReadHeader(fd, now, again))
+    else if (StillNamed(fdDir, strJournal, now) && ::fstat(fd, &now) == 0)
     {
-        nError = Overwrite(fdTarget, fd, kJournalHeader, static_cast<off_t>(again.nLength));
-        if (nError == 0)
-            Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); });
+        const EHeader last = ReadHeader(fd, now, again);
+        if (last == EHeader::Unreadable)
+            nError = errno;
+        else if (last == EHeader::Valid)
+        {
+            // Records that do not fit are no old bytes of this file: nothing of them is
+            // written, and the journal goes as one without its header would.
+            nError = PutBack(fdTarget, fd, again);
+            if (nError == kCorruptRanges)
+                nError = 0;
+            // One that cannot go is emptied, so that it never puts its bytes back again over
+            // a later save's; it is swept then.
+            if (nError == 0 && Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); }) != 0 &&
+                Retry([&] { return ::ftruncate(fd, 0); }) != 0)
+                nError = errno;
+        }
     }
     if (fdHeld < 0)
         CloseFd(fdTarget);
@@ -308,26 +446,26 @@ std::vector<std::string> SaveNamesIn(int fdDir)
     return names;
 }
 
-// Copies the old bytes of fdTarget (st) into a new journal beside it, synced with its
-// folder: 0 with fdJournal and strJournal, or an errno and nothing left.
-int MakeJournal(int fdDir, const std::string& strName, int fdTarget, const struct stat& st, std::string& strJournal,
-                int& fdJournal)
+// How a write in place keeps the old bytes: written to fdTo from nAt on (0 with how many
+// went, or an errno), and put back into the file from there.
+using KeepOld = std::function<int(int fdTo, off_t nAt, std::uint64_t& nLength)>;
+using PutBackOld = std::function<int(int fdFrom, off_t nAt, std::uint64_t nLength)>;
+
+// Keeps the old bytes of the file h names in a new journal beside it, synced with its folder:
+// 0 with fdJournal, strJournal and nLength, or an errno and nothing left.
+int MakeJournal(int fdDir, JOURNAL_HEADER h, const KeepOld& keep, std::string& strJournal, int& fdJournal,
+                std::uint64_t& nLength)
 {
-    strJournal = TemplateFor(strName, std::string(), kJournalMark);
+    strJournal = TemplateFor(h.strName, std::string(), kJournalMark);
     fdJournal = CreateLocked(fdDir, strJournal, 0600);
     if (fdJournal < 0)
         return errno;
-    JOURNAL_HEADER h;
-    h.nDev = st.st_dev;
-    h.nIno = st.st_ino;
-    h.strName = strName;
-    off_t nCopied = 0;
-    int nError = Copy(fdTarget, 0, fdJournal, kJournalHeader, -1, &nCopied);
+    int nError = keep(fdJournal, kJournalHeader, nLength);
     if (nError == 0 && Retry([&] { return ::fdatasync(fdJournal); }) != 0)
         nError = errno;
     if (nError == 0)
     {
-        h.nLength = static_cast<std::uint64_t>(nCopied);
+        h.nLength = nLength;
         char header[kJournalHeader];
         EncodeHeader(h, header);
         nError = WriteAllAt(fdJournal, header, sizeof header, 0);
@@ -347,8 +485,8 @@ int MakeJournal(int fdDir, const std::string& strName, int fdTarget, const struc
 
 // Where a folder takes no new file there is no journal: the old bytes are kept in an
 // unnamed file of the temporary folder (memory when that fails), to be put back if the write
-// fails. 0 with fdCopy, or an errno.
-int MakeUndoCopy(int fdTarget, int& fdCopy)
+// fails. 0 with fdCopy and nLength, or an errno.
+int MakeUndoCopy(const KeepOld& keep, int& fdCopy, std::uint64_t& nLength)
 {
     const char* pszTmp = std::getenv("TMPDIR");
     fdCopy = Retry([&] {
@@ -358,13 +496,61 @@ int MakeUndoCopy(int fdTarget, int& fdCopy)
         fdCopy = ::memfd_create("afxsave-old", MFD_CLOEXEC);
     if (fdCopy < 0)
         return errno;
-    const int nError = Copy(fdTarget, 0, fdCopy, 0, -1, nullptr);
+    const int nError = keep(fdCopy, 0, nLength);
     if (nError != 0)
     {
         CloseFd(fdCopy);
         fdCopy = -1;
     }
     return nError;
+}
+
+// Writes new bytes into the file h names (in fdDir, locked by the caller) with write, once
+// keep has put the old ones in a journal (or, where the folder takes none, an undo copy). If
+// write fails they are put back; should that fail too, the journal stays for the next save
+// into the folder to put back. The journal goes once the new bytes are on disk. 0 or the
+// errno of the first failure.
+int WriteKeepingOld(int fdDir, const JOURNAL_HEADER& h, const KeepOld& keep, const std::function<int()>& write,
+                    const PutBackOld& putBack)
+{
+    std::string strJournal;
+    int fdOld = -1;
+    std::uint64_t nLength = 0;
+    int nError = MakeJournal(fdDir, h, keep, strJournal, fdOld, nLength);
+    const bool bJournal = nError == 0;
+    if (nError == EACCES || nError == EPERM)
+        nError = MakeUndoCopy(keep, fdOld, nLength);
+    if (nError != 0)
+        return nError;
+    const off_t nOldAt = bJournal ? kJournalHeader : 0;
+
+    nError = write();
+    if (nError != 0)
+    {
+        // Every name of the file goes back to the old content.
+        if (putBack(fdOld, nOldAt, nLength) == 0 && bJournal)
+            Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); });
+    }
+    else if (bJournal && Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); }) != 0)
+    {
+        // The new bytes are on disk; a journal that cannot go is emptied, so that nothing
+        // puts it back, and the next save sweeps it.
+        Retry([&] { return ::ftruncate(fdOld, 0); });
+    }
+    CloseFd(fdOld);
+    return nError;
+}
+
+// The header of a journal of fdTarget (st), the file strName.
+JOURNAL_HEADER HeaderFor(const std::string& strName, const struct stat& st, bool bRanges)
+{
+    JOURNAL_HEADER h;
+    h.bRanges = bRanges;
+    h.nDev = st.st_dev;
+    h.nIno = st.st_ino;
+    h.nFileSize = bRanges ? static_cast<std::uint64_t>(st.st_size) : 0;
+    h.strName = strName;
+    return h;
 }
 }  // namespace
 
@@ -447,6 +633,15 @@ void RemoveDeadTemporaries(int fdDir)
     }
 }
 
+int RecoverJournalsOf(int fdDir, int fdTarget, const struct stat& st)
+{
+    for (const std::string& name : SaveNamesIn(fdDir))
+        if (IsJournalName(name))
+            if (const int nError = RecoverJournal(fdDir, name, fdTarget, &st))
+                return nError;
+    return 0;
+}
+
 int WriteInPlace(int fdDir, const std::string& strName, int fdTarget, int fdNew)
 {
     // One rewrite at a time: another save of this file waits here until this one is whole.
@@ -462,37 +657,43 @@ int WriteInPlace(int fdDir, const std::string& strName, int fdTarget, int fdNew)
         return done(errno);
     // A dead save's journal of this file goes back first: the bytes it holds are the file's
     // last whole ones, and a journal left behind would later undo this save.
-    for (const std::string& name : SaveNamesIn(fdDir))
-        if (IsJournalName(name))
-            if (const int nError = RecoverJournal(fdDir, name, fdTarget, &st))
-                return done(nError);
-
-    std::string strJournal;
-    int fdOld = -1;
-    int nError = MakeJournal(fdDir, strName, fdTarget, st, strJournal, fdOld);
-    const bool bJournal = nError == 0;
-    if (nError == EACCES || nError == EPERM)
-        nError = MakeUndoCopy(fdTarget, fdOld);
-    if (nError != 0)
+    if (const int nError = RecoverJournalsOf(fdDir, fdTarget, st))
         return done(nError);
-    const off_t nOldAt = bJournal ? kJournalHeader : 0;
+    return done(WriteKeepingOld(
+        fdDir, HeaderFor(strName, st, false),
+        [&](int fdTo, off_t nAt, std::uint64_t& nLength) {
+            off_t nCopied = 0;
+            const int nError = Copy(fdTarget, 0, fdTo, nAt, -1, &nCopied);
+            nLength = static_cast<std::uint64_t>(nCopied);
+            return nError;
+        },
+        [&] { return Overwrite(fdTarget, fdNew, 0, -1); },
+        [&](int fdFrom, off_t nAt, std::uint64_t nLength) {
+            return Overwrite(fdTarget, fdFrom, nAt, static_cast<off_t>(nLength));
+        }));
+}
 
-    nError = Overwrite(fdTarget, fdNew, 0, -1);
-    if (nError != 0)
-    {
-        // Every name of the file goes back to the old content. Should that fail too, the
-        // journal stays for the next save into the folder to put back.
-        if (Overwrite(fdTarget, fdOld, nOldAt, -1) == 0 && bJournal)
-            Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); });
-    }
-    else if (bJournal && Retry([&] { return ::unlinkat(fdDir, strJournal.c_str(), 0); }) != 0)
-    {
-        // The new bytes are on disk; a journal that cannot go is emptied, so that nothing
-        // puts it back, and the next save sweeps it.
-        Retry([&] { return ::ftruncate(fdOld, 0); });
-    }
-    CloseFd(fdOld);
-    return done(nError);
+int PatchInPlace(int fdDir, const std::string& strName, int fdTarget, const PATCH_RANGES& ranges)
+{
+    struct stat st;
+    if (::fstat(fdTarget, &st) != 0)
+        return errno;
+    for (const auto& [nOffset, data] : ranges)
+        if (nOffset > static_cast<std::uint64_t>(st.st_size) ||
+            data.size() > static_cast<std::uint64_t>(st.st_size) - nOffset)
+            return EINVAL;  // the file was cut short behind the lock's back
+    return WriteKeepingOld(
+        fdDir, HeaderFor(strName, st, true),
+        [&](int fdTo, off_t nAt, std::uint64_t& nLength) { return KeepRanges(fdTarget, ranges, fdTo, nAt, nLength); },
+        [&] {
+            for (const auto& [nOffset, data] : ranges)
+                if (const int nError = WriteAllAt(fdTarget, data.data(), data.size(), static_cast<off_t>(nOffset)))
+                    return nError;
+            return Retry([&] { return ::fdatasync(fdTarget); }) != 0 ? errno : 0;
+        },
+        [&](int fdFrom, off_t nAt, std::uint64_t nLength) {
+            return PutBackRanges(fdTarget, fdFrom, nAt, nLength, static_cast<std::uint64_t>(st.st_size));
+        });
 }
 
 int RenameTemporary(int fdDir, const std::string& strTemp, int fdTemp, const std::string& strTarget)
@@ -508,10 +709,6 @@ int RenameTemporary(int fdDir, const std::string& strTemp, int fdTemp, const std
     Retry([&] { return ::unlinkat(fdDir, strTemp.c_str(), 0); });
     return nError;
 }
-
-}  // namespace afx_save
-
-using namespace afx_save;
 
 namespace
 {
@@ -541,6 +738,8 @@ std::string UserName(uid_t uid)
     }
     return "user " + std::to_string(uid);
 }
+
+}  // namespace
 
 // A refusal in words, with errno's value for callers that look at it.
 CFileException Refusal(int nErrno, const std::string& strCause, const CString& strPath)
@@ -581,6 +780,67 @@ bool ResolveTarget(const std::string& strPath, std::string& strTarget, std::stri
     return true;
 }
 
+bool OpenTargetFolder(const CString& strPath, std::string& strTarget, std::string& strName, int& fdDir,
+                      CFileException& e)
+{
+    std::string strRefusal;
+    if (strPath.IsEmpty())
+        e = CFileException::FromErrno(ENOENT, strPath);
+    else if (!ResolveTarget(strPath.Str(), strTarget, strRefusal))
+        e = Refusal(EACCES, strRefusal, strPath);
+    else if ((strName = NameOf(strTarget)).empty())
+        e = CFileException::FromErrno(EISDIR, strPath);
+    else if ((fdDir = OpenFolder(FolderOf(strTarget))) < 0)
+        e = CFileException::FromErrno(errno, strPath);
+    else
+        return true;
+    return false;
+}
+
+bool CheckTarget(int fdDir, const std::string& strName, const struct stat& st, const CString& strPath,
+                 CFileException& e)
+{
+    if (S_ISLNK(st.st_mode))
+        e = CFileException::FromErrno(ELOOP, strPath);  // a loop, or a link put there meanwhile
+    else if (S_ISDIR(st.st_mode))
+        e = CFileException::FromErrno(EISDIR, strPath);
+    else if (!S_ISREG(st.st_mode))
+        e = CFileException(CFileException::invalidFile, 0, strPath);
+    else if (::faccessat(fdDir, strName.c_str(), W_OK, 0) != 0)
+        e = CFileException::FromErrno(errno, strPath);
+    else
+        return true;
+    return false;
+}
+
+int OpenChecked(int fdDir, const std::string& strName, const struct stat& st, const CString& strPath,
+                CFileException& e)
+{
+    const int fd =
+        Retry([&] { return ::openat(fdDir, strName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
+    if (fd < 0)
+    {
+        e = errno == ELOOP ? Refusal(ELOOP, strPath.Str() + std::string(" became a link while it was checked; not followed"),
+                                     strPath)
+                           : CFileException::FromErrno(errno, strPath);
+        return -1;
+    }
+    struct stat now;
+    if (::fstat(fd, &now) != 0 || !S_ISREG(now.st_mode) || !SameFile(now, st))
+    {
+        CloseFd(fd);
+        e = Refusal(EAGAIN, strPath.Str() + std::string(" was replaced while it was checked"), strPath);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace afx_save
+
+using namespace afx_save;
+
+namespace
+{
 // The names of the extended attributes of the path (not following a link) or, with an empty
 // path, of fd.
 bool ListAttributes(const std::string& strPath, int fd, std::vector<std::string>& names)
@@ -681,32 +941,17 @@ BOOL CSafeSaveFile::Open(LPCTSTR lpszPathName, CFileException* pError, CSaveBatc
             *pError = e;
         return FALSE;
     };
-    if (m_strPath.IsEmpty())
-        return fail(CFileException::FromErrno(ENOENT, m_strPath));
-
-    std::string target, strRefusal;
-    if (!ResolveTarget(m_strPath.Str(), target, strRefusal))
-        return fail(Refusal(EACCES, strRefusal, m_strPath));
-    const std::string name = NameOf(target);
-    if (name.empty())
-        return fail(CFileException::FromErrno(EISDIR, m_strPath));
-    // Every name from here on is taken in this folder, as it is now.
-    m_fdDir = OpenFolder(FolderOf(target));
-    if (m_fdDir < 0)
-        return fail(CFileException::FromErrno(errno, m_strPath));
+    std::string target, name;
+    CFileException eFolder;
+    if (!OpenTargetFolder(m_strPath, target, name, m_fdDir, eFolder))
+        return fail(eFolder);
     struct stat st;
     const bool bExists = ::fstatat(m_fdDir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
     if (bExists)
     {
-        if (S_ISLNK(st.st_mode))
-            return fail(CFileException::FromErrno(ELOOP, m_strPath));  // a loop, or a link put there meanwhile
-        if (S_ISDIR(st.st_mode))
-            return fail(CFileException::FromErrno(EISDIR, m_strPath));
-        if (!S_ISREG(st.st_mode))
-            return fail(CFileException(CFileException::invalidFile, 0, m_strPath));
-        // Renaming would replace a write-protected file; refuse as writing in place would.
-        if (::faccessat(m_fdDir, name.c_str(), W_OK, 0) != 0)
-            return fail(CFileException::FromErrno(errno, m_strPath));
+        CFileException e;
+        if (!CheckTarget(m_fdDir, name, st, m_strPath, e))
+            return fail(e);
     }
     else if (errno != ENOENT)
         return fail(CFileException::FromErrno(errno, m_strPath));
@@ -750,19 +995,10 @@ BOOL CSafeSaveFile::OpenInPlace(const struct stat& st, CFileException* pError)
     };
     // The very file checked, never a link put in its place: it is kept open until the
     // commit writes through it. The new bytes wait in memory until then.
-    const int fdTarget = Retry(
-        [&] { return ::openat(m_fdDir, m_strName.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC); });
-    if (fdTarget < 0 && errno == ELOOP)
-        return fail(Refusal(ELOOP, m_strPath.Str() + std::string(" became a link while it was checked; not followed"),
-                            m_strPath));
+    CFileException e;
+    const int fdTarget = OpenChecked(m_fdDir, m_strName, st, m_strPath, e);
     if (fdTarget < 0)
-        return fail(CFileException::FromErrno(errno, m_strPath));
-    struct stat now;
-    if (::fstat(fdTarget, &now) != 0 || !S_ISREG(now.st_mode) || !SameFile(now, st))
-    {
-        CloseFd(fdTarget);
-        return fail(Refusal(EAGAIN, m_strPath.Str() + std::string(" was replaced while it was checked"), m_strPath));
-    }
+        return fail(e);
     const int fd = ::memfd_create("afxsave", MFD_CLOEXEC);
     if (fd < 0)
     {

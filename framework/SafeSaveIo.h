@@ -1,11 +1,17 @@
 #pragma once
 // What the safe save and the batch share: system calls that go on after a signal, the names
 // and locks of the files a save makes (temporaries and journals), the sweep of what dead
-// saves left, and the write in place.
+// saves left, the checks of a target, and the writes in place: a whole file's or a patch's.
+
+#include "framework/AfxFile.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <map>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <vector>
 
 namespace afx_save
 {
@@ -59,6 +65,44 @@ void RemoveDeadTemporaries(int fdDir);
 // new ones. If a write or the sync fails they are written back and the errno of the first
 // failure is returned. 0 on success.
 int WriteInPlace(int fdDir, const std::string& strName, int fdTarget, int fdNew);
+
+// New bytes for ranges of a file, by offset; none overlaps another.
+using PATCH_RANGES = std::map<std::uint64_t, std::vector<char>>;
+
+// Writes the ranges into fdTarget, the file strName in the folder fdDir, which the caller
+// holds locked, so only they change. Their old bytes go to a journal beside the file,
+// records of [offset][length][bytes] synced before the first byte is overwritten and
+// removed once the new ones are synced. If a write or the sync fails they are written back
+// and the errno of the first failure is returned (EINVAL for a range the file no longer
+// holds, with nothing written). 0 on success.
+int PatchInPlace(int fdDir, const std::string& strName, int fdTarget, const PATCH_RANGES& ranges);
+
+// Puts back every dead save's or patch's journal of fdTarget (st), open and locked by the
+// caller, which is in the folder fdDir: 0, or the errno that stops a write into it.
+int RecoverJournalsOf(int fdDir, int fdTarget, const struct stat& st);
+
+// The file a save of strPath writes: the end of a chain of symbolic links, which need not
+// exist yet. A link in a sticky folder that everyone may write is followed only when the
+// saver or the folder's owner owns it; otherwise false, with strRefusal naming the link and
+// its owner.
+bool ResolveTarget(const std::string& strPath, std::string& strTarget, std::string& strRefusal);
+// The file a save or patch of strPath writes (ResolveTarget's), its name, and its folder
+// opened as fdDir, in which every name from then on is taken: false, with e filled, when a
+// link is refused, the path names a folder, or the folder cannot be opened.
+bool OpenTargetFolder(const CString& strPath, std::string& strTarget, std::string& strName, int& fdDir,
+                      CFileException& e);
+// A refusal in words, with errno's value for callers that look at it.
+CFileException Refusal(int nErrno, const std::string& strCause, const CString& strPath);
+// Whether the existing strName in fdDir (st, not following a link) may be written: a link, a
+// directory, anything but a regular file, and a file this user may not write are refused,
+// with e saying why (for strPath). A save that renames refuses a write-protected file too,
+// as a write in place would.
+bool CheckTarget(int fdDir, const std::string& strName, const struct stat& st, const CString& strPath,
+                 CFileException& e);
+// Opens strName in fdDir for writing in place, never through a link, and only while it is
+// still the file st that was checked: the descriptor, or -1 with e filled.
+int OpenChecked(int fdDir, const std::string& strName, const struct stat& st, const CString& strPath,
+                CFileException& e);
 
 // Renames the temporary strTemp, open as fdTemp, over strTarget in the folder fdDir, once
 // the name is found to still be that file: 0 or an errno.

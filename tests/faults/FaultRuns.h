@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <dirent.h>
+#include <gtest/gtest.h>
+
 #include <set>
 #include <string>
 #include <vector>
@@ -30,6 +32,36 @@ inline std::vector<int> ErrorsFor(EFault family)
     if (family == EFault::Write || family == EFault::Read)
         errors.push_back(kFaultShort);
     return errors;
+}
+
+// The calls of each family since the last reset: what a clean run makes.
+inline std::vector<long> CountedCalls()
+{
+    std::vector<long> calls;
+    for (int f = 0; f < static_cast<int>(EFault::Count); ++f)
+        calls.push_back(FaultCalls(static_cast<EFault>(f)));
+    return calls;
+}
+
+// Calls fn(family, nCall, nError) for each call of each family that a clean run made (calls)
+// and each error ErrorsFor gives that family, under a trace that names them, for as long as
+// fn returns true. The calls go into the tally.
+template <class Fn>
+void ForEachFault(const std::vector<long>& calls, long& nTallied, Fn fn)
+{
+    for (int f = 0; f < static_cast<int>(EFault::Count); ++f)
+    {
+        const EFault family = static_cast<EFault>(f);
+        nTallied += calls[static_cast<std::size_t>(f)];
+        for (long n = 1; n <= calls[static_cast<std::size_t>(f)]; ++n)
+            for (int nError : ErrorsFor(family))
+            {
+                SCOPED_TRACE(std::string(FaultName(family)) + " call " + std::to_string(n) + " " +
+                             FaultErrorName(nError));
+                if (!fn(family, n, nError))
+                    return;
+            }
+    }
 }
 
 // A failure the program must ride out as if nothing had happened.

@@ -55,72 +55,62 @@ TEST_P(SaveFaults, EveryCallFailsInTurn)
     Prepare(target);
     ResetFaultCalls();
     ASSERT_TRUE(SaveAs(target));
-    long calls[static_cast<int>(EFault::Count)];
-    for (int f = 0; f < static_cast<int>(EFault::Count); ++f)
-        calls[f] = FaultCalls(static_cast<EFault>(f));
+    const std::vector<long> calls = CountedCalls();
     const Bytes expected = ReadBytes(target);
     ASSERT_TRUE(TakeMessages().empty());
 
     FaultTally tally;
-    for (int f = 0; f < static_cast<int>(EFault::Count); ++f)
-    {
-        const EFault family = static_cast<EFault>(f);
-        tally.nCalls += calls[f];
-        for (long n = 1; n <= calls[f]; ++n)
-            for (int nError : ErrorsFor(family))
-            {
-                SCOPED_TRACE(std::string(FaultName(family)) + " call " + std::to_string(n) + " " +
-                             FaultErrorName(nError));
-                const std::optional<Bytes> old = Prepare(target);
-                SetFault(family, n, nError);
-                const bool bSaved = SaveAs(target);
-                const bool bFired = FaultFired();
-                SetFault(family, 0, 0);
-                const std::vector<std::string> messages = TakeMessages();
-                ASSERT_TRUE(bFired);
-                ++tally.nInjected;
-                if (MustBeRetried(nError))
-                {
-                    ++tally.nRetried;
-                    EXPECT_TRUE(bSaved);
-                }
-                if (bSaved)
-                {
-                    EXPECT_EQ(ReadBytes(target), expected);
-                    EXPECT_TRUE(messages.empty());
-                }
-                else
-                {
-                    ++tally.nFailed;
-                    if (old)
-                        EXPECT_EQ(ReadBytes(target), *old);
-                    else
-                        EXPECT_FALSE(fs::exists(target));
-                    EXPECT_EQ(messages, std::vector<std::string>{message + std::strerror(nError) + "."});
-                }
-                if (GetParam() == ETarget::Linked && fs::exists(target))
-                {
-                    EXPECT_EQ(ReadBytes(target.string() + "-2"), ReadBytes(target));
-                }
-                // Nothing of this save stays, unless its own removal was what failed.
-                std::set<std::string> hidden = HiddenIn(m_dir.string());
-                hidden.erase(kDeadTemporary);
-                if (family != EFault::Unlink)
-                {
-                    EXPECT_TRUE(hidden.empty()) << *hidden.begin();
-                }
-                // The next save goes through and sweeps what a dead run or a failed removal left.
-                if (!bSaved || !HiddenIn(m_dir.string()).empty())
-                {
-                    ASSERT_TRUE(SaveAs(target));
-                    EXPECT_EQ(ReadBytes(target), expected);
-                    EXPECT_TRUE(HiddenIn(m_dir.string()).empty());
-                    EXPECT_TRUE(TakeMessages().empty());
-                }
-                if (HasFailure())
-                    return;
-            }
-    }
+    ForEachFault(calls, tally.nCalls, [&](EFault family, long n, int nError) {
+        const std::optional<Bytes> old = Prepare(target);
+        SetFault(family, n, nError);
+        const bool bSaved = SaveAs(target);
+        const bool bFired = FaultFired();
+        SetFault(family, 0, 0);
+        const std::vector<std::string> messages = TakeMessages();
+        EXPECT_TRUE(bFired);
+        if (!bFired)
+            return false;
+        ++tally.nInjected;
+        if (MustBeRetried(nError))
+        {
+            ++tally.nRetried;
+            EXPECT_TRUE(bSaved);
+        }
+        if (bSaved)
+        {
+            EXPECT_EQ(ReadBytes(target), expected);
+            EXPECT_TRUE(messages.empty());
+        }
+        else
+        {
+            ++tally.nFailed;
+            if (old)
+                EXPECT_EQ(ReadBytes(target), *old);
+            else
+                EXPECT_FALSE(fs::exists(target));
+            EXPECT_EQ(messages, std::vector<std::string>{message + std::strerror(nError) + "."});
+        }
+        if (GetParam() == ETarget::Linked && fs::exists(target))
+        {
+            EXPECT_EQ(ReadBytes(target.string() + "-2"), ReadBytes(target));
+        }
+        // Nothing of this save stays, unless its own removal was what failed.
+        std::set<std::string> hidden = HiddenIn(m_dir.string());
+        hidden.erase(kDeadTemporary);
+        if (family != EFault::Unlink)
+        {
+            EXPECT_TRUE(hidden.empty()) << *hidden.begin();
+        }
+        // The next save goes through and sweeps what a dead run or a failed removal left.
+        if (!bSaved || !HiddenIn(m_dir.string()).empty())
+        {
+            EXPECT_TRUE(SaveAs(target));
+            EXPECT_EQ(ReadBytes(target), expected);
+            EXPECT_TRUE(HiddenIn(m_dir.string()).empty());
+            EXPECT_TRUE(TakeMessages().empty());
+        }
+        return !HasFailure();
+    });
     const char* kNames[] = {"window save, new target", "window save, existing target",
                             "window save, target with two names"};
     tally.Print(kNames[static_cast<int>(GetParam())]);

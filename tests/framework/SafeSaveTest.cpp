@@ -263,17 +263,6 @@ TEST_F(SafeSave, ASaveSweepsOnlyTheTemporariesOfDeadSaves)
     EXPECT_EQ(Hidden(m_dir).size(), 5u);  // the foreign names and the folder
 }
 
-// A sticky folder everyone may write, as /tmp is: root's, inside a scratch folder nobody may
-// enter.
-std::string SharedFolder(const ScratchDir& dir)
-{
-    const std::string shared = dir / "shared";
-    EXPECT_EQ(::mkdir(shared.c_str(), 0777), 0);
-    EXPECT_EQ(::chmod(shared.c_str(), 01777), 0);
-    EXPECT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
-    return shared;
-}
-
 TEST_F(SafeSave, ALinkAnotherUserPlantedInASharedFolderIsNotFollowed)
 {
     if (!IsRoot())

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 class ScratchDir
@@ -47,6 +48,17 @@ public:
 private:
     std::string m_path;
 };
+
+// A sticky folder everyone may write, as /tmp is: root's, inside a scratch folder nobody may
+// enter.
+inline std::string SharedFolder(const ScratchDir& dir)
+{
+    const std::string shared = dir / "shared";
+    EXPECT_EQ(::mkdir(shared.c_str(), 0777), 0);
+    EXPECT_EQ(::chmod(shared.c_str(), 01777), 0);
+    EXPECT_EQ(::chmod(dir.Path().c_str(), 0755), 0);
+    return shared;
+}
 
 inline void WriteFile(const std::string& path, const std::string& content)
 {

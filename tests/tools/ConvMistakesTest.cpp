@@ -456,6 +456,28 @@ TEST_F(ConvMistakesTest, NamesWithControlCharactersAreEscapedAlikeEverywhere)
     EXPECT_EQ(Lines(r.err).at(0), "vellumconv: mis\\tsing.tim: Cannot open \"mis\\tsing.tim\": No such file or directory.");
 }
 
+// The scan's and the palette's messages showed a name raw inside the message, and the
+// palette's also before it: a tab or a line feed split the line.
+TEST_F(ConvMistakesTest, ScanAndPaletteMessagesShowNamesEscapedToo)
+{
+    Put("t\tx.bin", MakeSampleTim(4, 4));
+    fs::create_directories(m_dir / "out" / "t\tx.bin@0.tim");
+    RunResult r = Run({"scan", "--extract", "out", "t\tx.bin"});
+    EXPECT_EQ(r.nExit, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "vellumconv: out/t\\tx.bin@0.tim: Cannot save \"out/t\\tx.bin@0.tim\": Is a directory.\n");
+
+    Put("picture.tim", MakeSampleTim(4, 4));
+    r = Run({"palette", "import", "mis\tsing.tim", "picture.tim", "new.tim"});
+    EXPECT_EQ(r.nExit, 1);
+    EXPECT_EQ(r.err,
+              "vellumconv: mis\\tsing.tim: Cannot open \"mis\\tsing.tim\": No such file or directory.\n");
+    Put("pic\nture.tim", MakeSampleTim(4, 4));
+    r = Run({"palette", "import", "picture.tim", "pic\nture.tim", "pic\nture.tim"});
+    EXPECT_EQ(r.nExit, 2);
+    EXPECT_EQ(Lines(r.err).at(0), "vellumconv: 'pic\\nture.tim' is an input; write the result to another name");
+}
+
 // The first rate was absurd and the line vanished at the end with no summary.
 TEST_F(ConvMistakesTest, ProgressShowsNoRateInItsFirstSecondAndEndsWithASummary)
 {

@@ -8,8 +8,10 @@
 #include "formats/DataKinds.h"
 #include "formats/PaletteFile.h"
 #include "framework/AfxSafeSave.h"
-#include "tools/vellumconv/ConvOutput.h"
+#include "tools/vellumconv/ConvCommit.h"
 #include "tools/vellumconv/ConvInput.h"
+#include "tools/vellumconv/ConvOutput.h"
+#include "tools/vellumconv/ConvText.h"
 
 #include <cstring>
 #include <exception>
@@ -161,28 +163,8 @@ bool SameFile(const std::string& strA, const std::string& strB)
     return ::stat(strA.c_str(), &a) == 0 && ::stat(strB.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-bool Save(const std::string& strOut, const std::vector<std::uint8_t>& data, const std::string& strContext,
-          PaletteFailure& failure, const CConvInput* pRest = nullptr)
-{
-    CSafeSaveFile file;
-    CFileException fe;
-    if (!file.Open(strOut.c_str(), &fe))
-        return Fail(failure, strContext, AfxFileErrorMessage(strOut.c_str(), fe.GetCauseText(), TRUE).Str());
-    try
-    {
-        file.GetFile().Write(data.data(), static_cast<std::uint32_t>(data.size()));
-        if (pRest != nullptr)
-            pRest->CopyRest(file.GetFile());
-        file.Commit();
-    }
-    catch (const CFileException& e)
-    {
-        return Fail(failure, strContext, AfxFileErrorMessage(strOut.c_str(), e.GetCauseText(), TRUE).Str());
-    }
-    return true;
-}
-
-bool RunExport(const ConvPaletteOptions& options, std::string& strStatus, PaletteFailure& failure)
+// The status line comes out once the output is in place; a failure to save it is told there.
+bool RunExport(const ConvPaletteOptions& options, CConvCommits& commits, PaletteFailure& failure)
 {
     PaletteColours pal;
     if (!ReadPaletteSource(options.strIn, options.nClut, pal, failure))
@@ -192,13 +174,14 @@ bool RunExport(const ConvPaletteOptions& options, std::string& strStatus, Palett
     if (kind == EPaletteFile::Act && pal.colours.size() > 256)
         return Fail(failure, options.strIn,
                     "the palette has " + std::to_string(pal.colours.size()) + " colours; an Adobe colour table holds 256.");
-    if (!Save(options.strOut, WritePaletteFile(kind, pal), options.strIn, failure))
-        return false;
-    strStatus = "colours:" + std::to_string(pal.colours.size());
-    return true;
+    const std::vector<std::uint8_t> file = WritePaletteFile(kind, pal);
+    return commits.SaveAlone(
+        commits.NewItem(options.strIn, options.strOut), options.strOut,
+        [&](CFile& out) { out.Write(file.data(), static_cast<std::uint32_t>(file.size())); },
+        "colours:" + std::to_string(pal.colours.size()) + "\n");
 }
 
-bool RunImport(const ConvPaletteOptions& options, std::string& strStatus, PaletteFailure& failure)
+bool RunImport(const ConvPaletteOptions& options, CConvCommits& commits, PaletteFailure& failure)
 {
     PaletteColours source;
     if (!ReadPaletteSource(options.strPalette, options.nClut, source, failure))
@@ -219,11 +202,14 @@ bool RunImport(const ConvPaletteOptions& options, std::string& strStatus, Palett
                     "the palette has " + std::to_string(source.colours.size()) + " colours; the one it replaces has " +
                         std::to_string(target.nCount) + ".");
     ReplaceImagePalette(data.data(), target, source.colours);
-    // The file's bytes past its item are copied as they are.
-    if (!Save(options.strOut, data, options.strIn, failure, &input))
-        return false;
-    strStatus = "colours:" + std::to_string(source.colours.size()) + " of " + std::to_string(target.nCount);
-    return true;
+    return commits.SaveAlone(
+        commits.NewItem(options.strIn, options.strOut), options.strOut,
+        [&](CFile& out) {
+            out.Write(data.data(), static_cast<std::uint32_t>(data.size()));
+            // The file's bytes past its item are copied as they are.
+            input.CopyRest(out);
+        },
+        "colours:" + std::to_string(source.colours.size()) + " of " + std::to_string(target.nCount) + "\n");
 }
 
 }  // namespace
@@ -272,15 +258,16 @@ int RunConvPalette(const ConvPaletteOptions& options, std::FILE* pOut, std::FILE
         {
             ConvPrint(pErr, "vellumconv: '%s' is an input; write the result to another name\n"
                             "Try 'vellumconv palette --help'.\n",
-                      options.strOut.c_str());
+                      EscapeControls(options.strOut).c_str());
             return 2;
         }
-    std::string strStatus;
+    CConvCommits commits(pOut, pErr);
+    commits.CatchSignals();
     PaletteFailure failure;
     bool bOk = false;
     try
     {
-        bOk = bImport ? RunImport(options, strStatus, failure) : RunExport(options, strStatus, failure);
+        bOk = bImport ? RunImport(options, commits, failure) : RunExport(options, commits, failure);
     }
     catch (const std::bad_alloc&)
     {
@@ -290,11 +277,9 @@ int RunConvPalette(const ConvPaletteOptions& options, std::FILE* pOut, std::FILE
     {
         failure = PaletteFailure{options.strIn, e.what()};
     }
-    if (!bOk)
-        ConvPrint(pErr, "vellumconv: %s: %s\n", failure.strPath.c_str(), failure.strMessage.c_str());
-    else
-        ConvPrint(pOut, "%s\n", strStatus.c_str());
-    ConvFlush(pOut);
+    // A failed save told its own message.
+    if (!bOk && !commits.AnyFailed())
+        commits.Message(failure.strPath, failure.strMessage);
     ConvFlush(pErr);
-    return bOk ? 0 : 1;
+    return commits.Finish(bOk ? 0 : 1);
 }

@@ -3,16 +3,13 @@
 #include "exchange/Exchange.h"
 #include "formats/Scan.h"
 #include "framework/AfxSafeSave.h"
-#include "tools/vellumconv/ConvHold.h"
+#include "tools/vellumconv/ConvCommit.h"
 #include "tools/vellumconv/ConvOutput.h"
 #include "tools/vellumconv/ConvScanFile.h"
-#include "tools/vellumconv/ConvSignals.h"
 #include "tools/vellumconv/ConvText.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -138,71 +135,7 @@ std::string Amount(std::uint64_t nBytes)
     return sz;
 }
 
-// A line on a terminal that shows how far a long scan has come, from its second second on,
-// and a summary in its place at the end.
-class CScanProgress
-{
-public:
-    explicit CScanProgress(std::FILE* pErr)
-        : m_pErr(pErr), m_bTerminal(::isatty(::fileno(pErr)) != 0), m_start(std::chrono::steady_clock::now())
-    {
-    }
-    void Update(const std::string& strFile, std::uint64_t nDone, std::uint64_t nSize, std::uint64_t nFound)
-    {
-        const auto now = std::chrono::steady_clock::now();
-        if (!m_bTerminal || now - m_start < std::chrono::seconds(1) || now - m_last < std::chrono::milliseconds(100))
-            return;
-        m_last = now;
-        ConvPrint(m_pErr, "\r\033[Kvellumconv: scanning %s: %.0f%% of %s, %llu found", EscapeControls(strFile).c_str(),
-                  nSize > 0 ? 100.0 * static_cast<double>(nDone) / static_cast<double>(nSize) : 100.0,
-                  Amount(nSize).c_str(), static_cast<unsigned long long>(nFound));
-        ConvFlush(m_pErr);
-        m_bShown = true;
-        m_bEverShown = true;
-    }
-    // Makes room for an ordinary line.
-    void Clear()
-    {
-        if (m_bShown)
-        {
-            ConvPut(m_pErr, "\r\033[K");
-            ConvFlush(m_pErr);
-            m_bShown = false;
-        }
-    }
-    void Summary(std::size_t nFiles, std::uint64_t nBytes, std::uint64_t nFound)
-    {
-        if (!m_bEverShown)
-            return;
-        Clear();
-        const double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
-        ConvPrint(m_pErr, "vellumconv: %llu found in %zu file%s (%s) in %.1f s\n", static_cast<unsigned long long>(nFound),
-                  nFiles, nFiles == 1 ? "" : "s", Amount(nBytes).c_str(), dSeconds);
-        ConvFlush(m_pErr);
-        m_bEverShown = false;
-    }
-
-private:
-    std::FILE* m_pErr;
-    bool m_bTerminal;
-    bool m_bShown = false;      // the line is on the screen now
-    bool m_bEverShown = false;  // the scan was long enough for one
-    std::chrono::steady_clock::time_point m_start;
-    std::chrono::steady_clock::time_point m_last{};
-};
-
 // ---- The run -------------------------------------------------------------------------
-
-// A find that was extracted, waiting for its outputs to be put in place. Its saves are the
-// batch's group of its number + 1; group 0 takes each save as it is written.
-struct PendingFind
-{
-    std::string strStem;  // its outputs' names without their extensions, for messages
-    std::string strLine;
-    bool bOk = true;
-};
-
-const std::atomic<bool> kNeverStop{false};
 
 // Whether one of the files is right in the folder: only there can an output replace it.
 bool AnyInFolder(const std::vector<std::string>& files, const std::string& strFolder)
@@ -225,7 +158,7 @@ class CScanRun
 {
 public:
     CScanRun(const ConvScanOptions& options, std::FILE* pOut, std::FILE* pErr)
-        : m_options(options), m_pOut(pOut), m_pErr(pErr), m_progress(pErr)
+        : m_options(options), m_pOut(pOut), m_pErr(pErr), m_commits(pOut, pErr)
     {
     }
     int Run();
@@ -236,26 +169,19 @@ private:
     void Extract(const std::string& strPath, const CScanSource& source, const ConvScanFind& find);
     bool WriteOutput(const std::string& strTarget, const std::uint8_t* p, std::size_t n, const CScanSource* pSource,
                      const ConvScanFind* pFind);
-    // Puts the outputs held so far in place, after one sync per file system, and prints the
-    // line of each find once its outputs are; false when a signal stopped it.
-    bool CommitHeld();
+    // Puts what is still held in place at the end of the scan: the exit status.
     int PutInPlace();
-    void Message(const std::string& strPath, const std::string& strMessage);
-    int Finish(int nStatus);
+    void Message(const std::string& strPath, const std::string& strMessage) { m_commits.Message(strPath, strMessage); }
+    std::string Summary(std::size_t nFiles) const;
     // A signal stops only an extraction: a plain scan writes nothing to clean up.
-    bool Stopped() const { return m_signals && m_signals->Caught() != 0; }
+    bool Stopped() const { return m_commits.Caught() != 0; }
 
     const ConvScanOptions& m_options;
     std::FILE* m_pOut;
     std::FILE* m_pErr;
-    CScanProgress m_progress;
+    // Each find extracted is an item: its outputs are put in place together, or not at all.
+    CConvCommits m_commits;
     bool m_bExtract = false;
-    std::optional<CSignalCatcher> m_signals;
-    CSaveBatch m_batch{"vellum"};
-    std::vector<std::string> m_targets;
-    std::vector<PendingFind> m_pending;
-    std::size_t m_nCommitted = 0;  // finds whose outputs were put in place (or failed)
-    std::size_t m_nHoldLimit = 1;
     // Whether outputs may be put in place before the scan ends: not when an output could
     // still turn out to replace one of the files scanned, which must leave nothing extracted.
     bool m_bRounds = false;
@@ -267,11 +193,10 @@ private:
     bool m_bGreysTold = false;  // the note on finds without a CLUT, once a run
 };
 
-void CScanRun::Message(const std::string& strPath, const std::string& strMessage)
+std::string CScanRun::Summary(std::size_t nFiles) const
 {
-    m_progress.Clear();
-    ConvPrint(m_pErr, "vellumconv: %s: %s\n", EscapeControls(strPath).c_str(), strMessage.c_str());
-    ConvFlush(m_pErr);
+    return ConvFormat("vellumconv: %llu found in %zu file%s (%s) in %.1f s", static_cast<unsigned long long>(m_nFound),
+                      nFiles, nFiles == 1 ? "" : "s", Amount(m_nBytes).c_str(), m_commits.Progress().Seconds());
 }
 
 // Refusals before anything is scanned: two files whose finds would get the same names, and a
@@ -317,9 +242,10 @@ int CScanRun::Run()
                 m_inputs.emplace_back(st.st_dev, st.st_ino);
         // Every output stays open until its commit; an extraction of more finds than that
         // commits in rounds, unless a file scanned lies in the folder.
-        m_nHoldLimit = ConvHoldLimit(64);  // the files scanned, the threads, what a save opens
+        m_commits.LimitHolds(64);  // the files scanned, the threads, what a save opens
         m_bRounds = !AnyInFolder(m_options.files, m_options.strExtractDir);
-        m_signals.emplace();
+        m_commits.SetSyncName(m_options.strExtractDir);
+        m_commits.CatchSignals();
     }
     std::vector<std::string> scanned;
     for (const std::string& strFile : m_options.files)
@@ -333,12 +259,14 @@ int CScanRun::Run()
         scanned.push_back(strFile);
         ScanFile(strFile);
         if (Stopped())
-            return Finish(128 + m_signals->Caught());
+            return m_commits.Finish(128 + m_commits.Caught());
     }
     if (m_bExtract)
-        return Finish(PutInPlace());
-    m_progress.Summary(scanned.size(), m_nBytes, m_nFound);
-    return Finish(m_bAnyFailed ? 1 : 0);
+    {
+        const int nStatus = PutInPlace();
+        return m_commits.Finish(nStatus, nStatus == 2 ? std::string() : Summary(m_options.files.size()));
+    }
+    return m_commits.Finish(m_bAnyFailed ? 1 : 0, Summary(scanned.size()));
 }
 
 void CScanRun::ScanFile(const std::string& strPath)
@@ -364,7 +292,7 @@ void CScanRun::ScanFile(const std::string& strPath)
     try
     {
         bOk = ScanSource(
-            source, settings, m_signals ? m_signals->Stop() : kNeverStop,
+            source, settings, m_commits.StopFlag(),
             [&](const ConvScanFind& find) {
                 if (find.bNested && !m_options.bNested)
                     return;
@@ -372,13 +300,21 @@ void CScanRun::ScanFile(const std::string& strPath)
                 if (!m_bExtract)
                 {
                     const std::string strLine = FindLine(strPath, find, m_options.bJson);
-                    m_progress.Clear();
+                    m_commits.Progress().Clear();
                     ConvPut(m_pOut, strLine);
                     return;
                 }
                 Extract(strPath, source, find);
             },
-            [&](std::uint64_t nDone) { m_progress.Update(strPath, nDone, source.Size(), m_nFound + nFound); }, strError);
+            [&](std::uint64_t nDone) {
+                m_commits.Progress().Update([&] {
+                    const std::uint64_t nSize = source.Size();
+                    return ConvFormat("vellumconv: scanning %s: %.0f%% of %s, %llu found", EscapeControls(strPath).c_str(),
+                                      nSize > 0 ? 100.0 * static_cast<double>(nDone) / static_cast<double>(nSize) : 100.0,
+                                      Amount(nSize).c_str(), static_cast<unsigned long long>(m_nFound + nFound));
+                });
+            },
+            strError);
     }
     catch (const std::bad_alloc&)
     {
@@ -413,10 +349,9 @@ bool CScanRun::WriteOutput(const std::string& strTarget, const std::uint8_t* p, 
         m_strInputReplaced = strTarget;
         return false;
     }
-    m_targets.push_back(strTarget);
     CSafeSaveFile file;
     CFileException fe;
-    if (!file.Open(strTarget.c_str(), &fe, &m_batch))
+    if (!m_commits.Open(file, strTarget, &fe))
     {
         Message(strTarget, AfxFileErrorMessage(strTarget.c_str(), fe.GetCauseText(), TRUE).Str());
         return false;
@@ -453,15 +388,13 @@ bool CScanRun::WriteOutput(const std::string& strTarget, const std::uint8_t* p, 
 void CScanRun::Extract(const std::string& strPath, const CScanSource& source, const ConvScanFind& find)
 {
     const std::string strStem = JoinPath(m_options.strExtractDir, BaseName(strPath) + "@" + std::to_string(find.nFile));
-    PendingFind pending;
-    pending.strStem = strStem;
-    pending.strLine = FindLine(strPath, find, m_options.bJson);
-    const std::size_t nGroup = m_pending.size() + 1;
+    const std::size_t nItem = m_commits.NewItem(strStem);
+    bool bOk = true;
     try
     {
         if (!m_options.bPng)
         {
-            pending.bOk = WriteOutput(strStem + ScanKindExtension(find.item.kind), nullptr, 0, &source, &find);
+            bOk = WriteOutput(strStem + ScanKindExtension(find.item.kind), nullptr, 0, &source, &find);
         }
         else
         {
@@ -471,7 +404,7 @@ void CScanRun::Extract(const std::string& strPath, const CScanSource& source, co
                                   [&](const std::uint8_t* p, std::size_t n) { item.insert(item.end(), p, p + n); }))
             {
                 Message(strStem, "the item's bytes cannot be read again.");
-                pending.bOk = false;
+                bOk = false;
             }
             // --clut all: one PNG per CLUT row of an indexed TIM; other items have one picture.
             const bool bRows = m_options.bClutAll && find.item.kind == SCAN_TIM && find.item.nCluts > 0;
@@ -480,7 +413,7 @@ void CScanRun::Extract(const std::string& strPath, const CScanSource& source, co
             const bool bNoClut = find.item.kind == SCAN_TIM && find.item.nDepth <= 8 && find.item.nCluts == 0;
             const std::uint32_t nFirst = m_options.bClutAll || bNoClut ? 0 : m_options.nClut;
             const std::uint32_t nLast = bRows ? find.item.nCluts - 1 : nFirst;
-            for (std::uint32_t nRow = nFirst; pending.bOk && nRow <= nLast; ++nRow)
+            for (std::uint32_t nRow = nFirst; bOk && nRow <= nLast; ++nRow)
             {
                 const std::string strTarget = bRows ? strStem + "-c" + std::to_string(nRow) + ".png" : strStem + ".png";
                 ExportOptions opt;
@@ -492,7 +425,7 @@ void CScanRun::Extract(const std::string& strPath, const CScanSource& source, co
                 if (!ExportToPng(item.data(), item.size(), opt, png, strError, &strNote))
                 {
                     Message(strTarget, strError);
-                    pending.bOk = false;
+                    bOk = false;
                     break;
                 }
                 if (!strNote.empty() && !m_bGreysTold)
@@ -502,98 +435,40 @@ void CScanRun::Extract(const std::string& strPath, const CScanSource& source, co
                             "('--palette SOURCE[:ROW]' takes the colours from there).");
                     m_bGreysTold = true;
                 }
-                pending.bOk = WriteOutput(strTarget, png.data(), png.size(), nullptr, nullptr);
+                bOk = WriteOutput(strTarget, png.data(), png.size(), nullptr, nullptr);
             }
         }
     }
     catch (const std::bad_alloc&)
     {
         Message(strStem, "not enough memory.");
-        pending.bOk = false;
+        bOk = false;
     }
     // This find's saves are committed together, or not at all; the finds before it keep theirs.
-    if (pending.bOk)
-    {
-        for (AFX_PENDING_SAVE& save : m_batch.Take(0))
-            m_batch.Add(std::move(save), nGroup);
-    }
+    if (bOk)
+        m_commits.Hold(nItem, FindLine(strPath, find, m_options.bJson));
     else
     {
-        m_batch.Discard(0);
+        m_commits.Fail(nItem);
         m_bAnyFailed = true;
     }
-    m_pending.push_back(std::move(pending));
-    if (m_bRounds && m_strInputReplaced.empty() && m_batch.Held() >= m_nHoldLimit)
-        CommitHeld();  // a signal is seen by the scan, which stops
-}
-
-bool CScanRun::CommitHeld()
-{
-    std::string strSyncError;
-    if (!m_batch.Sync(strSyncError))
-    {
-        Message(m_options.strExtractDir, "cannot write the outputs to disk: " + strSyncError + ".");
-        m_batch.Discard();
-        for (; m_nCommitted < m_pending.size(); ++m_nCommitted)
-            m_pending[m_nCommitted].bOk = false;
-        m_bAnyFailed = true;
-        return true;
-    }
-    bool bGoOn = true;
-    for (; m_nCommitted < m_pending.size(); ++m_nCommitted)
-    {
-        if (Stopped())
-        {
-            bGoOn = false;
-            break;
-        }
-        PendingFind& pending = m_pending[m_nCommitted];
-        if (!pending.bOk)
-            continue;
-        if (const int nError = m_batch.Commit(m_nCommitted + 1); nError != 0)
-        {
-            Message(pending.strStem, std::string("cannot put the output in place: ") + std::strerror(nError) + ".");
-            pending.bOk = false;
-            m_bAnyFailed = true;
-            continue;
-        }
-        m_progress.Clear();
-        ConvPut(m_pOut, pending.strLine);
-    }
-    ConvFlush(m_pOut);
-    return bGoOn;
+    if (m_bRounds && m_strInputReplaced.empty())
+        m_commits.CommitIfFull();  // a signal is seen by the scan, which stops
 }
 
 int CScanRun::PutInPlace()
 {
     if (!m_strInputReplaced.empty())
     {
-        m_progress.Clear();
+        m_commits.Progress().Clear();
         ConvPrint(m_pErr, "vellumconv: '%s' is one of the files scanned; nothing %s extracted\n"
                           "Try 'vellumconv scan --help'.\n",
-                  EscapeControls(m_strInputReplaced).c_str(), m_nCommitted == 0 ? "was" : "more was");
+                  EscapeControls(m_strInputReplaced).c_str(), m_commits.InPlaceCount() == 0 ? "was" : "more was");
         return 2;
     }
-    if (!CommitHeld())
-        return 128 + m_signals->Caught();
-    m_progress.Summary(m_options.files.size(), m_nBytes, m_nFound);
-    return m_bAnyFailed ? 1 : 0;
-}
-
-int CScanRun::Finish(int nStatus)
-{
-    if (m_bExtract)
-    {
-        m_batch.RemoveLeftovers(m_targets);
-        // Until the lines are out a signal only notes itself: one that ended the run inside a
-        // write would lose the lines of finds in place.
-        ConvFlush(m_pOut);
-        if (Stopped())
-            nStatus = 128 + m_signals->Caught();
-        m_signals.reset();
-    }
-    m_progress.Clear();
-    return nStatus;
+    if (!m_commits.CommitHeld())
+        return 128 + m_commits.Caught();
+    return m_bAnyFailed || m_commits.AnyFailed() ? 1 : 0;
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "tools/vellumconv/ConvText.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 std::string EscapeControls(std::string_view text)
 {
     static constexpr char HEX[] = "0123456789abcdef";
@@ -26,4 +29,23 @@ std::string EscapeControls(std::string_view text)
         }
     }
     return out;
+}
+
+std::string ConvFormat(const char* pszFormat, ...)
+{
+    std::va_list args;
+    va_start(args, pszFormat);
+    std::va_list again;
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, pszFormat, args);
+    va_end(args);
+    std::string text;
+    if (n > 0)
+    {
+        text.resize(static_cast<std::size_t>(n) + 1);
+        std::vsnprintf(text.data(), text.size(), pszFormat, again);
+        text.resize(static_cast<std::size_t>(n));
+    }
+    va_end(again);
+    return text;
 }

@@ -8,3 +8,6 @@
 // a name with a tab or a line feed cannot pass for two fields or two lines, and a CR at the
 // end of a name from a CRLF list shows.
 std::string EscapeControls(std::string_view text);
+
+// printf into a string, for lines whose length a name decides.
+std::string ConvFormat(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));

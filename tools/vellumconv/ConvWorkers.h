@@ -19,7 +19,6 @@ struct ConvFileResult
 {
     bool bDone = false;  // a worker finished it; else the worker died on it or was stopped
     bool bOk = false;
-    bool bInPlace = false;  // its outputs were put in place: only then is it reported
     std::string strStatus;
     std::vector<std::string> messages;
     std::vector<AFX_PENDING_SAVE> saves;  // its outputs, complete, open and waiting to be put in place
