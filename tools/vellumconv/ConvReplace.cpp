@@ -6,11 +6,11 @@
 #include "formats/CdSector.h"
 #include "formats/Scan.h"
 #include "framework/AfxSafeSave.h"
+#include "tools/vellumconv/ConvCommit.h"
 #include "tools/vellumconv/ConvInput.h"
 #include "tools/vellumconv/ConvOutput.h"
 #include "tools/vellumconv/ConvPlan.h"
 #include "tools/vellumconv/ConvScanFile.h"
-#include "tools/vellumconv/ConvSignals.h"
 #include "tools/vellumconv/ConvText.h"
 
 #include <algorithm>
@@ -96,7 +96,7 @@ class CReplaceRun
 {
 public:
     CReplaceRun(const ConvReplaceOptions& options, std::FILE* pOut, std::FILE* pErr)
-        : m_options(options), m_pOut(pOut), m_pErr(pErr)
+        : m_options(options), m_pOut(pOut), m_pErr(pErr), m_commits(pOut, pErr)
     {
     }
     int Run();
@@ -111,13 +111,15 @@ private:
     bool MakeNewBytes(const NewFile& nf, const Item& item, std::vector<std::uint8_t>& out);
     bool MergeItems(const Container& c);
     bool PlanWrites(const Container& c);
-    int Write(const Container& c, CSafePatchFile* pPatch);
-    int WriteCopy(const Container& c);
-    void PrintLines();
+    int Replace();
+    void WriteInPlace(CSafePatchFile& patch, std::size_t nItem);
+    void WriteCopy(const Container& c, std::size_t nItem);
+    std::string Lines() const;
 
     const ConvReplaceOptions& m_options;
     std::FILE* m_pOut;
     std::FILE* m_pErr;
+    CConvCommits m_commits;  // the one output, its lines, signals and the end of the run
     std::string m_strName;  // the container's own name, which the NEW files' names start with
     std::vector<NewFile> m_news;
     std::vector<Item> m_items;  // in offset order
@@ -134,7 +136,7 @@ int CReplaceRun::Usage(const std::string& strWhy)
 
 void CReplaceRun::Message(const std::string& strPath, const std::string& strText)
 {
-    ConvPrint(m_pErr, "vellumconv: %s: %s\n", EscapeControls(strPath).c_str(), EscapeControls(strText).c_str());
+    m_commits.Message(strPath, strText);
 }
 
 // The NEW files and their offsets, from the names or --at, or from --from DIR.
@@ -523,81 +525,82 @@ bool CReplaceRun::PlanWrites(const Container& c)
     return true;
 }
 
-void CReplaceRun::PrintLines()
+std::string CReplaceRun::Lines() const
 {
+    std::string strLines;
     for (const NewFile& nf : m_news)
-        ConvPrint(m_pOut, "%llu\t%s\t%s\n", static_cast<unsigned long long>(nf.nOffset),
-                  EscapeControls(nf.strPath).c_str(), nf.bChanged ? "replaced" : "unchanged");
-    ConvFlush(m_pOut);
+        strLines += std::to_string(nf.nOffset) + "\t" + EscapeControls(nf.strPath) + "\t" +
+                    (nf.bChanged ? "replaced" : "unchanged") + "\n";
+    return strLines;
 }
 
-// The container in place: every run of bytes, under the patch file's journal.
-int CReplaceRun::Write(const Container&, CSafePatchFile* pPatch)
+// The container in place: every run of bytes, under the patch file's journal. A signal
+// caught until then leaves the container as it was.
+void CReplaceRun::WriteInPlace(CSafePatchFile& patch, std::size_t nItem)
 {
+    if (m_commits.Caught() != 0)
+    {
+        patch.Abort();
+        m_commits.Fail(nItem);
+        return;
+    }
     try
     {
         for (const auto& [nAt, bytes] : m_writes)
-            pPatch->Write(nAt, bytes.data(), bytes.size());
-        pPatch->Commit();
+            patch.Write(nAt, bytes.data(), bytes.size());
+        patch.Commit();
     }
     catch (const CFileException& e)
     {
+        patch.Abort();
         Message(m_options.strContainer, AfxFileErrorMessage(m_options.strContainer.c_str(), e.GetCauseText(), TRUE).Str());
-        pPatch->Abort();
-        return 1;
+        m_commits.Fail(nItem);
+        return;
     }
-    return 0;
+    m_commits.Placed(nItem, Lines());
 }
 
 // A changed copy: the container's bytes with the runs in their places, through the ordinary
 // safe save.
-int CReplaceRun::WriteCopy(const Container& c)
+void CReplaceRun::WriteCopy(const Container& c, std::size_t nItem)
 {
-    const std::string& strOut = m_options.strOutput;
-    CSafeSaveFile file;
-    CFileException fe;
-    if (!file.Open(strOut.c_str(), &fe))
-    {
-        Message(strOut, AfxFileErrorMessage(strOut.c_str(), fe.GetCauseText(), TRUE).Str());
-        return 1;
-    }
-    try
-    {
-        constexpr std::size_t kPiece = std::size_t{1} << 20;
-        std::vector<std::uint8_t> piece(kPiece);
-        auto next = m_writes.begin();
-        for (std::uint64_t nAt = 0; nAt < c.nSize;)
-        {
-            // Up to the next run, or the run itself.
-            if (next != m_writes.end() && next->first == nAt)
+    m_commits.SaveAlone(
+        nItem, m_options.strOutput,
+        [&](CFile& out) {
+            constexpr std::size_t kPiece = std::size_t{1} << 20;
+            std::vector<std::uint8_t> piece(kPiece);
+            auto next = m_writes.begin();
+            for (std::uint64_t nAt = 0; nAt < c.nSize;)
             {
-                file.GetFile().Write(next->second.data(), static_cast<std::uint32_t>(next->second.size()));
-                nAt += next->second.size();
-                ++next;
-                continue;
+                if (next != m_writes.end() && next->first == nAt)
+                {
+                    out.Write(next->second.data(), static_cast<std::uint32_t>(next->second.size()));
+                    nAt += next->second.size();
+                    ++next;
+                    continue;
+                }
+                const std::uint64_t nStop = next != m_writes.end() ? next->first : c.nSize;
+                const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, nStop - nAt));
+                if (!c.ReadExactly(piece.data(), n, nAt))
+                {
+                    CFileException e = CFileException::FromErrno(EIO, m_options.strOutput.c_str());
+                    e.m_strCause = (m_options.strContainer + " is shorter than it was").c_str();
+                    throw e;
+                }
+                out.Write(piece.data(), static_cast<std::uint32_t>(n));
+                nAt += n;
             }
-            const std::uint64_t nStop = next != m_writes.end() ? next->first : c.nSize;
-            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(kPiece, nStop - nAt));
-            if (!c.ReadExactly(piece.data(), n, nAt))
-            {
-                Message(m_options.strContainer, "the file is shorter than it was.");
-                file.Abort();
-                return 1;
-            }
-            file.GetFile().Write(piece.data(), static_cast<std::uint32_t>(n));
-            nAt += n;
-        }
-        file.Commit();
-    }
-    catch (const CFileException& e)
-    {
-        Message(strOut, AfxFileErrorMessage(strOut.c_str(), e.GetCauseText(), TRUE).Str());
-        return 1;
-    }
-    return 0;
+        },
+        Lines());
 }
 
 int CReplaceRun::Run()
+{
+    m_commits.CatchSignals();
+    return m_commits.Finish(Replace());
+}
+
+int CReplaceRun::Replace()
 {
     m_strName = BaseName(m_options.strContainer);
     const bool bInPlace = m_options.strOutput.empty() && !m_options.bDryRun;
@@ -617,7 +620,6 @@ int CReplaceRun::Run()
     // read, so that no run, a dry one included, sees a container half changed.
     CSafeSaveFile::RemoveDeadTemporaries({m_options.strContainer});
 
-    CSignalCatcher signals;
     CSafePatchFile patch;
     CScanSource source;
     Container c;
@@ -667,15 +669,16 @@ int CReplaceRun::Run()
         Message(m_options.strContainer, "not enough memory.");
         return 1;
     }
-    if (signals.Caught() != 0)
-        return 128 + signals.Caught();
+    if (m_commits.Caught() != 0)
+        return 1;  // Finish gives 128 + the signal
 
     std::uint64_t nBytes = 0;
     for (const auto& entry : m_writes)
         nBytes += entry.second.size();
     if (m_options.bDryRun)
     {
-        PrintLines();
+        ConvPut(m_pOut, Lines());
+        ConvFlush(m_pOut);
         const std::size_t nChanged = static_cast<std::size_t>(
             std::count_if(m_items.begin(), m_items.end(), [](const Item& item) { return item.Changed(); }));
         std::string strWhat = std::to_string(nChanged) + " of " + std::to_string(m_items.size()) +
@@ -687,17 +690,18 @@ int CReplaceRun::Run()
         Message(m_options.strContainer, "dry run: " + strWhat + "; nothing was written.");
         return 0;
     }
+    const std::size_t nItem =
+        m_commits.NewItem(m_options.strContainer, bInPlace ? m_options.strContainer : m_options.strOutput);
     if (!bInPlace)
-        nStatus = WriteCopy(c);
+        WriteCopy(c, nItem);
     else if (!m_writes.empty())
-        nStatus = Write(c, &patch);
+        WriteInPlace(patch, nItem);
     else
+    {
         patch.Abort();
-    if (nStatus == 0)
-        PrintLines();
-    if (nStatus == 0 && signals.Caught() != 0)
-        return 128 + signals.Caught();
-    return nStatus;
+        m_commits.Placed(nItem, Lines());  // nothing differs: the container is as it should be
+    }
+    return m_commits.AnyFailed() ? 1 : 0;
 }
 
 }  // namespace
