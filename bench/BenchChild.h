@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <fcntl.h>
 #include <fstream>
 #include <spawn.h>
@@ -56,7 +57,8 @@ inline ChildRun RunChildSettled(const std::vector<std::string>& args, const char
 // The full path of a program in the usual places, or null when it is not installed.
 inline const char* ToolPath(const char* pszName)
 {
-    static std::vector<std::string> s_found;
+    // A deque: a name handed out stays where it is as more are found.
+    static std::deque<std::string> s_found;
     for (const char* pszDir : {"/usr/bin/", "/usr/local/bin/", "/bin/"})
     {
         std::string path = pszDir;

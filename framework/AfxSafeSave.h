@@ -186,3 +186,4 @@ private:
     std::string m_strTag;
     std::map<std::size_t, std::vector<AFX_PENDING_SAVE>> m_groups;
 };
+

@@ -1,5 +1,5 @@
 // The converter with every I/O call it makes failing in turn, with every error: a single
-// conversion, a batch of several files on two workers, export and import. After each run
+// conversion, a batch of several files on two workers, export, import and a replace in place. After each run
 // every target is its old bytes or its new ones, whole; a file is reported as converted
 // exactly when its target is new; the exit status says whether anything failed, and the
 // message gives the failure's cause; no temporary is left; and the next run sweeps what a
@@ -165,12 +165,24 @@ Operation ConvFaults::MakeOperation(int n, const Bytes& png) const
     case 3:
         return {"import", {"import", "--bpp", "8", "in/a.png", "out/a.tim"}, {{"in/a.png", png}},
                 {{"out/a.tim", "in/a.png", old}}};
-    default:
+    case 4:
         return {"batch into folders it makes",
                 {"--to", ".fnt", "--out-dir", "out/made/deeper", "-j", "2", "in/a.tim", "in/b.tim"},
                 {{"in/a.tim", tim}, {"in/b.tim", MakeSampleTim(16, 16)}},
                 {{"out/made/deeper/a.fnt", "in/a.tim", std::nullopt}, {"out/made/deeper/b.fnt", "in/b.tim", std::nullopt}},
                 true};
+    default:
+    {
+        // An archive with a second name, changed in place: both names see the same bytes.
+        const Bytes item = MakeSampleTim(32, 40);
+        Bytes edited = item;
+        for (std::size_t i = item.size() - 64 * 40; i < item.size(); ++i)
+            edited[i] = static_cast<std::uint8_t>(edited[i] ^ 0x3C);
+        Bytes archive(8000, 0x20);
+        std::copy(item.begin(), item.end(), archive.begin() + 1000);
+        return {"replace in place", {"replace", "out/archive.bin", "in/archive.bin@1000.tim"},
+                {{"in/archive.bin@1000.tim", edited}}, {{"out/archive.bin", "in/archive.bin@1000.tim", archive, true}}};
+    }
     }
 }
 
@@ -338,11 +350,11 @@ TEST(ConvOpenFiles, ABatchBeyondTheOpenFileLimitCommitsInRounds)
 
 std::string OperationName(const ::testing::TestParamInfo<int>& info)
 {
-    const char* kOperations[] = {"Single", "Batch", "Export", "Import", "BatchMakingFolders"};
+    const char* kOperations[] = {"Single", "Batch", "Export", "Import", "BatchMakingFolders", "Replace"};
     return kOperations[info.param];
 }
 
-INSTANTIATE_TEST_SUITE_P(Operations, ConvFaults, ::testing::Range(0, 5), OperationName);
+INSTANTIATE_TEST_SUITE_P(Operations, ConvFaults, ::testing::Range(0, 6), OperationName);
 
 }  // namespace
 

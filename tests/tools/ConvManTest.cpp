@@ -39,7 +39,8 @@ std::set<std::string> Matches(const std::string& strText, const std::regex& patt
 
 TEST(ConvManPage, ListsEveryOptionOfTheHelpAndNoOther)
 {
-    const std::string strHelp = HelpText("--help") + HelpText("scan --help") + HelpText("palette --help");
+    const std::string strHelp = HelpText("--help") + HelpText("scan --help") + HelpText("palette --help") +
+                                HelpText("replace --help");
     // Options as --help writes them: "-j", "--out-dir", each standing alone ("-print0" in a
     // find command line is not one).
     const std::set<std::string> help =
@@ -65,7 +66,8 @@ TEST(ConvManPage, NamesEveryFormAndExitStatus)
     for (const char* pszForm : {R"(\fBvellumconv\fR \fIIN\fR \fIOUT\fR)", R"(\fBvellumconv\fR \fISTEP\fR)",
                                 R"(\fBvellumconv\fR \fB--to\fR \fIEXT\fR)", R"(\fBvellumconv export\fR)",
                                 R"(\fBvellumconv import\fR)", R"(\fBvellumconv scan\fR)",
-                                R"(\fBvellumconv palette export\fR)", R"(\fBvellumconv palette import\fR)"})
+                                R"(\fBvellumconv palette export\fR)", R"(\fBvellumconv palette import\fR)",
+                                R"(\fBvellumconv replace\fR)"})
         EXPECT_NE(strPage.find(pszForm), std::string::npos) << pszForm;
     const std::size_t nStatus = strPage.find(".SH EXIT STATUS");
     ASSERT_NE(nStatus, std::string::npos);

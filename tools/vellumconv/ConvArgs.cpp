@@ -346,6 +346,13 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
         return bScan ? ParseScanArgs(rest, cmd.scan, cmd.bHelp, strError)
                      : ParsePaletteArgs(rest, cmd.palette, cmd.bHelp, strError);
     }
+    if (!args.empty() && args[0] == "replace")
+    {
+        cmd.mode = EConvMode::Replace;
+        cmd.pszHelp = ConvReplaceUsageText();
+        return ParseReplaceArgs(std::vector<std::string>(args.begin() + 1, args.end()), cmd.replace, cmd.bHelp,
+                                strError);
+    }
     if (!args.empty() && (args[0] == "export" || args[0] == "import"))
         return ParseVerb(args[0] == "export" ? EConvVerb::Export : EConvVerb::Import,
                          std::vector<std::string>(args.begin() + 1, args.end()), cmd, strError);
@@ -473,6 +480,7 @@ const char* ConvUsageText()
            "       vellumconv import --like ORIGINAL [--clut N] IN.png OUT\n"
            "       vellumconv scan [--kinds LIST] [--nested] [--json] [-j N] [--extract DIR] FILE...\n"
            "       vellumconv palette export|import [--clut N] ...\n"
+           "       vellumconv replace [-n] [--at OFFSET|--from DIR] [--output FILE] CONTAINER NEW...\n"
            "       vellumconv --help | --version\n"
            "\n"
            "Converts 256-colour BMP, TIM and BFNT files, and PNG, without a window.\n"
@@ -565,8 +573,9 @@ const char* ConvUsageText()
            "'export' or 'import' is a verb only as the first argument.\n"
            "\n"
            "Inside files: 'scan' finds every TIM, BMP and BFNT inside disc images and\n"
-           "archives; 'palette' moves palettes in and out. 'vellumconv scan --help' and\n"
-           "'vellumconv palette --help' tell more.\n"
+           "archives; 'replace' puts edited ones back where they were found, byte for byte;\n"
+           "'palette' moves palettes in and out. 'vellumconv scan --help', 'vellumconv\n"
+           "replace --help' and 'vellumconv palette --help' tell more.\n"
            "\n"
            "See vellumconv(1).\n";
 }

@@ -41,6 +41,7 @@ enum class EConvMode
     Verb,       // vellumconv export [OPTIONS] IN OUT.png / vellumconv import [OPTIONS] IN.png OUT
     Scan,       // vellumconv scan [OPTIONS] FILE...
     Palette,    // vellumconv palette export|import [OPTIONS] ...
+    Replace,    // vellumconv replace [OPTIONS] CONTAINER NEW...
 };
 
 // What each file goes through: PNG export or import, or, for Convert, what the names say: a
@@ -89,6 +90,7 @@ struct ConvCommandLine
     std::string strVerbOut;
     ConvScanOptions scan;
     ConvPaletteOptions palette;
+    ConvReplaceOptions replace;
     bool bHelp = false;
     bool bVersion = false;
     const char* pszHelp = nullptr;  // a verb's own help text, else ConvUsageText()
@@ -97,7 +99,7 @@ struct ConvCommandLine
 
 // Exactly two bare PATHs are the shorthand "IN OUT". Among steps, a bare PATH opens when no
 // step came before it and saves otherwise, once at most. "--" makes every later argument a
-// PATH. "export", "import", "scan" or "palette" as the first argument names a verb.
+// PATH. "export", "import", "scan", "palette" or "replace" as the first argument names a verb.
 ConvCommandLine ParseConvArgs(const std::vector<std::string>& args);
 
 const char* ConvUsageText();

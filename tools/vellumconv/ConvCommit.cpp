@@ -223,11 +223,17 @@ bool CConvCommits::SaveAlone(std::size_t nItem, const std::string& strTarget,
         FailItem(item, AfxFileErrorMessage(strTarget.c_str(), e.GetCauseText(), TRUE).Str());
         return false;
     }
+    Placed(nItem, std::move(strLine));
+    return true;
+}
+
+void CConvCommits::Placed(std::size_t nItem, std::string strLine)
+{
+    Item& item = m_items.at(nItem);
     item.strLine = std::move(strLine);
     item.state = EState::InPlace;
     PrintLines(false);
     ConvFlush(m_pOut);
-    return true;
 }
 
 std::size_t CConvCommits::InPlaceCount() const

@@ -158,6 +158,10 @@ public:
     bool SaveAlone(std::size_t nItem, const std::string& strTarget, const std::function<void(CFile&)>& fnWrite,
                    std::string strLine);
 
+    // Item nItem was put in place by other means (a file patched where it lies): its line,
+    // with its line end, goes to pOut as SaveAlone's does.
+    void Placed(std::size_t nItem, std::string strLine);
+
     // Whether item nItem's outputs are in place, and how many items' are.
     bool InPlace(std::size_t nItem) const { return m_items.at(nItem).state == EState::InPlace; }
     std::size_t InPlaceCount() const;

@@ -7,6 +7,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdint>
+#include <string_view>
+
 namespace
 {
 
@@ -189,6 +192,119 @@ bool ParsePaletteArgs(const std::vector<std::string>& args, ConvPaletteOptions& 
     return true;
 }
 
+namespace
+{
+
+// Decimal digits only, without overflow: a position in a file of any size.
+bool ParseOffset(const std::string& text, std::uint64_t& nValue)
+{
+    if (text.empty() || text.size() > 20)
+        return false;
+    std::uint64_t n = 0;
+    for (const char ch : text)
+    {
+        if (ch < '0' || ch > '9')
+            return false;
+        const auto d = static_cast<std::uint64_t>(ch - '0');
+        if (n > (UINT64_MAX - d) / 10)
+            return false;
+        n = n * 10 + d;
+    }
+    nValue = n;
+    return true;
+}
+
+std::string Lower(std::string s)
+{
+    for (char& ch : s)
+        if (ch >= 'A' && ch <= 'Z')
+            ch = static_cast<char>(ch - 'A' + 'a');
+    return s;
+}
+
+}  // namespace
+
+bool ParseExtractedName(const std::string& strName, ConvExtractedName& name)
+{
+    const std::size_t nAt = strName.rfind('@');
+    const std::size_t nDot = strName.rfind('.');
+    if (nAt == std::string::npos || nAt == 0 || nDot == std::string::npos || nDot < nAt)
+        return false;
+    ConvExtractedName parsed;
+    parsed.strSource = strName.substr(0, nAt);
+    parsed.strExt = strName.substr(nDot);
+    const std::string ext = Lower(parsed.strExt);
+    if (ext != ".tim" && ext != ".bmp" && ext != ".fnt" && ext != ".png")
+        return false;
+    std::string strOffset = strName.substr(nAt + 1, nDot - nAt - 1);
+    if (const std::size_t nRow = strOffset.find("-c"); nRow != std::string::npos)
+    {
+        if (ext != ".png" ||
+            !ConvParseNumber(std::string_view(strOffset).substr(nRow + 2), CONV_VALUE_DIGITS, 0, 0xFFFFFFFFu, parsed.nRow))
+            return false;
+        parsed.bRow = true;
+        strOffset.resize(nRow);
+    }
+    if (!ParseOffset(strOffset, parsed.nOffset))
+        return false;
+    name = std::move(parsed);
+    return true;
+}
+
+bool ParseReplaceArgs(const std::vector<std::string>& args, ConvReplaceOptions& replace, bool& bHelp,
+                      std::string& strError)
+{
+    CLI::App app{"vellumconv replace"};
+    app.set_help_flag();
+    app.add_flag("-h,--help", bHelp);
+    app.add_flag("-n,--dry-run", replace.bDryRun);
+    std::string strClut, strAt;
+    std::vector<std::string> paths;
+    CLI::Option* pClut = app.add_option("--clut", strClut);
+    CLI::Option* pAt = app.add_option("--at", strAt);
+    CLI::Option* pFrom = app.add_option("--from", replace.strFromDir);
+    CLI::Option* pOutput = app.add_option("--output", replace.strOutput);
+    app.add_option("paths", paths);
+    if (!ConvParseWithCli(app, args, strError))
+        return false;
+    if (bHelp)
+        return true;
+    if (pClut->count() > 0)
+    {
+        if (!ParseClut(strClut, replace.nClut, strError))
+            return false;
+        replace.bClut = true;
+    }
+    if (pAt->count() > 0)
+    {
+        if (!ParseOffset(strAt, replace.nAt))
+            return Fail(strError, "'--at " + strAt + "': expected the item's offset in the file, in bytes");
+        replace.bAt = true;
+    }
+    for (const std::string& path : paths)
+        if (path.empty())
+            return Fail(strError, "an empty file name");
+    if ((pFrom->count() > 0 && replace.strFromDir.empty()) || (pOutput->count() > 0 && replace.strOutput.empty()))
+        return Fail(strError, "an empty file name");
+    if (paths.empty())
+        return Fail(strError, "replace takes CONTAINER and the NEW files");
+    replace.strContainer = paths[0];
+    replace.news.assign(paths.begin() + 1, paths.end());
+    if (!replace.strFromDir.empty())
+    {
+        if (replace.bAt)
+            return Fail(strError, "--from takes the offsets from the names in DIR; --at is for one NEW file");
+        if (!replace.news.empty())
+            return Fail(strError, "--from DIR takes its NEW files from DIR; name only CONTAINER");
+        return true;
+    }
+    if (replace.news.empty())
+        return Fail(strError, "replace takes CONTAINER and the NEW files (or --from DIR)");
+    if (replace.bAt && replace.news.size() != 1)
+        return Fail(strError, "--at OFFSET puts one NEW file in; name only one");
+    return true;
+}
+
 const char* ConvScanUsageText()
 {
     return "Usage: vellumconv scan [--kinds tim,bmp,bfnt] [--nested] [--json] [-j N]\n"
@@ -255,4 +371,45 @@ const char* ConvPaletteUsageText()
            "\n"
            "Output: export prints 'colours:N', import 'colours:N of M'. Exit status: 0 on\n"
            "success, 1 when a file could not be read, written or used, 2 for a usage error.\n";
+}
+
+const char* ConvReplaceUsageText()
+{
+    return "Usage: vellumconv replace [-n] [--output NEW_CONTAINER] [--clut N] CONTAINER NEW...\n"
+           "       vellumconv replace [-n] [--output NEW_CONTAINER] [--clut N] --at OFFSET CONTAINER NEW\n"
+           "       vellumconv replace [-n] [--output NEW_CONTAINER] [--clut N] --from DIR CONTAINER\n"
+           "\n"
+           "Puts edited items back into the file they were found in (a disc image, an\n"
+           "archive), byte for byte: the way back from 'vellumconv scan --extract'. Each NEW\n"
+           "is named as scan --extract names its files, NAME@OFFSET.tim, .bmp, .fnt or .png,\n"
+           "or NAME@OFFSET-cN.png for CLUT row N (NAME must be CONTAINER's name); --at gives\n"
+           "the offset of a NEW named otherwise.\n"
+           "\n"
+           "The item at OFFSET must be one that 'vellumconv scan' finds there. NEW becomes\n"
+           "that item's bytes in the item's own kind, depth, size and layout: a PNG gives its\n"
+           "pixels and its palette (into CLUT row N), as 'import --like' puts them; a TIM,\n"
+           "BMP or sheet of the item's exact shape gives all its bytes; another one gives\n"
+           "its picture. A NEW of another size or depth, or with more colours than the item\n"
+           "holds, is refused with both sides named, and then nothing is written. Only the\n"
+           "item's bytes change. In a raw CD image (2352-byte sectors) they go into the user\n"
+           "data of the sectors the item spans, and each sector written gets its EDC and\n"
+           "ECC computed again (Mode 1, Mode 2 Form 1); no other byte changes.\n"
+           "\n"
+           "CONTAINER is changed in place, and only the changed bytes are written: their old\n"
+           "bytes wait in a journal beside it until the new ones are on disk, so a crash or\n"
+           "a kill leaves it old or new (the next run puts the old bytes back). Several NEW\n"
+           "files for one item (rows of --clut all) may each change other bytes.\n"
+           "\n"
+           "  --at OFFSET            The item's offset in CONTAINER, for one NEW file.\n"
+           "  --from DIR             Every file in DIR named for CONTAINER (an extraction\n"
+           "                         folder); only those whose bytes differ are written.\n"
+           "  --clut N               The CLUT row a PNG's palette goes into (default: the\n"
+           "                         row its name or its metadata says, else 0).\n"
+           "  --output NEW_CONTAINER Writes a changed copy instead; CONTAINER stays.\n"
+           "  -n, --dry-run          Tells what would change and writes nothing.\n"
+           "\n"
+           "Output: one line per NEW file, OFFSET<tab>NAME<tab>replaced or unchanged, once\n"
+           "the container is written. Exit status: 0 on success (nothing to change\n"
+           "included), 1 when an item was refused or a file could not be read or written\n"
+           "(then nothing is written), 2 for a usage error.\n";
 }

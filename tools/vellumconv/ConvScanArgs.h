@@ -41,6 +41,35 @@ struct ConvPaletteOptions
     std::string strOut;
 };
 
+// vellumconv replace [OPTIONS] CONTAINER NEW... / --at OFFSET CONTAINER NEW / --from DIR CONTAINER
+struct ConvReplaceOptions
+{
+    std::string strContainer;
+    std::vector<std::string> news;  // named as scan --extract names its outputs, or one with --at
+    bool bAt = false;
+    std::uint64_t nAt = 0;
+    std::string strFromDir;         // empty: the NEW files given
+    bool bClut = false;             // --clut N: the CLUT row a PNG's palette goes into
+    std::uint32_t nClut = 0;
+    std::string strOutput;          // empty: the container is changed in place
+    bool bDryRun = false;
+};
+
+// The parts of a name that scan --extract gives: "NAME@OFFSET.EXT", or "NAME@OFFSET-cN.png"
+// for one CLUT row of an indexed TIM.
+struct ConvExtractedName
+{
+    std::string strSource;  // NAME: the file the item was found in
+    std::uint64_t nOffset = 0;
+    bool bRow = false;
+    std::uint32_t nRow = 0;
+    std::string strExt;     // ".tim", ".bmp", ".fnt" or ".png", as written
+};
+
+// Whether strName (without its folder) is such a name: OFFSET in decimal digits, EXT one of
+// the four in any case.
+bool ParseExtractedName(const std::string& strName, ConvExtractedName& name);
+
 // --palette SOURCE[:ROW]: a last ':' followed by digits only names the row (default 0);
 // anything else is all SOURCE. False when the row does not fit 32 bits.
 bool SplitPaletteSpec(const std::string& strSpec, std::string& strSource, std::uint32_t& nRow);
@@ -50,6 +79,9 @@ bool SplitPaletteSpec(const std::string& strSpec, std::string& strSource, std::u
 bool ParseScanArgs(const std::vector<std::string>& args, ConvScanOptions& scan, bool& bHelp, std::string& strError);
 bool ParsePaletteArgs(const std::vector<std::string>& args, ConvPaletteOptions& palette, bool& bHelp,
                       std::string& strError);
+bool ParseReplaceArgs(const std::vector<std::string>& args, ConvReplaceOptions& replace, bool& bHelp,
+                      std::string& strError);
 
 const char* ConvScanUsageText();
 const char* ConvPaletteUsageText();
+const char* ConvReplaceUsageText();

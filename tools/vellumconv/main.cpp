@@ -5,6 +5,7 @@
 #include "tools/vellumconv/ConvBatch.h"
 #include "tools/vellumconv/ConvExchange.h"
 #include "tools/vellumconv/ConvPalette.h"
+#include "tools/vellumconv/ConvReplace.h"
 #include "tools/vellumconv/ConvScan.h"
 #include "tools/vellumconv/ConvArgs.h"
 #include "tools/vellumconv/ConvOutput.h"
@@ -53,6 +54,8 @@ const std::string* ReservedOutput(const ConvCommandLine& cmd, std::string& strRe
         outputs.push_back(&cmd.strVerbOut);
     else if (cmd.mode == EConvMode::Palette)
         outputs.push_back(&cmd.palette.strOut);
+    else if (cmd.mode == EConvMode::Replace && !cmd.replace.strOutput.empty())
+        outputs.push_back(&cmd.replace.strOutput);
     else if (cmd.mode == EConvMode::Steps)
         for (const ConvStep& step : cmd.steps)
             if (step.kind == EConvStep::Save || step.kind == EConvStep::Render)
@@ -106,6 +109,8 @@ int RunCommandLine(int argc, char** argv)
         return RunConvScan(cmd.scan, stdout, stderr);
     if (cmd.mode == EConvMode::Palette)
         return RunConvPalette(cmd.palette, stdout, stderr);
+    if (cmd.mode == EConvMode::Replace)
+        return RunConvReplace(cmd.replace, stdout, stderr);
 
     CConvApp app(stdout, stderr);
     int nArgc = 1;
