@@ -275,7 +275,13 @@ TEST_F(SafePatch, APatchCostsItsRangesNotTheFile)
     // written once. The sweep lists the folder, which moves no bytes through reads.
     const long long nJournal = 512 + 3 * (16 + static_cast<long long>(nRange));
     EXPECT_LE(nRead1 - nRead0, 3 * static_cast<long long>(nRange) + 4096);
+#if defined(VELLUM_UNDER_ASAN)
+    // The sanitizer's runtime writes a little of its own, which the process's count takes in.
+    EXPECT_GE(nWritten1 - nWritten0, nJournal + 3 * static_cast<long long>(nRange));
+    EXPECT_LE(nWritten1 - nWritten0, nJournal + 3 * static_cast<long long>(nRange) + 4096);
+#else
     EXPECT_EQ(nWritten1 - nWritten0, nJournal + 3 * static_cast<long long>(nRange));
+#endif
     std::printf("cost: a patch of 3 x 40 KiB into 256 MiB read %lld bytes and wrote %lld\n", nRead1 - nRead0,
                 nWritten1 - nWritten0);
     std::string back(nRange, '\0');

@@ -146,8 +146,12 @@ protected:
     Bytes Edited(const fs::path& png)
     {
         PngPicture pic = exsample::Decode(ReadBytes(png));
-        for (std::uint32_t i = 0; i < 10; ++i)
-            pic.pixels[i * 65] = static_cast<std::uint8_t>(pic.pixels[i * 65] ^ 0x40);
+        // Ten pixels spread over the picture, within it whatever its size.
+        for (std::size_t i = 0; i < 10; ++i)
+        {
+            const std::size_t k = i * 65 % pic.pixels.size();
+            pic.pixels[k] = static_cast<std::uint8_t>(pic.pixels[k] ^ 0x40);
+        }
         if (pic.palette.size() > 3)
             pic.palette[3] = PngColor{8, 16, 248, 255};
         return exsample::EncodeEdited(pic, false);

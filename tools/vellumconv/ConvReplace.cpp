@@ -33,20 +33,6 @@ constexpr std::uint64_t kMaxItem = std::uint64_t{256} << 20;
 // The first read at a candidate; a check that needs more says how much.
 constexpr std::uint64_t kFirstLook = 64 * 1024;
 
-std::string BaseName(const std::string& strPath)
-{
-    std::string s = strPath;
-    while (s.size() > 1 && s.back() == '/')
-        s.pop_back();
-    const std::size_t nSlash = s.rfind('/');
-    return nSlash == std::string::npos ? s : s.substr(nSlash + 1);
-}
-
-std::string JoinPath(const std::string& strDir, const std::string& strName)
-{
-    return !strDir.empty() && strDir.back() == '/' ? strDir + strName : strDir + "/" + strName;
-}
-
 // One file to put in, and where.
 struct NewFile
 {
@@ -152,7 +138,7 @@ bool CReplaceRun::CollectNewFiles(int& nStatus)
         for (const std::string& strPath : m_options.news)
         {
             ConvExtractedName name;
-            if (!ParseExtractedName(BaseName(strPath), name))
+            if (!ParseExtractedName(ConvBaseName(strPath), name))
             {
                 nStatus = Usage("'" + strPath + "' is not named as scan --extract names its files (NAME@OFFSET.EXT); " +
                                 "give its offset with --at OFFSET");
@@ -191,7 +177,7 @@ bool CReplaceRun::CollectNewFiles(int& nStatus)
         return a.first.nOffset != b.first.nOffset ? a.first.nOffset < b.first.nOffset : a.second < b.second;
     });
     for (const auto& [name, strEntry] : found)
-        m_news.push_back({JoinPath(m_options.strFromDir, strEntry), name.nOffset, name.bRow, name.nRow});
+        m_news.push_back({ConvJoinPath(m_options.strFromDir, strEntry), name.nOffset, name.bRow, name.nRow});
     if (m_news.empty())
     {
         Message(m_options.strFromDir, "no file here is named for a find in '" + m_strName + "' (" + m_strName +
@@ -329,7 +315,7 @@ bool CReplaceRun::MakeNewBytes(const NewFile& nf, const Item& item, std::vector<
     LikeOptions like;
     like.bClut = m_options.bClut || nf.bRow;
     like.nClut = m_options.bClut ? m_options.nClut : nf.nRow;
-    like.strOriginalName = BaseName(m_options.strContainer) + "@" + std::to_string(item.nOffset);
+    like.strOriginalName = ConvBaseName(m_options.strContainer) + "@" + std::to_string(item.nOffset);
     like.strPngName = nf.strPath;
     std::string strError;
     const std::vector<std::uint8_t>& in = input.Data();
@@ -602,7 +588,7 @@ int CReplaceRun::Run()
 
 int CReplaceRun::Replace()
 {
-    m_strName = BaseName(m_options.strContainer);
+    m_strName = ConvBaseName(m_options.strContainer);
     const bool bInPlace = m_options.strOutput.empty() && !m_options.bDryRun;
     if (!m_options.strOutput.empty() && SameFile(m_options.strContainer, m_options.strOutput))
         return Usage("'" + m_options.strOutput + "' is CONTAINER; without --output the container is changed in place");

@@ -108,20 +108,6 @@ std::string FindLine(const std::string& strFile, const ConvScanFind& find, bool 
            std::to_string(it.nCluts) + "\n";
 }
 
-std::string BaseName(const std::string& strPath)
-{
-    std::string s = strPath;
-    while (s.size() > 1 && s.back() == '/')
-        s.pop_back();
-    const std::size_t nSlash = s.rfind('/');
-    return nSlash == std::string::npos ? s : s.substr(nSlash + 1);
-}
-
-std::string JoinPath(const std::string& strDir, const std::string& strName)
-{
-    return !strDir.empty() && strDir.back() == '/' ? strDir + strName : strDir + "/" + strName;
-}
-
 // ---- Progress ------------------------------------------------------------------------
 
 std::string Amount(std::uint64_t nBytes)
@@ -206,7 +192,7 @@ bool CScanRun::CheckExtraction()
     std::map<std::string, std::string> names;
     for (const std::string& strFile : m_options.files)
     {
-        const auto [it, bNew] = names.emplace(BaseName(strFile), strFile);
+        const auto [it, bNew] = names.emplace(ConvBaseName(strFile), strFile);
         if (!bNew && it->second != strFile)
         {
             ConvPrint(m_pErr,
@@ -387,7 +373,7 @@ bool CScanRun::WriteOutput(const std::string& strTarget, const std::uint8_t* p, 
 
 void CScanRun::Extract(const std::string& strPath, const CScanSource& source, const ConvScanFind& find)
 {
-    const std::string strStem = JoinPath(m_options.strExtractDir, BaseName(strPath) + "@" + std::to_string(find.nFile));
+    const std::string strStem = ConvJoinPath(m_options.strExtractDir, ConvBaseName(strPath) + "@" + std::to_string(find.nFile));
     const std::size_t nItem = m_commits.NewItem(strStem);
     bool bOk = true;
     try

@@ -49,3 +49,17 @@ std::string ConvFormat(const char* pszFormat, ...)
     va_end(again);
     return text;
 }
+
+std::string ConvBaseName(const std::string& strPath)
+{
+    std::string s = strPath;
+    while (s.size() > 1 && s.back() == '/')
+        s.pop_back();
+    const std::size_t nSlash = s.rfind('/');
+    return nSlash == std::string::npos ? s : s.substr(nSlash + 1);
+}
+
+std::string ConvJoinPath(const std::string& strDir, const std::string& strName)
+{
+    return !strDir.empty() && strDir.back() == '/' ? strDir + strName : strDir + "/" + strName;
+}

@@ -11,3 +11,9 @@ std::string EscapeControls(std::string_view text);
 
 // printf into a string, for lines whose length a name decides.
 std::string ConvFormat(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
+
+// The last part of a path, trailing slashes aside: the NAME of the files an extraction makes
+// (NAME@OFFSET.EXT) and of the container a replace takes them back to, so the two agree.
+std::string ConvBaseName(const std::string& strPath);
+// strName in the folder strDir, with one slash between.
+std::string ConvJoinPath(const std::string& strDir, const std::string& strName);
