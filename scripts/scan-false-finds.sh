@@ -17,7 +17,7 @@ with open("random256.bin", "wb") as f:
         f.write(random.randbytes(1 << 20))
 '
 for i in 1 2 3 4; do head -c 64M /dev/urandom > "urandom$i.bin"; done
-find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' | LC_ALL=C sort | xargs cat |
+find /usr/lib/x86_64-linux-gnu -maxdepth 1 -type f -name '*.so*' | LC_ALL=C sort | xargs cat 2>/dev/null |
   head -c 256M > libs256.bin || true
 # One million 8x8 BMPs of each of 1, 4 and 8 bits with full tables: only the tables' and the
 # pixels' bytes are random, so the finds measure the table's rule alone.
