@@ -168,13 +168,13 @@ ExchangeResult ImportBfnt(const PngPicture& pic, const MetaChunk& meta, const Im
     // A 16-colour sheet goes back to 16 colours while the picture still holds no more.
     f.b16 = bChunk && (h.format & BFNT_COLOR_MASK) == BFNT_COLORS_16;
     Indexed ix;
-    if (f.b16 && !ToIndexed(pic, 4, ix).Ok())
+    if (f.b16 && !ToIndexed(pic, 4, EAlpha::Dropped, ix).Ok())
     {
         f.b16 = false;
         ix = Indexed{};
     }
     if (!f.b16)
-        if (ExchangeResult result = ToIndexed(pic, 8, ix); !result.Ok())
+        if (ExchangeResult result = ToIndexed(pic, 8, EAlpha::Dropped, ix); !result.Ok())
             return result;
     f.bPalette = (h.format & BFNT_PALETTE) != 0;  // a sheet that came without a palette block goes back without
     std::memcpy(f.header.magic, BFNT_MAGIC, 4);  // whatever a damaged chunk says

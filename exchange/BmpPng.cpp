@@ -143,7 +143,7 @@ ExchangeResult ExportBmp(const std::uint8_t* pIn, std::size_t nIn, const ExportO
 ExchangeResult ImportBmp(const PngPicture& pic, const MetaChunk& meta, const ImportOptions&, IByteStream& out)
 {
     Indexed ix;
-    if (ExchangeResult result = ToIndexed(pic, 8, ix); !result.Ok())
+    if (ExchangeResult result = ToIndexed(pic, 8, EAlpha::Dropped, ix); !result.Ok())
         return result;
     const std::uint64_t w = pic.nWidth, h = pic.nHeight;
     // Rows padded to 4 bytes, as every reader expects, unless the source had them unpadded.

@@ -19,7 +19,7 @@ constexpr CodeText CODE_TEXTS[] = {
     {XCH_UNKNOWN_TARGET, "unknown target format."},
 
     {XCH_NOT_TIM, "not a TIM file."},
-    {XCH_TIM_CUT, "the TIM file is cut short."},
+    {XCH_TIM_CUT, "the TIM's header is cut short."},
     {XCH_TIM_VERSION, "TIM version {0} is not supported."},
     {XCH_TIM_MODE, "TIM with pixel mode {0} is not supported."},
     {XCH_TIM_MODE_MIXED, "TIM with pixel mode {0} (mixed) is not supported."},
@@ -53,7 +53,7 @@ constexpr CodeText CODE_TEXTS[] = {
     {XCH_BMP_RLE4_CUT, "the BMP's RLE4 data is cut short."},
 
     {XCH_NOT_BFNT, "not a BFNT file."},
-    {XCH_BFNT_CUT, "the BFNT file is cut short."},
+    {XCH_BFNT_CUT, "the BFNT's header is cut short."},
     {XCH_BFNT_TYPE, "BFNT with colour type {0} is not supported."},
     {XCH_BFNT_CODES, "the BFNT's last code ({0}) is below its first ({1})."},
     {XCH_BFNT_CELLS, "the BFNT's cells are {0} x {1} pixels."},

@@ -69,7 +69,7 @@ std::size_t FitIndexed(const PngPicture& pic, std::size_t nMax, Indexed& out)
     return 0;
 }
 
-ExchangeResult ToIndexed(const PngPicture& pic, int nBits, Indexed& out)
+ExchangeResult ToIndexed(const PngPicture& pic, int nBits, EAlpha alpha, Indexed& out)
 {
     const std::size_t nMax = std::size_t{1} << nBits;
     const std::size_t nPixels = std::size_t{pic.nWidth} * pic.nHeight;
@@ -81,12 +81,14 @@ ExchangeResult ToIndexed(const PngPicture& pic, int nBits, Indexed& out)
             return Refuse(XCH_PALETTE_TOO_LARGE, nUsed, nBits, nMax);
         return {};
     }
+    // Alpha dropped is alpha 255: the colour the file will hold.
+    const std::uint32_t nOpaque = alpha == EAlpha::Dropped ? 0xFF000000u : 0;
     std::unordered_map<std::uint32_t, std::uint8_t> seen;
     out.own.resize(nPixels);
     const std::uint8_t* p = pic.pixels.data();
     for (std::size_t i = 0; i < nPixels; ++i, p += 4)
     {
-        const std::uint32_t c = Packed(p);
+        const std::uint32_t c = Packed(p) | nOpaque;
         auto it = seen.find(c);
         if (it == seen.end())
         {
@@ -94,13 +96,13 @@ ExchangeResult ToIndexed(const PngPicture& pic, int nBits, Indexed& out)
             {
                 std::vector<std::uint32_t> all(nPixels);
                 for (std::size_t k = 0; k < nPixels; ++k)
-                    all[k] = Packed(pic.pixels.data() + 4 * k);
+                    all[k] = Packed(pic.pixels.data() + 4 * k) | nOpaque;
                 std::sort(all.begin(), all.end());
                 const auto nCount = std::unique(all.begin(), all.end()) - all.begin();
                 return Refuse(XCH_TOO_MANY_COLOURS, nCount, nBits, nMax);
             }
             it = seen.emplace(c, static_cast<std::uint8_t>(seen.size())).first;
-            out.palette.push_back(PngColor{p[0], p[1], p[2], p[3]});
+            out.palette.push_back(PngColor{p[0], p[1], p[2], static_cast<std::uint8_t>(p[3] | (nOpaque >> 24))});
         }
         out.own[i] = it->second;
     }

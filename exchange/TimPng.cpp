@@ -223,7 +223,7 @@ ExchangeResult ImportTim(const PngPicture& pic, const MetaChunk& meta, const Imp
     if (nBpp <= 8)
     {
         const std::uint32_t nSize = nBpp == 4 ? 16 : 256;
-        if (ExchangeResult result = ToIndexed(pic, nBpp, ix); !result.Ok())
+        if (ExchangeResult result = ToIndexed(pic, nBpp, EAlpha::Counts, ix); !result.Ok())
             return result;
         // The PNG's palette, perhaps edited, is the row it shows; the other rows come from the chunk.
         // A palette the export borrowed or made up is none of the file's: the chunk's CLUT stays

@@ -30,9 +30,9 @@ enum [[nodiscard]] FormatResult : int
     FMT_TIM_MODE = 19,            // pixel mode 4 (mixed) or one the format does not define
     FMT_TIM_NO_CLUT = 20,         // no longer given (indexed TIMs without a CLUT are read); the numbers stay
     FMT_TIM_CLUT_LENGTH = 21,     // CLUT block length below the block header's 12 bytes
-    FMT_TIM_CLUT_CUT = 22,        // the CLUT block runs past the end of the file
+    FMT_TIM_CLUT_CUT = 22,        // the CLUT block, or its header, runs past the end of the file
     FMT_TIM_CLUT_EMPTY = 23,      // indexed pixels and a CLUT without a colour
-    FMT_TIM_IMAGE_CUT = 24,       // the image block's pixels run past the end of the file
+    FMT_TIM_IMAGE_CUT = 24,       // the image block's header or pixels run past the end of the file
     FMT_TIM_EMPTY = 25,           // a width or height of no pixels
     FMT_TIM_TOO_LARGE = 26,       // writer: a block length does not fit its 32 bits
     FMT_BMP_HEADER_SIZE = 27,     // info header of other than 40, 108 or 124 bytes

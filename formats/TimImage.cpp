@@ -37,7 +37,7 @@ FormatResult ParseTimImage(const std::uint8_t* pData, std::size_t nSize, TimImag
     if (out.HasClut())
     {
         if (nSize - nPos < TIM_BLOCK_HEADER_SIZE)
-            return FMT_TIM_TRUNCATED;
+            return FMT_TIM_CLUT_CUT;
         ParseTimBlockHeader(pData + nPos, out.clutBlock);
         const std::uint64_t nLength = out.clutBlock.length;
         if (nLength < TIM_BLOCK_HEADER_SIZE)
@@ -54,7 +54,7 @@ FormatResult ParseTimImage(const std::uint8_t* pData, std::size_t nSize, TimImag
     }
 
     if (nSize - nPos < TIM_BLOCK_HEADER_SIZE)
-        return FMT_TIM_TRUNCATED;
+        return FMT_TIM_IMAGE_CUT;
     ParseTimBlockHeader(pData + nPos, out.imageBlock);
     nPos += TIM_BLOCK_HEADER_SIZE;
     if (out.RowBytes() * out.imageBlock.height > nSize - nPos)

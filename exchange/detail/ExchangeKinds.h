@@ -115,8 +115,14 @@ ExchangeResult IndicesFit(const PngPicture& pic);
 // is cut to 2^nBits entries when every index used is below that, else the colours used are
 // packed in order of first appearance; more colours used than nBits holds are refused.
 // Other PNGs get a palette of their colours in the order they first appear, if a file of
-// nBits bits per pixel holds them all: no quantising.
-ExchangeResult ToIndexed(const PngPicture& pic, int nBits, Indexed& out);
+// nBits bits per pixel holds them all: no quantising. Colours that differ only in alpha are
+// one colour unless alpha counts (a TIM keeps it as its STP bit; a BMP or a sheet has none).
+enum class EAlpha
+{
+    Counts,
+    Dropped,
+};
+ExchangeResult ToIndexed(const PngPicture& pic, int nBits, EAlpha alpha, Indexed& out);
 // The same for an indexed picture whose indices all name palette entries, within nMax
 // entries: 0, or the count of colours used when there are more than nMax of them.
 std::size_t FitIndexed(const PngPicture& pic, std::size_t nMax, Indexed& out);

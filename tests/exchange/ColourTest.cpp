@@ -97,6 +97,62 @@ TEST(TimColour, ImportNarrowsRgbaPixels)
         EXPECT_EQ(GetLe16(&tim[20 + 2 * i]), want[i]) << i;
 }
 
+// nColours RGB colours, each in 32 alphas: 32 pixels wide, nColours rows, pixel k of colour
+// k mod nColours and alpha k / nColours x 8.
+Bytes RgbInAlphas(std::uint32_t nColours)
+{
+    Bytes rgba;
+    for (std::uint32_t k = 0; k < 32 * nColours; ++k)
+    {
+        const std::uint32_t c = k % nColours;
+        rgba.insert(rgba.end(), {static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(c >> 8), 77,
+                                 static_cast<std::uint8_t>(k / nColours * 8)});
+    }
+    return exsample::EncodeForeign(32, nColours, rgba, {});
+}
+
+// A BMP or a sheet holds no alpha, so colours that differ only in it are one; a TIM keeps
+// alpha as its semi-transparency bit and counts them apart.
+TEST(ImportAlpha, CountsForATimOnly)
+{
+    const Bytes png = RgbInAlphas(32);
+    const Bytes bmp = exsample::Import(png, exsample::ImportAs(DATA_BMP));
+    ASSERT_EQ(bmp.size(), 1078u + 1024);
+    for (std::uint32_t k = 0; k < 1024; ++k)
+        ASSERT_LT(bmp[1078 + k], 32) << k;
+    for (std::uint32_t i = 0; i < 32; ++i)  // blue, green, red
+        EXPECT_EQ((Bytes{bmp[54 + 4 * i], bmp[54 + 4 * i + 1], bmp[54 + 4 * i + 2]}),
+                  (Bytes{77, 0, static_cast<std::uint8_t>(i)}));
+
+    const Bytes sheet = exsample::Import(png, exsample::ImportAs(DATA_BFNT));
+    ASSERT_EQ(sheet.size(), 32u + 768 + 1024);  // four 16 x 16 cells
+    for (std::uint32_t k = 0; k < 1024; ++k)
+        ASSERT_LT(sheet[800 + k], 32) << k;
+    for (std::uint32_t i = 0; i < 32; ++i)  // blue, red, green
+        EXPECT_EQ((Bytes{sheet[32 + 3 * i], sheet[32 + 3 * i + 1], sheet[32 + 3 * i + 2]}),
+                  (Bytes{77, static_cast<std::uint8_t>(i), 0}));
+
+    struct Refusal
+    {
+        Bytes png;
+        ImportOptions opt;
+        const char* pszMessage;
+    };
+    const Refusal refusals[] = {
+        {png, exsample::ImportAs(DATA_TIM, 8), "the PNG has 1024 colours; an 8-bit file holds at most 256."},
+        {RgbInAlphas(300), exsample::ImportAs(DATA_BMP), "the PNG has 300 colours; an 8-bit file holds at most 256."},
+        {RgbInAlphas(300), exsample::ImportAs(DATA_BFNT), "the PNG has 300 colours; an 8-bit file holds at most 256."},
+    };
+    for (const Refusal& r : refusals)
+    {
+        Bytes out;
+        std::string strError;
+        EXPECT_FALSE(ImportFromPng(r.png.data(), r.png.size(), r.opt, out, strError));
+        EXPECT_EQ(strError, r.pszMessage);
+        EXPECT_TRUE(out.empty());
+    }
+}
+
 // A sheet without a palette block shows in the colours the caller passes, or in the
 // colours the window starts with; a 16-colour sheet's value v in colour v + 10.
 TEST(WindowColours, SheetWithoutPaletteUsesTheWindowsColours)

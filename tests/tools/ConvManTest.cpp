@@ -74,3 +74,16 @@ TEST(ConvManPage, NamesEveryFormAndExitStatus)
     for (const char* pszStatus : {"\\fB0\\fR", "\\fB1\\fR", "\\fB2\\fR", "\\fB130\\fR"})
         EXPECT_NE(strPage.find(pszStatus, nStatus), std::string::npos) << pszStatus;
 }
+
+// The default depth of an import to TIM as the program picks it: 4 bits for an indexed PNG of
+// at most 16 colours used and a width that 4-bit units hold, 8 for other indexed PNGs.
+TEST(ConvManPage, GiveTheDefaultDepthOfAnImportAsTheProgramPicksIt)
+{
+    std::ifstream in(VELLUMCONV_MAN_PAGE);
+    const std::string strPage((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto oneLine = [](const std::string& strText) { return std::regex_replace(strText, std::regex(R"(\s+)"), " "); };
+    const std::string strRule = "else 4 for an indexed PNG whose pixels use at most 16 colours and whose width is a "
+                                "multiple of 4, 8 for any other indexed PNG and 16 for others";
+    EXPECT_NE(oneLine(HelpText("--help")).find(strRule), std::string::npos);
+    EXPECT_NE(oneLine(strPage).find(strRule), std::string::npos);
+}

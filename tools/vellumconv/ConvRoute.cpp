@@ -1,10 +1,12 @@
 #include "tools/vellumconv/ConvRoute.h"
 
+#include "exchange/Exchange.h"
 #include "exchange/ExchangeResult.h"
 #include "exchange/Png.h"
 #include "formats/BmpImage.h"
 #include "tools/vellumconv/ConvApp.h"
 #include "tools/vellumconv/ConvExchange.h"
+#include "tools/vellumconv/ConvInput.h"
 
 #include <algorithm>
 #include <iterator>
@@ -21,6 +23,20 @@ bool IsPngFile(const std::string& strPath)
     std::vector<std::uint8_t> head;
     return ReadFileHead(strPath, head) && head.size() >= sizeof PNG_SIGNATURE &&
            std::equal(std::begin(PNG_SIGNATURE), std::end(PNG_SIGNATURE), head.begin());
+}
+
+// Export's refusal of a TIM or sheet, without its period: a cut file is named as cut, never
+// pointed to a form that would refuse it too. Empty when export reads the file.
+std::string ExportRefusal(const std::string& strPath)
+{
+    CConvInput input;
+    std::string strError;
+    if (!input.Read(strPath, ITEM_HEAD_SIZE, strError) ||
+        ExportReads(input.Data().data(), input.Data().size(), input.FileSize(), strError))
+        return {};
+    if (!strError.empty() && strError.back() == '.')
+        strError.pop_back();
+    return strError;
 }
 
 }  // namespace
@@ -53,6 +69,9 @@ std::string RefusalHint(const std::string& strPath)
     if (!ReadFileHead(strPath, head))
         return {};
     const FileExplanation e = ExplainFile(head.data(), head.size());
+    if ((e.family == EFileFamily::Tim || e.family == EFileFamily::Bfnt) && e.reader != EFileReader::Nothing)
+        if (std::string strWhy = ExportRefusal(strPath); !strWhy.empty())
+            return strWhy;
     // An RLE picture export would refuse for its size is not pointed to export.
     struct stat st;
     if (e.reader == EFileReader::Export && e.family == EFileFamily::Bmp &&
