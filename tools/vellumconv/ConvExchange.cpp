@@ -47,7 +47,7 @@ std::string PngSizeText(const std::vector<std::uint8_t>& png)
 
 // The status text the window shows after opening IN: a sheet's cell size and codes, a
 // bitmap's header size (its sign too), else the picture's size.
-std::string ConvertStatusText(const std::vector<std::uint8_t>& in, const std::vector<std::uint8_t>& png)
+std::string ConvertStatusText(const std::vector<std::uint8_t>& in, const PngPicture& pic)
 {
     const int nKind = DetectDataType(in.data(), in.size());
     if (nKind == DATA_BFNT && in.size() >= BFNT_HEADER_SIZE)
@@ -59,7 +59,7 @@ std::string ConvertStatusText(const std::vector<std::uint8_t>& in, const std::ve
     }
     if (nKind == DATA_BMP && in.size() >= 26 && GetLe32(&in[14]) >= 40)
         return "size:" + std::to_string(GetLeS32(&in[18])) + "x" + std::to_string(GetLeS32(&in[22]));
-    return PngSizeText(png);
+    return "size:" + std::to_string(pic.nWidth) + "x" + std::to_string(pic.nHeight);
 }
 
 // An export's refusal, with the line after it for what export cannot name itself: a PNG, or
@@ -73,7 +73,8 @@ void TellExportRefusal(const std::vector<std::uint8_t>& in, std::string strError
 }
 
 // IN of the three formats as `export IN X.png` then `import X.png OUT` write OUT, with the
-// PNG kept in memory. strNote gets export's note where OUT shows what it tells of.
+// picture handed from one to the other in memory. strNote gets export's note where OUT
+// shows what it tells of.
 bool ConvertThroughPng(CConvInput& input, const std::string& strOut, const std::function<bool()>& fnOpenTarget,
                        CSafeSaveFile& file, std::string& strStatus, std::vector<std::string>& rMessages,
                        std::string& strNote)
@@ -81,28 +82,25 @@ bool ConvertThroughPng(CConvInput& input, const std::string& strOut, const std::
     std::vector<std::uint8_t>& in = input.Data();
     ExportOptions exportOpt;
     exportOpt.nFileSize = input.FileSize();
-    // Import reads the same pixels from any encoding: stored, unfiltered rows cost least.
-    exportOpt.nZlibLevel = 0;
-    exportOpt.nFilters = PNG_FILTERS_NONE;
-    std::vector<std::uint8_t> png;
+    PngPicture pic;
     std::string strError;
-    if (!ExportToPng(in.data(), in.size(), exportOpt, png, strError, &strNote))
+    if (!ExportToPicture(in.data(), in.size(), exportOpt, pic, strError, &strNote))
     {
         TellExportRefusal(in, std::move(strError), rMessages);
         return false;
     }
     ImportOptions importOpt;
     importOpt.kind = SaveTypeFromPath(strOut);
-    // A TIM without a CLUT stays one: its greys are only the PNG's.
+    // A TIM without a CLUT stays one: its greys are only the picture's.
     if (importOpt.kind == DATA_TIM && DetectDataType(in.data(), in.size()) == DATA_TIM)
         strNote.clear();
-    strStatus = ConvertStatusText(in, png);
-    // The input is in the PNG now; a large file need not be held three times.
+    strStatus = ConvertStatusText(in, pic);
+    // The input is in the picture now; a large file need not be held twice.
     std::vector<std::uint8_t>().swap(in);
     if (!fnOpenTarget())
         return false;
     CFileStream stream(file.GetFile());
-    if (!ImportFromPng(png.data(), png.size(), importOpt, stream, strError))
+    if (!ImportFromPicture(pic, importOpt, stream, strError))
     {
         rMessages.push_back(strError);
         if (std::string strHint = ImportHint(strError); !strHint.empty())
