@@ -6,6 +6,7 @@
 
 #include "exchange/detail/ExchangeKinds.h"
 #include "formats/MemStream.h"
+#include "formats/PixelBuffer.h"
 #include "formats/TimFormat.h"
 
 #include <algorithm>
@@ -115,18 +116,22 @@ bool HandOverPicture(const PngEncodeImage& image, IPngRowSource& rows, const std
     if (nBytes > PNG_MAX_DECODED_BYTES)
         return false;
     PngPicture out;
-    out.pixels.resize(static_cast<std::size_t>(nBytes));
+    out.pixels.reserve(static_cast<std::size_t>(nBytes));
+    AdviseHugePages(out.pixels.data(), out.pixels.capacity());
     const std::size_t nRowBytes = static_cast<std::size_t>(image.nWidth * nPixelBytes);
     const std::uint8_t nMask = static_cast<std::uint8_t>((1u << nDepth) - 1);
+    // Grown a row at a time, so each row is written once and not cleared first.
     for (std::uint32_t y = 0; y < image.nHeight; ++y)
     {
         const std::uint8_t* pRow = rows.Row(y);
+        if (bIndexed && nDepth == 8)
+            out.pixels.insert(out.pixels.end(), pRow, pRow + nRowBytes);
+        else
+            out.pixels.resize(out.pixels.size() + nRowBytes);
         std::uint8_t* pOut = out.pixels.data() + y * nRowBytes;
         if (bIndexed)
         {
-            if (nDepth == 8)
-                std::memcpy(pOut, pRow, nRowBytes);
-            else
+            if (nDepth != 8)
                 for (std::uint32_t x = 0; x < image.nWidth; ++x)
                     pOut[x] = image.bUnpacked ? static_cast<std::uint8_t>(pRow[x] & nMask) : PackedIndex(pRow, x, nDepth);
             // A full palette takes any index.

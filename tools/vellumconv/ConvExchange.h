@@ -1,6 +1,6 @@
 #pragma once
 // The converter's PNG verbs on one file, and its conversions between the three formats,
-// which pass through PNG in memory: the whole input read, exported or imported by the
+// which hand export's picture to import in memory: the whole input read, exported or imported by the
 // exchange library, and the output saved through the framework's safe save (in a batch,
 // left for the batch to put in place).
 
@@ -13,7 +13,7 @@
 class CSaveBatch;
 
 // Convert writes a file of the three formats as export then import with their defaults
-// would, without the PNG on disk. False when the file failed; its messages land in
+// would, without making the PNG. False when the file failed; its messages land in
 // rMessages, its status ("size:WxH", the picture's size, or for Convert the window's status
 // text) in strStatus. With pBatch the output waits in that batch. With pNote, an import that
 // took defaults for want of the PNG's chunk says which there.

@@ -1,8 +1,8 @@
 #pragma once
 // Which way a file goes, and what the converter adds when it is refused. Outside the step
 // form every file is in the format its name says: a .png output is a PNG export, a PNG
-// input (by its first bytes) a PNG import, anything else an export then an import with the
-// PNG in memory, so the file keeps its own colours.
+// input (by its first bytes) a PNG import, anything else an export then an import in
+// memory, so the file keeps its own colours.
 
 #include "tools/vellumconv/ConvPlan.h"
 
