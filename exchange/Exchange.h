@@ -32,6 +32,9 @@ struct ExportOptions
     // at (formats/ItemReach.h); 0: the bytes given are the file. Bounds that follow the file
     // measure this.
     std::uint64_t nFileSize = 0;
+    // Set by ExportToPicture: the picture goes there as DecodePng would read it back from
+    // the PNG, and no PNG is made.
+    PngPicture* pPicture = nullptr;
 };
 
 struct ImportOptions
@@ -64,3 +67,12 @@ struct ImportOptions
 // its file took ("no vellum metadata; CLUT and image at 0,0, one CLUT row (...)").
 [[nodiscard]] bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt,
                                  IByteStream& out, std::string& strError, std::string* pNote = nullptr);
+
+// ExportToPng then ImportFromPng without the PNG between them, for a conversion from one
+// format to another: ExportToPicture gives the picture DecodePng would read from the PNG
+// ExportToPng makes (pNote as there), ImportFromPicture writes what ImportFromPng writes of
+// it. The same files and messages, without encoding and decoding every row.
+[[nodiscard]] bool ExportToPicture(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& opt,
+                                   PngPicture& pic, std::string& strError, std::string* pNote = nullptr);
+[[nodiscard]] bool ImportFromPicture(const PngPicture& pic, const ImportOptions& opt, IByteStream& out,
+                                     std::string& strError);

@@ -22,12 +22,18 @@ ExchangeResult IndicesFit(const PngPicture& pic)
     return Refuse(XCH_INDEX_PAST_PALETTE, nTop, pic.palette.size());
 }
 
-std::size_t UsedIndexCount(const PngPicture& pic)
+std::size_t UsedIndexCount(const PngPicture& pic, std::size_t nEnough)
 {
     std::array<bool, 256> used{};
+    std::size_t nUsed = 0;
     for (const std::uint8_t v : pic.pixels)
-        used[v] = true;
-    return static_cast<std::size_t>(std::count(used.begin(), used.end(), true));
+        if (!used[v])
+        {
+            used[v] = true;
+            if (++nUsed > nEnough)
+                break;
+        }
+    return nUsed;
 }
 
 std::size_t FitIndexed(const PngPicture& pic, std::size_t nMax, Indexed& out)

@@ -31,6 +31,7 @@ enum : int
 {
     PNG_LEVEL_DEFAULT = -1,    // leave zlib's level to libpng (level 6, zlib header 78 9c)
     PNG_FILTERS_DEFAULT = -1,  // leave the row filters to libpng (none for indexed pictures)
+    PNG_FILTERS_NONE = 0x08,   // libpng's PNG_FILTER_NONE alone: every row unfiltered
 };
 
 // Pictures larger than this a side are refused both ways; libpng's own default is 1000000.

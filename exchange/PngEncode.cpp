@@ -38,6 +38,8 @@ struct EncodeTables
     int nTrns;
 };
 
+static_assert(PNG_FILTERS_NONE == PNG_FILTER_NONE, "PNG_FILTERS_NONE is libpng's PNG_FILTER_NONE");
+
 // The libpng half of EncodePng; nothing here has a destructor.
 bool WriteFrame(png_structp png, png_infop info, const PngEncodeImage& image, IPngRowSource& rows,
                 const PngEncodeOptions& opt, const EncodeTables& tables)

@@ -86,7 +86,7 @@ int DefaultBpp(const PngPicture& pic, const MetaChunk& meta, int nAsked)
         return 16;
     // An edited 4-bit export, or any picture of 16 colours or fewer, stays 4-bit where the
     // width allows it.
-    return pic.nWidth % 4 == 0 && UsedIndexCount(pic) <= 16 ? 4 : 8;
+    return pic.nWidth % 4 == 0 && UsedIndexCount(pic, 16) <= 16 ? 4 : 8;
 }
 
 std::uint32_t ModeOfBpp(int nBpp)

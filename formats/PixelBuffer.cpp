@@ -57,3 +57,19 @@ PixelBuffer TryAllocPixels(std::uint64_t nCount)
     free.bAligned = true;
     return PixelBuffer(p, free);
 }
+
+void AdviseHugePages(void* p, std::size_t n)
+{
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (p == nullptr || n < PIXEL_HUGE_PAGE_SIZE || !PixelHugePagesAvailable())
+        return;
+    const auto nStart = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t nFirst = (nStart + PIXEL_HUGE_PAGE_SIZE - 1) & ~std::uintptr_t{PIXEL_HUGE_PAGE_SIZE - 1};
+    const std::uintptr_t nEnd = (nStart + n) & ~std::uintptr_t{PIXEL_HUGE_PAGE_SIZE - 1};
+    if (nEnd > nFirst)
+        (void)::madvise(reinterpret_cast<void*>(nFirst), nEnd - nFirst, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)n;
+#endif
+}

@@ -30,3 +30,8 @@ PixelBuffer TryAllocPixels(std::uint64_t nCount);
 // Whether large buffers go on huge pages here: the kernel's transparent huge pages are
 // "always" or "madvise". Read once.
 bool PixelHugePagesAvailable();
+
+// Offers the whole huge pages inside [p, p + n) to the kernel, where large buffers go on
+// huge pages here, for storage TryAllocPixels did not make (a vector reserved before it
+// is filled). Below PIXEL_HUGE_PAGE_SIZE it does nothing; it is only advice.
+void AdviseHugePages(void* p, std::size_t n);

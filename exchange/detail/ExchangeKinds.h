@@ -126,8 +126,9 @@ ExchangeResult ToIndexed(const PngPicture& pic, int nBits, EAlpha alpha, Indexed
 // The same for an indexed picture whose indices all name palette entries, within nMax
 // entries: 0, or the count of colours used when there are more than nMax of them.
 std::size_t FitIndexed(const PngPicture& pic, std::size_t nMax, Indexed& out);
-// The palette entries an indexed PNG's pixels use.
-std::size_t UsedIndexCount(const PngPicture& pic);
+// The palette entries an indexed PNG's pixels use; once more than nEnough are found, the
+// count so far (the rest of the picture cannot change the answer the caller needs).
+std::size_t UsedIndexCount(const PngPicture& pic, std::size_t nEnough = 256);
 // The colours as a file's palette; alpha is dropped and the entries past them are black.
 RgbPalette ToRgbPalette(const std::vector<PngColor>& colours);
 

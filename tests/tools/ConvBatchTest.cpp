@@ -249,8 +249,9 @@ TEST_F(ConvBatchTest, CollisionsAreRefusedBeforeAnythingIsWritten)
 
 TEST_F(ConvBatchTest, NamesFromStandardInputByLineOrByNul)
 {
-    WriteBytes(m_dir / "in/one.bmp", MakeSampleBmp(8, 8));
-    WriteBytes(m_dir / "in/two words.tim", MakeSampleTim(4, 8));
+    // A sheet takes whole 16 x 16 cells.
+    WriteBytes(m_dir / "in/one.bmp", MakeSampleBmp(16, 16));
+    WriteBytes(m_dir / "in/two words.tim", MakeSampleTim(8, 16));
     RunOptions options;
     options.strStdin = std::string("in/one.bmp") + '\0' + "in/two words.tim" + '\0';
     RunResult r = RunConv({"--to", ".fnt", "--out-dir", "nul", "-0", "--files-from", "-"}, m_dir, options);

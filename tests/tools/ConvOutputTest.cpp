@@ -107,7 +107,7 @@ TEST_F(ConvOutputTest, AFullStandardOutputFailsEveryVerbAfterItsFilesAreInPlace)
 
 TEST_F(ConvOutputTest, NoOutputTakesTheNameOfASavesTemporaryOrJournal)
 {
-    WriteBytes(m_dir / "in/.keep.tim", MakeSampleTim(8, 8));
+    WriteBytes(m_dir / "in/.keep.tim", MakeSampleTim(16, 16));  // a sheet takes whole 16 x 16 cells
     WriteBytes(m_dir / "in/a.tim", MakeSampleTim(8, 8));
     const std::vector<std::vector<std::string>> lines = {
         // A later save into "out" would sweep the output away as a dead run's temporary.

@@ -5,7 +5,6 @@
 #include "exchange/Png.h"
 #include "resources/resource.h"
 #include "tools/vellumconv/ConvOutput.h"
-#include "tools/vellumconv/ConvRoute.h"
 #include "tools/vellumconv/ConvText.h"
 
 #include <cerrno>
@@ -46,12 +45,6 @@ void CConvApp::AddToRecentFileList(LPCTSTR)
 void CConvApp::Report(const std::string& strText)
 {
     ++m_nMessages;
-    // A batch's file keeps its message as it is; the batch names the file and escapes both.
-    if (m_pCapture != nullptr)
-    {
-        m_pCapture->push_back(m_strContext.empty() ? strText : m_strContext + ": " + strText);
-        return;
-    }
     Tell(m_strContext, strText);
 }
 
@@ -83,40 +76,6 @@ bool CConvApp::Guarded(const std::function<bool()>& fnWork)
         Report(e.GetErrorMessage().Str());
     }
     return false;
-}
-
-bool CConvApp::ConvertOne(const std::string& strIn, const std::string& strOut, std::string& strStatus,
-                          std::vector<std::string>& rMessages, CSaveBatch& batch)
-{
-    m_pCapture = &rMessages;
-    const int nMessagesBefore = m_nMessages;
-    const bool bOk = Guarded([&] {
-        // What the last file left (its colours in the surface, its data kind) must not reach
-        // this one: everything is made anew, as at start.
-        CloseAllDocuments(FALSE);
-        OnFileNew();
-        if (GetVellumView() == nullptr)
-        {
-            Report("cannot create the document and its view.");
-            return false;
-        }
-        Size(256, 256);
-        ClearStatusText();
-        // No context: the batch names the input on each of its lines.
-        m_strContext.clear();
-        if (OpenDocumentFile(strIn.c_str()) == nullptr)
-        {
-            if (m_nMessages == nMessagesBefore)
-                Report("cannot open the file.");
-            if (std::string strHint = RefusalHint(strIn); !strHint.empty())
-                rMessages.push_back(std::move(strHint));
-            return false;
-        }
-        strStatus = GetStatusText().Str();
-        return Save(strOut, &batch);
-    });
-    m_pCapture = nullptr;
-    return bOk && m_nMessages == nMessagesBefore;
 }
 
 CVellumDoc* CConvApp::GetVellumDoc() const
@@ -162,22 +121,6 @@ int CConvApp::RunSteps(const std::vector<ConvStep>& steps)
             bAllWell = false;
     ConvFlush(m_pOut);
     return bAllWell ? 0 : 1;
-}
-
-int CConvApp::RunShorthand(const std::string& strIn, const std::string& strOut)
-{
-    int nStatus = 0;
-    if (!RunStep(ConvStep{EConvStep::Open, strIn}))
-    {
-        // The save could only say that nothing is loaded; what the file is says more.
-        if (const std::string strHint = RefusalHint(strIn); !strHint.empty())
-            Tell(strIn, strHint);
-        nStatus = 1;
-    }
-    else if (!RunStep(ConvStep{EConvStep::Save, strOut}))
-        nStatus = 1;
-    ConvFlush(m_pOut);
-    return m_nMessages == 0 ? nStatus : 1;
 }
 
 bool CConvApp::RunStep(const ConvStep& step)

@@ -1,6 +1,6 @@
 #pragma once
-// The converter's application: the desktop program's application, main frame, document and
-// view, hosted on the framework's headless backend. Message boxes become stderr lines and
+// The converter's application, which runs the steps: the desktop program's application, main
+// frame, document and view, hosted on the framework's headless backend. Message boxes become stderr lines and
 // the status text a stdout line after each open.
 
 #include "tools/vellumconv/ConvArgs.h"
@@ -32,16 +32,6 @@ public:
     // One step; false when it failed or showed a message.
     bool RunStep(const ConvStep& step);
 
-    // vellumconv IN OUT through the program's open and save: after a failed open, a line on
-    // what the file is in place of the save. The exit status.
-    int RunShorthand(const std::string& strIn, const std::string& strOut);
-
-    // Converts one file of a batch as if the program had just started: a fresh document,
-    // frame, view and surface, then open and save into the batch. The messages go to
-    // rMessages instead of stderr, a failed open's hint last; false when the file failed.
-    bool ConvertOne(const std::string& strIn, const std::string& strOut, std::string& strStatus,
-                    std::vector<std::string>& rMessages, CSaveBatch& batch);
-
     CVellumDoc* GetVellumDoc() const;
     CVellumView* GetVellumView() const;
 
@@ -62,7 +52,6 @@ protected:
     std::FILE* m_pOut;
     std::FILE* m_pErr;
     std::string m_strContext;  // the path of the running step, for message lines
-    std::vector<std::string>* m_pCapture = nullptr;  // a batch's file keeps its messages
 
 private:
     int m_nMessages = 0;  // told so far: a step that adds one has failed

@@ -2,6 +2,7 @@
 
 #include "tools/vellumconv/ConvCommit.h"
 #include "tools/vellumconv/ConvOutput.h"
+#include "tools/vellumconv/ConvRoute.h"
 #include "tools/vellumconv/ConvText.h"
 #include "tools/vellumconv/ConvWorkers.h"
 
@@ -106,6 +107,9 @@ std::optional<int> CConvBatchRun::Plan()
         ConvPrint(m_pErr, "vellumconv: %s\n", strNote.c_str());
     if (m_jobs.empty())
         return 0;
+    if (m_options.verb.kind != EConvVerb::Export && IsUnnamedSheet(m_options.strExt))
+        ConvPrint(m_pErr, "vellumconv: '--to %s': each output is %s\n", EscapeControls(m_options.strExt).c_str(),
+                  UNNAMED_SHEET_NOTE);
     for (const ConvBatchJob& job : m_jobs)
     {
         m_commits.NewItem(job.strIn, job.strOut);

@@ -1,6 +1,7 @@
 #include "tools/vellumconv/ConvExchange.h"
 
 #include "document/FileStream.h"
+#include "formats/BfntFormat.h"
 #include "formats/DataKinds.h"
 #include "exchange/Exchange.h"
 #include "exchange/ImportLike.h"
@@ -15,6 +16,7 @@
 
 #include <cerrno>
 #include <exception>
+#include <functional>
 #include <new>
 
 namespace
@@ -43,6 +45,71 @@ std::string PngSizeText(const std::vector<std::uint8_t>& png)
     return "size:" + std::to_string(GetBe32(&png[16])) + "x" + std::to_string(GetBe32(&png[20]));
 }
 
+// The status text the window shows after opening IN: a sheet's cell size and codes, a
+// bitmap's header size (its sign too), else the picture's size.
+std::string ConvertStatusText(const std::vector<std::uint8_t>& in, const PngPicture& pic)
+{
+    const int nKind = DetectDataType(in.data(), in.size());
+    if (nKind == DATA_BFNT && in.size() >= BFNT_HEADER_SIZE)
+    {
+        BfntHeader h;
+        ParseBfntHeader(in.data(), h);
+        return "size:" + std::to_string(h.glyphWidth) + "x" + std::to_string(h.glyphHeight) + "  no:" +
+               std::to_string(h.firstCode) + "-" + std::to_string(h.lastCode);
+    }
+    if (nKind == DATA_BMP && in.size() >= 26 && GetLe32(&in[14]) >= 40)
+        return "size:" + std::to_string(GetLeS32(&in[18])) + "x" + std::to_string(GetLeS32(&in[22]));
+    return "size:" + std::to_string(pic.nWidth) + "x" + std::to_string(pic.nHeight);
+}
+
+// An export's refusal, with the line after it for what export cannot name itself: a PNG, or
+// a picture of no format we read.
+void TellExportRefusal(const std::vector<std::uint8_t>& in, std::string strError, std::vector<std::string>& rMessages)
+{
+    rMessages.push_back(std::move(strError));
+    const FileExplanation e = ExplainFile(in.data(), std::min(in.size(), EXPLAIN_HEADER_SIZE));
+    if (e.reader == EFileReader::Import || e.family == EFileFamily::Other || e.family == EFileFamily::Empty)
+        rMessages.push_back(RefusalHint(e));
+}
+
+// IN of the three formats as `export IN X.png` then `import X.png OUT` write OUT, with the
+// picture handed from one to the other in memory. strNote gets export's note where OUT
+// shows what it tells of.
+bool ConvertThroughPng(CConvInput& input, const std::string& strOut, const std::function<bool()>& fnOpenTarget,
+                       CSafeSaveFile& file, std::string& strStatus, std::vector<std::string>& rMessages,
+                       std::string& strNote)
+{
+    std::vector<std::uint8_t>& in = input.Data();
+    ExportOptions exportOpt;
+    exportOpt.nFileSize = input.FileSize();
+    PngPicture pic;
+    std::string strError;
+    if (!ExportToPicture(in.data(), in.size(), exportOpt, pic, strError, &strNote))
+    {
+        TellExportRefusal(in, std::move(strError), rMessages);
+        return false;
+    }
+    ImportOptions importOpt;
+    importOpt.kind = SaveTypeFromPath(strOut);
+    // A TIM without a CLUT stays one: its greys are only the picture's.
+    if (importOpt.kind == DATA_TIM && DetectDataType(in.data(), in.size()) == DATA_TIM)
+        strNote.clear();
+    strStatus = ConvertStatusText(in, pic);
+    // The input is in the picture now; a large file need not be held twice.
+    std::vector<std::uint8_t>().swap(in);
+    if (!fnOpenTarget())
+        return false;
+    CFileStream stream(file.GetFile());
+    if (!ImportFromPicture(pic, importOpt, stream, strError))
+    {
+        rMessages.push_back(strError);
+        if (std::string strHint = ImportHint(strError); !strHint.empty())
+            rMessages.push_back(std::move(strHint));
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::string& strOut,
@@ -67,18 +134,19 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
             saveFailed(fe);
             return false;
         };
-        if (verb.kind == EConvVerb::Export)
+        if (verb.kind == EConvVerb::Convert)
         {
-            const FileExplanation e = ExplainFile(in.data(), std::min(in.size(), EXPLAIN_HEADER_SIZE));
+            if (!ConvertThroughPng(input, strOut, openTarget, file, strStatus, rMessages, strNote))
+                return false;
+        }
+        else if (verb.kind == EConvVerb::Export)
+        {
             std::vector<std::uint8_t> png;
             ExportOptions opt = verb.exportOptions;
             opt.nFileSize = input.FileSize();
             if (!ExportToPng(in.data(), in.size(), opt, png, strError, &strNote))
             {
-                rMessages.push_back(strError);
-                // What export cannot name itself: a PNG, or a picture of no format we read.
-                if (e.reader == EFileReader::Import || e.family == EFileFamily::Other || e.family == EFileFamily::Empty)
-                    rMessages.push_back(RefusalHint(e));
+                TellExportRefusal(in, std::move(strError), rMessages);
                 return false;
             }
             strStatus = PngSizeText(png);
@@ -179,6 +247,8 @@ int RunExchangeVerb(const ConvCommandLine& cmd, std::FILE* pOut, std::FILE* pErr
         messages.push_back(std::move(strNote));
     for (const std::string& strLine : messages)
         ConvPrint(pErr, "vellumconv: %s: %s\n", strIn.c_str(), EscapeControls(strLine).c_str());
+    if (bOk && cmd.batch.verb.kind != EConvVerb::Export && IsUnnamedSheet(cmd.strVerbOut))
+        ConvPrint(pErr, "vellumconv: %s: %s\n", EscapeControls(cmd.strVerbOut).c_str(), UNNAMED_SHEET_NOTE);
     if (bOk && !strStatus.empty())
         ConvPrint(pOut, "%s\n", strStatus.c_str());
     ConvFlush(pOut);

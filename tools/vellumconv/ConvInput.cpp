@@ -1,5 +1,7 @@
 #include "tools/vellumconv/ConvInput.h"
 
+#include "formats/PixelBuffer.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <unistd.h>
@@ -30,6 +32,9 @@ bool CConvInput::ReadRange(std::uint64_t nFrom, std::uint64_t nTo)
 {
     if (nTo <= nFrom)
         return true;
+    // A large file is filled on a few huge pages rather than thousands of small ones.
+    m_data.reserve(static_cast<std::size_t>(nTo));
+    AdviseHugePages(m_data.data(), m_data.capacity());
     m_data.resize(static_cast<std::size_t>(nTo));
     const std::size_t nGot = ReadAt(m_data.data() + nFrom, static_cast<std::size_t>(nTo - nFrom), nFrom);
     // A file cut while it is read is read as far as it goes.

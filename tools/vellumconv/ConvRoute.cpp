@@ -2,16 +2,13 @@
 
 #include "exchange/Exchange.h"
 #include "exchange/ExchangeResult.h"
-#include "exchange/Png.h"
-#include "formats/BmpImage.h"
-#include "tools/vellumconv/ConvApp.h"
+#include "formats/DataKinds.h"
 #include "tools/vellumconv/ConvExchange.h"
 #include "tools/vellumconv/ConvInput.h"
 
 #include <algorithm>
 #include <iterator>
 #include <regex>
-#include <sys/stat.h>
 
 namespace
 {
@@ -25,18 +22,19 @@ bool IsPngFile(const std::string& strPath)
            std::equal(std::begin(PNG_SIGNATURE), std::end(PNG_SIGNATURE), head.begin());
 }
 
-// Export's refusal of a TIM or sheet, without its period: a cut file is named as cut, never
-// pointed to a form that would refuse it too. Empty when export reads the file.
-std::string ExportRefusal(const std::string& strPath)
+// The last extension of a name's last part, in lower case, with its dot: ".jpg"; empty
+// when it has none.
+std::string ExtensionOf(const std::string& strName)
 {
-    CConvInput input;
-    std::string strError;
-    if (!input.Read(strPath, ITEM_HEAD_SIZE, strError) ||
-        ExportReads(input.Data().data(), input.Data().size(), input.FileSize(), strError))
+    const std::size_t nBase = strName.rfind('/');
+    const std::size_t nDot = strName.rfind('.');
+    if (nDot == std::string::npos || (nBase != std::string::npos && nDot < nBase))
         return {};
-    if (!strError.empty() && strError.back() == '.')
-        strError.pop_back();
-    return strError;
+    std::string strExtension = strName.substr(nDot);
+    for (char& ch : strExtension)
+        if (ch >= 'A' && ch <= 'Z')
+            ch = static_cast<char>(ch - 'A' + 'a');
+    return strExtension;
 }
 
 }  // namespace
@@ -61,36 +59,6 @@ std::string RefusalHint(const FileExplanation& e)
     case EFileReader::Nothing: return e.strCause + "; no form of vellumconv reads it";
     }
     return {};
-}
-
-std::string RefusalHint(const std::string& strPath)
-{
-    std::vector<std::uint8_t> head;
-    if (!ReadFileHead(strPath, head))
-        return {};
-    const FileExplanation e = ExplainFile(head.data(), head.size());
-    if ((e.family == EFileFamily::Tim || e.family == EFileFamily::Bfnt) && e.reader != EFileReader::Nothing)
-        if (std::string strWhy = ExportRefusal(strPath); !strWhy.empty())
-            return strWhy;
-    // An RLE picture export would refuse for its size is not pointed to export.
-    struct stat st;
-    if (e.reader == EFileReader::Export && e.family == EFileFamily::Bmp &&
-        head.size() >= BMP_FILE_HEADER_SIZE + BMP_INFO_HEADER_SIZE && ::stat(strPath.c_str(), &st) == 0)
-    {
-        BmpFileHeader fh;
-        BmpInfoHeader ih;
-        ParseBmpFileHeader(head.data(), fh);
-        ParseBmpInfoHeader(head.data() + BMP_FILE_HEADER_SIZE, ih);
-        const std::int64_t lHeight = ih.biHeight;
-        const std::uint64_t w = static_cast<std::uint64_t>(std::max<std::int64_t>(ih.biWidth, 0));
-        const std::uint64_t h = static_cast<std::uint64_t>(lHeight < 0 ? -lHeight : lHeight);
-        const BmpImageLimits limits{PNG_MAX_SIDE, PNG_MAX_DECODED_BYTES, BMP_RLE_MAX_PIXELS_PER_BYTE, 0};
-        if ((ih.biCompression == BMP_RLE8 || ih.biCompression == BMP_RLE4) &&
-            CheckBmpRleSize(w, h, fh.bfOffBits, static_cast<std::uint64_t>(st.st_size), limits) != FMT_OK)
-            return e.strCause + "; at " + std::to_string(w) + " x " + std::to_string(h) + " pixels in " +
-                   std::to_string(st.st_size) + " bytes, `vellumconv export` refuses it too";
-    }
-    return RefusalHint(e);
 }
 
 std::string ImportHint(const std::string& strMessage)
@@ -126,16 +94,37 @@ std::string ImportHint(const std::string& strMessage)
     return {};
 }
 
-bool ConvertFile(CConvApp& app, const ConvVerb& verb, const std::string& strIn, const std::string& strOut,
-                 std::string& strStatus, std::vector<std::string>& rMessages, CSaveBatch& batch)
+bool ConvertFile(const ConvVerb& verb, const std::string& strIn, const std::string& strOut, std::string& strStatus,
+                 std::vector<std::string>& rMessages, CSaveBatch& batch)
 {
     const EConvVerb route = RouteOf(verb, strIn, strOut);
-    if (route == EConvVerb::Convert)
-        return app.ConvertOne(strIn, strOut, strStatus, rMessages, batch);
     if (verb.kind == route)
         return RunExchangeFile(verb, strIn, strOut, strStatus, rMessages, &batch);
     // What the verb gives with its defaults.
     ConvVerb routed;
     routed.kind = route;
     return RunExchangeFile(routed, strIn, strOut, strStatus, rMessages, &batch);
+}
+
+std::string UnwrittenPictureFormat(const std::string& strName)
+{
+    static const struct
+    {
+        const char* pszExtension;
+        const char* pszFormat;
+    } s_formats[] = {{".jpg", "JPEG"}, {".jpeg", "JPEG"}, {".gif", "GIF"}, {".webp", "WebP"}, {".tif", "TIFF"},
+                     {".tiff", "TIFF"}, {".tga", "TGA"},  {".pcx", "PCX"}, {".ico", "ICO"},   {".dds", "DDS"},
+                     {".qoi", "QOI"},   {".avif", "AVIF"}};
+    const std::string strExtension = ExtensionOf(strName);
+    for (const auto& f : s_formats)
+        if (strExtension == f.pszExtension)
+            return f.pszFormat;
+    return {};
+}
+
+bool IsUnnamedSheet(const std::string& strName)
+{
+    const std::string strExtension = ExtensionOf(strName);
+    return !IsPngName(strName) && SaveTypeFromPath(strName) == DATA_BFNT && strExtension != ".fnt" &&
+           strExtension != ".bfnt";
 }

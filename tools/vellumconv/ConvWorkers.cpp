@@ -1,6 +1,5 @@
 #include "tools/vellumconv/ConvWorkers.h"
 
-#include "tools/vellumconv/ConvApp.h"
 #include "tools/vellumconv/ConvRoute.h"
 
 #include <cerrno>
@@ -270,43 +269,33 @@ void CConvWorkerPool::Start(std::size_t nWorkers, const std::function<bool()>& f
 
 void CConvWorkerPool::RunWorker(int fdOut)
 {
-    std::FILE* pNull = std::fopen("/dev/null", "w");
     int nStatus = 0;
+    for (;;)
     {
-        CConvApp app(pNull, pNull);
-        int nArgc = 1;
-        char szName[] = "vellumconv";
-        char* argv[] = {szName, nullptr};
-        if (!AfxWinInit(nArgc, argv) || !app.InitInstance())
-            ::_exit(3);
-        for (;;)
+        const std::uint32_t nIndex = m_pNext->fetch_add(1);
+        if (nIndex >= m_jobs.size())
+            break;
+        ConvFileResult r;
+        const ConvBatchJob& job = m_jobs[nIndex];
+        r.bOk = ConvertFile(m_verb, job.strIn, job.strOut, r.strStatus, r.messages, m_batch);
+        // The outputs of a failed file never reach their targets.
+        if (r.bOk)
+            r.saves = m_batch.Take();
+        else
+            m_batch.Discard();
+        std::vector<int> fds;
+        for (const AFX_PENDING_SAVE& save : r.saves)
         {
-            const std::uint32_t nIndex = m_pNext->fetch_add(1);
-            if (nIndex >= m_jobs.size())
-                break;
-            ConvFileResult r;
-            const ConvBatchJob& job = m_jobs[nIndex];
-            r.bOk = ConvertFile(app, m_verb, job.strIn, job.strOut, r.strStatus, r.messages, m_batch);
-            // The outputs of a failed file never reach their targets.
-            if (r.bOk)
-                r.saves = m_batch.Take();
-            else
-                m_batch.Discard();
-            std::vector<int> fds;
-            for (const AFX_PENDING_SAVE& save : r.saves)
-            {
-                fds.push_back(save.Fd());
-                if (save.pTargetFd)
-                    fds.push_back(*save.pTargetFd);
-            }
-            // Once sent, the temporaries are the parent's: it holds them open until the commit.
-            if (!SendRecord(fdOut, EncodeResult(nIndex, r), fds))
-            {
-                nStatus = 4;
-                break;
-            }
+            fds.push_back(save.Fd());
+            if (save.pTargetFd)
+                fds.push_back(*save.pTargetFd);
         }
-        AfxWinTerm();
+        // Once sent, the temporaries are the parent's: it holds them open until the commit.
+        if (!SendRecord(fdOut, EncodeResult(nIndex, r), fds))
+        {
+            nStatus = 4;
+            break;
+        }
     }
     // The parent's buffers and destructors are not this process's to run.
     ::_exit(nStatus);

@@ -22,10 +22,31 @@
 namespace
 {
 
-int UsageError(const std::string& strError)
+int UsageError(const std::string& strError, const char* pszHint = nullptr)
 {
-    ConvPrint(stderr, "vellumconv: %s\nTry 'vellumconv --help'.\n", EscapeControls(strError).c_str());
+    if (pszHint != nullptr)
+        ConvPrint(stderr, "vellumconv: %s\nvellumconv: %s\nTry 'vellumconv --help'.\n", EscapeControls(strError).c_str(),
+                  pszHint);
+    else
+        ConvPrint(stderr, "vellumconv: %s\nTry 'vellumconv --help'.\n", EscapeControls(strError).c_str());
     return 2;
+}
+
+// An output a conversion or an import would write as a sheet under the name of a picture
+// format nobody reads sheets as: why it is refused, else empty. The steps keep the window's rule.
+std::string UnwrittenPictureRefusal(const ConvCommandLine& cmd)
+{
+    const bool bWritesFormats = cmd.batch.verb.kind != EConvVerb::Export;
+    std::string strFormat;
+    if (bWritesFormats && (cmd.mode == EConvMode::Shorthand || cmd.mode == EConvMode::Verb))
+    {
+        if (strFormat = UnwrittenPictureFormat(cmd.strVerbOut); !strFormat.empty())
+            return "'" + cmd.strVerbOut + "': vellumconv does not write " + strFormat + " pictures";
+    }
+    else if (bWritesFormats && cmd.mode == EConvMode::Batch)
+        if (strFormat = UnwrittenPictureFormat(cmd.batch.strExt); !strFormat.empty())
+            return "'--to " + cmd.batch.strExt + "': vellumconv does not write " + strFormat + " pictures";
+    return {};
 }
 
 // Reads --palette SOURCE[:ROW] once for the whole run; false, with the message told, when
@@ -83,6 +104,8 @@ int RunCommandLine(int argc, char** argv)
         ConvPrint(stdout, "%s\n", ConvVersionText().c_str());
         return 0;
     }
+    if (const std::string strRefusal = UnwrittenPictureRefusal(cmd); !strRefusal.empty())
+        return UsageError(strRefusal, UNWRITTEN_PICTURE_HINT);
     // A later save into the folder would remove the output, or write its journal back.
     if (std::string strReason; const std::string* pOut = ReservedOutput(cmd, strReason))
         return UsageError("'" + *pOut + "' is " + strReason + "; name the output otherwise");
@@ -99,11 +122,11 @@ int RunCommandLine(int argc, char** argv)
             return UsageError("'" + cmd.strVerbIn + "' would be written over itself; name another OUT");
         if (const std::string& strLike = cmd.batch.verb.strLike; !strLike.empty() && SameFile(strLike, cmd.strVerbOut))
             return UsageError("'" + strLike + "' is the ORIGINAL of --like and would be written over; name another OUT");
-        // The shorthand gives exactly what the verb its names call for gives.
+        // The shorthand gives exactly what the verb its names call for gives; between the
+        // three formats, what export then import give.
         if (cmd.mode == EConvMode::Shorthand)
             cmd.batch.verb.kind = RouteOf(cmd.batch.verb, cmd.strVerbIn, cmd.strVerbOut);
-        if (cmd.batch.verb.kind != EConvVerb::Convert)
-            return RunExchangeVerb(cmd, stdout, stderr);
+        return RunExchangeVerb(cmd, stdout, stderr);
     }
     if (cmd.mode == EConvMode::Scan)
         return RunConvScan(cmd.scan, stdout, stderr);
@@ -121,8 +144,7 @@ int RunCommandLine(int argc, char** argv)
     }
     int nStatus = 1;
     if (app.InitInstance())
-        nStatus = cmd.mode == EConvMode::Shorthand ? app.RunShorthand(cmd.strVerbIn, cmd.strVerbOut)
-                                                   : app.RunSteps(cmd.steps);
+        nStatus = app.RunSteps(cmd.steps);
     AfxWinTerm();
     return nStatus;
 }
