@@ -317,7 +317,7 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     if (paths.size() != 2 || paths[0].empty() || paths[1].empty())
         return Fail(strError, bExport ? "export takes IN and OUT.png" : "import takes IN.png and OUT");
     const std::string strTarget = "'" + paths[1] + "'";
-    if (bExport && !IsPngName(paths[1]))
+    if (bExport && paths[1] != "-" && !IsPngName(paths[1]))
         return Fail(strError, "export writes PNG: " + strTarget + " does not end in .png");
     if (!bExport && !CheckImportTarget(paths[1], strTarget, targetOptions, strError))
         return false;

@@ -1,6 +1,7 @@
 #include "tools/vellumconv/ConvPlan.h"
 
 #include "framework/AfxFile.h"
+#include "tools/vellumconv/ConvStream.h"
 #include "tools/vellumconv/ConvText.h"
 
 #include <cerrno>
@@ -127,7 +128,8 @@ bool ReadFileHead(const std::string& strPath, std::vector<std::uint8_t>& head)
     // As every input is opened: a FIFO or a device is refused, never waited on.
     CFile file;
     CFileException fe;
-    if (!file.Open(strPath.c_str(), CFile::modeRead, &fe))
+    std::string strRead, strCause;
+    if (!ConvReadPath(strPath, strRead, strCause) || !file.Open(strRead.c_str(), CFile::modeRead, &fe))
         return false;
     try
     {
@@ -166,7 +168,8 @@ bool SameFile(const std::string& strA, const std::string& strB)
 std::string ConvBatchOutput(const std::string& strIn, const std::string& strExt, const std::string& strOutDir)
 {
     const std::size_t nSlash = strIn.rfind('/');
-    const std::string name = nSlash == std::string::npos ? strIn : strIn.substr(nSlash + 1);
+    // Standard input's output is named as its extracted finds are: stdin.EXT.
+    const std::string name = nSlash == std::string::npos ? ConvBaseName(strIn) : strIn.substr(nSlash + 1);
     const std::string dir = nSlash == std::string::npos ? std::string() : strIn.substr(0, nSlash + 1);
     // A leading dot starts a hidden name, not an extension.
     const std::size_t nDot = name.rfind('.');

@@ -163,6 +163,7 @@ bool ParsePaletteArgs(const std::vector<std::string>& args, ConvPaletteOptions& 
     std::string strClut;
     std::vector<std::string> paths;
     CLI::Option* pClut = app.add_option("--clut", strClut);
+    CLI::Option* pFormat = bExport ? app.add_option("--format", palette.strFormat) : nullptr;
     app.add_option("paths", paths);
     if (!ConvParseWithCli(app, std::vector<std::string>(args.begin() + 1, args.end()), strError))
         return false;
@@ -178,8 +179,15 @@ bool ParsePaletteArgs(const std::vector<std::string>& args, ConvPaletteOptions& 
         EPaletteFile kind = EPaletteFile::Gpl;
         if (paths.size() != 2)
             return Fail(strError, "palette export takes IN and OUT");
-        if (!PaletteFileFromPath(paths[1], kind))
+        EPaletteFile format = EPaletteFile::Gpl;
+        if (pFormat->count() > 0 && !PaletteFileFromPath("." + palette.strFormat, format))
+            return Fail(strError, "'--format " + palette.strFormat + "': the formats are gpl, act and pal");
+        if (paths[1] == "-" && pFormat->count() == 0)
+            return Fail(strError, "palette export to '-' (standard output) needs '--format gpl|act|pal'");
+        if (paths[1] != "-" && !PaletteFileFromPath(paths[1], kind))
             return Fail(strError, "'" + paths[1] + "': a palette file ends in .gpl, .act or .pal");
+        if (paths[1] != "-" && pFormat->count() > 0 && kind != format)
+            return Fail(strError, "'--format " + palette.strFormat + "' and '" + paths[1] + "' name two formats");
         palette.strIn = paths[0];
         palette.strOut = paths[1];
         return true;
