@@ -110,6 +110,8 @@ struct BatchOptionSet
     CLI::Option* pJobs = nullptr;
     CLI::Option* pFilesFrom = nullptr;
     CLI::Option* pNul = nullptr;
+    CLI::Option* pParents = nullptr;
+    CLI::Option* pBase = nullptr;
     std::string strJobs;
 
     void Add(CLI::App& app, ConvBatchOptions& batch)
@@ -119,6 +121,8 @@ struct BatchOptionSet
         pJobs = app.add_option("-j,--jobs", strJobs);
         pFilesFrom = app.add_option("--files-from", batch.strFilesFrom);
         pNul = app.add_flag("-0,--null", batch.bNulSeparated);
+        pParents = app.add_flag("--parents", batch.bParents);
+        pBase = app.add_option("--base", batch.strBase);
     }
     bool IsBatch() const { return pTo->count() > 0; }
     // Checks the batch's own options; a single run must not have any of them.
@@ -126,7 +130,7 @@ struct BatchOptionSet
     {
         if (!IsBatch())
         {
-            for (CLI::Option* pOption : {pOutDir, pJobs, pFilesFrom, pNul})
+            for (CLI::Option* pOption : {pOutDir, pJobs, pFilesFrom, pNul, pParents, pBase})
                 if (pOption->count() > 0)
                     return Fail(strError, "option '" + TypedName(pOption, args) +
                                               "' belongs to a batch: it needs '--to EXT'");
@@ -149,6 +153,11 @@ struct BatchOptionSet
             return Fail(strError, "option '--out-dir' needs a non-empty argument");
         if (pFilesFrom->count() > 0 && batch.strFilesFrom.empty())
             return Fail(strError, "option '--files-from' needs a non-empty argument");
+        if (batch.bParents && batch.strOutDir.empty())
+            return Fail(strError, "option '--parents' needs '--out-dir DIR': the folders are made there");
+        if (pBase->count() > 0 && (!batch.bParents || batch.strBase.empty()))
+            return Fail(strError, batch.strBase.empty() ? "option '--base' needs a non-empty argument"
+                                                        : "option '--base' goes with '--parents'");
         return true;
     }
 };
