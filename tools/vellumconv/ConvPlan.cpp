@@ -227,6 +227,7 @@ bool PlaceOutputs(const ConvBatchOptions& options, std::vector<ConvBatchJob>& jo
 bool PlanConvBatch(const ConvBatchOptions& options, std::vector<ConvBatchJob>& jobs, std::string& strError,
                    std::vector<std::string>* pNotes, std::string* pHint)
 {
+    strError.clear();
     std::vector<std::string> names = options.files;
     if (!options.strFilesFrom.empty() && !ReadNameList(options.strFilesFrom, options.bNulSeparated, names, strError))
         return false;
