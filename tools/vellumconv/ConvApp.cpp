@@ -5,6 +5,8 @@
 #include "exchange/Png.h"
 #include "resources/resource.h"
 #include "tools/vellumconv/ConvOutput.h"
+#include "tools/vellumconv/ConvRoute.h"
+#include "tools/vellumconv/ConvStream.h"
 #include "tools/vellumconv/ConvText.h"
 
 #include <cerrno>
@@ -142,11 +144,23 @@ bool CConvApp::RunStep(const ConvStep& step)
     return bOk && m_nMessages == nMessagesBefore;
 }
 
+bool CConvApp::OpenInput(const std::string& strPath)
+{
+    // A stream opens as its copy; the messages still name it as it was given.
+    std::string strRead, strCause;
+    if (!ConvReadPath(strPath, strRead, strCause))
+    {
+        Report(AfxFileErrorMessage(strPath.c_str(), strCause.c_str(), FALSE).Str());
+        return false;
+    }
+    return OpenDocumentFile(strRead.c_str()) != nullptr;
+}
+
 bool CConvApp::Open(const std::string& strPath)
 {
     ClearStatusText();
     const int nMessagesBefore = m_nMessages;
-    if (OpenDocumentFile(strPath.c_str()) == nullptr)
+    if (!OpenInput(strPath))
     {
         if (m_nMessages == nMessagesBefore)
             Report("cannot open the file.");

@@ -37,6 +37,8 @@ public:
 
 protected:
     bool Open(const std::string& strPath);
+    // OpenDocumentFile of an input, "-" and FIFOs included; false when it did not open.
+    bool OpenInput(const std::string& strPath);
     bool Save(const std::string& strPath, CSaveBatch* pBatch = nullptr);
     bool Render(const std::string& strPath);
     void Size(int nWidth, int nHeight);

@@ -110,6 +110,8 @@ struct BatchOptionSet
     CLI::Option* pJobs = nullptr;
     CLI::Option* pFilesFrom = nullptr;
     CLI::Option* pNul = nullptr;
+    CLI::Option* pParents = nullptr;
+    CLI::Option* pBase = nullptr;
     std::string strJobs;
 
     void Add(CLI::App& app, ConvBatchOptions& batch)
@@ -119,6 +121,8 @@ struct BatchOptionSet
         pJobs = app.add_option("-j,--jobs", strJobs);
         pFilesFrom = app.add_option("--files-from", batch.strFilesFrom);
         pNul = app.add_flag("-0,--null", batch.bNulSeparated);
+        pParents = app.add_flag("--parents", batch.bParents);
+        pBase = app.add_option("--base", batch.strBase);
     }
     bool IsBatch() const { return pTo->count() > 0; }
     // Checks the batch's own options; a single run must not have any of them.
@@ -126,7 +130,7 @@ struct BatchOptionSet
     {
         if (!IsBatch())
         {
-            for (CLI::Option* pOption : {pOutDir, pJobs, pFilesFrom, pNul})
+            for (CLI::Option* pOption : {pOutDir, pJobs, pFilesFrom, pNul, pParents, pBase})
                 if (pOption->count() > 0)
                     return Fail(strError, "option '" + TypedName(pOption, args) +
                                               "' belongs to a batch: it needs '--to EXT'");
@@ -149,6 +153,11 @@ struct BatchOptionSet
             return Fail(strError, "option '--out-dir' needs a non-empty argument");
         if (pFilesFrom->count() > 0 && batch.strFilesFrom.empty())
             return Fail(strError, "option '--files-from' needs a non-empty argument");
+        if (batch.bParents && batch.strOutDir.empty())
+            return Fail(strError, "option '--parents' needs '--out-dir DIR': the folders are made there");
+        if (pBase->count() > 0 && (!batch.bParents || batch.strBase.empty()))
+            return Fail(strError, batch.strBase.empty() ? "option '--base' needs a non-empty argument"
+                                                        : "option '--base' goes with '--parents'");
         return true;
     }
 };
@@ -317,7 +326,7 @@ bool ParseVerb(EConvVerb verb, const std::vector<std::string>& args, ConvCommand
     if (paths.size() != 2 || paths[0].empty() || paths[1].empty())
         return Fail(strError, bExport ? "export takes IN and OUT.png" : "import takes IN.png and OUT");
     const std::string strTarget = "'" + paths[1] + "'";
-    if (bExport && !IsPngName(paths[1]))
+    if (bExport && paths[1] != "-" && !IsPngName(paths[1]))
         return Fail(strError, "export writes PNG: " + strTarget + " does not end in .png");
     if (!bExport && !CheckImportTarget(paths[1], strTarget, targetOptions, strError))
         return false;
@@ -474,7 +483,8 @@ const char* ConvUsageText()
 {
     return "Usage: vellumconv IN OUT\n"
            "       vellumconv STEP...\n"
-           "       vellumconv --to EXT [--out-dir DIR] [-j N] [--files-from LIST] [-0] [--] FILE...\n"
+           "       vellumconv --to EXT [--out-dir DIR [--parents [--base DIR]]] [-j N]\n"
+           "                  [--files-from LIST] [-0] [--] FILE...\n"
            "       vellumconv export [--clut N] [--columns C] [--palette SOURCE[:ROW]] IN OUT.png\n"
            "       vellumconv import [--bpp 4|8|16|24] [--cell WxH] [--codes FIRST-LAST] IN.png OUT\n"
            "       vellumconv import --like ORIGINAL [--clut N] IN.png OUT\n"
@@ -520,6 +530,11 @@ const char* ConvUsageText()
            "'export' or 'import'. Control characters in names and messages show as \\t,\n"
            "\\n, \\r or \\xHH, a backslash as \\\\.\n"
            "\n"
+           "Streams: '-' as an input (IN, FILE, ORIGINAL, SOURCE, PALETTE, NEW) reads stdin,\n"
+           "once a run; a FIFO or <(command) is read the same way, and an empty one is\n"
+           "refused at once. '-' as OUT writes stdout for 'export' and 'palette export'\n"
+           "only, the whole file or a failed run; anywhere else it is a usage error.\n"
+           "\n"
            "Exit status: 0 when nothing failed or showed a message, 1 when anything did (the\n"
            "later steps and files still run), 2 for a usage error (nothing was written).\n"
            "\n"
@@ -528,12 +543,17 @@ const char* ConvUsageText()
            "plus EXT (.bmp, .tim, .png, .fnt; 'bmp' is '.bmp'), beside it or in DIR.\n"
            "  --to EXT             The extension, and so the format, of every output.\n"
            "  --out-dir DIR        Where the outputs go (made if missing).\n"
+           "  --parents            Each output keeps its input's folders, counted from the\n"
+           "                       current folder, under DIR (made as needed); an input\n"
+           "                       outside that folder is a usage error.\n"
+           "  --base DIR           With --parents: counts the folders from DIR instead.\n"
            "  -j N, --jobs N       Converts on N workers at once (default: one per processor).\n"
            "  --files-from LIST    Reads more names from LIST, one per line ('-': stdin).\n"
            "  -0, --null           The names in LIST end with NUL bytes (find -print0); a\n"
            "                       list read by lines must hold none.\n"
            "A name given twice is converted once. Two inputs that would give the same output,\n"
-           "or an input that is an output, are refused before anything is written. Every\n"
+           "or an input that is an output, are refused before anything is written (every\n"
+           "colliding pair named, up to 20). Every\n"
            "output is written beside its target and put in its place only once all of them\n"
            "are on disk. stdout: 'INPUT<tab>OUTPUT<tab>STATUS' per converted file (ending in\n"
            "NUL with -0); stderr: the lines of each failed file. On a terminal, a progress\n"

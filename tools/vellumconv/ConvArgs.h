@@ -75,6 +75,8 @@ struct ConvBatchOptions
     ConvVerb verb;
     std::string strExt;         // with its dot: ".bmp"
     std::string strOutDir;      // empty: each output beside its input
+    bool bParents = false;      // --parents: each output keeps its input's folders under strOutDir
+    std::string strBase;        // --base DIR: the folder those are counted from (empty: the current one)
     int nJobs = 0;              // 0: one per processor
     std::string strFilesFrom;   // "-" is standard input
     bool bNulSeparated = false; // names in the list end with NUL bytes, not line feeds

@@ -16,28 +16,54 @@
 namespace
 {
 
-// Makes strPath and the folders above it that are missing, as mkdir -p: 0 or the errno.
-int MakeFolders(const std::string& strPath)
+// The folders a batch makes for its outputs, as mkdir -p, and on the way out those of them
+// that stayed empty (their files failed, or the batch stopped), so a batch leaves no folder
+// that holds none of its outputs.
+class CBatchFolders
 {
-    for (std::size_t nEnd = 0; nEnd != std::string::npos;)
+public:
+    CBatchFolders() = default;
+    CBatchFolders(const CBatchFolders&) = delete;
+    CBatchFolders& operator=(const CBatchFolders&) = delete;
+    ~CBatchFolders()
     {
-        nEnd = strPath.find('/', nEnd + 1);
-        const std::string part = strPath.substr(0, nEnd);
-        struct stat st;
-        if (::stat(part.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-            continue;
-        int nMade;
-        do
-            nMade = ::mkdir(part.c_str(), 0777);
-        while (nMade != 0 && errno == EINTR);
-        if (nMade != 0 && errno != EEXIST)
-            return errno;
+        for (auto it = m_made.rbegin(); it != m_made.rend(); ++it)
+            ::rmdir(it->c_str());
     }
-    struct stat st;
-    if (::stat(strPath.c_str(), &st) != 0)
-        return errno;
-    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
-}
+
+    // Makes strPath and the folders above it that are missing: 0 or the errno. Past its first
+    // nTrusted bytes (the --out-dir the user named) a link of another user is not followed:
+    // ELOOP, with strPart the link.
+    int Make(const std::string& strPath, std::size_t nTrusted, std::string& strPart)
+    {
+        for (std::size_t nEnd = 0; nEnd != std::string::npos;)
+        {
+            nEnd = strPath.find('/', nEnd + 1);
+            strPart = strPath.substr(0, nEnd);
+            struct stat st;
+            if (strPart.size() > nTrusted && ::lstat(strPart.c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
+                st.st_uid != ::geteuid() && st.st_uid != 0)
+                return ELOOP;
+            if (::stat(strPart.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+                continue;
+            int nMade;
+            do
+                nMade = ::mkdir(strPart.c_str(), 0777);
+            while (nMade != 0 && errno == EINTR);
+            if (nMade != 0 && errno != EEXIST)
+                return errno;
+            if (nMade == 0)
+                m_made.push_back(strPart);
+        }
+        struct stat st;
+        if (::stat(strPath.c_str(), &st) != 0)
+            return errno;
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    }
+
+private:
+    std::vector<std::string> m_made;  // in the order they were made
+};
 
 // One batch from its plan to its report. Its steps return the exit status once the batch
 // ends early, or nothing to go on.
@@ -70,6 +96,9 @@ private:
     CConvCommits m_commits;
     std::size_t m_nDone = 0;  // files a worker finished
     bool m_bAnyFailed = false;
+    // Made before the workers start, as their temporaries need them; the empty ones go after
+    // the last line.
+    CBatchFolders m_folders;
 };
 
 int CConvBatchRun::Run()
@@ -86,10 +115,12 @@ int CConvBatchRun::Run()
 
 std::optional<int> CConvBatchRun::Plan()
 {
-    std::string strError;
+    std::string strError, strHint;
     std::vector<std::string> notes;
-    if (!PlanConvBatch(m_options, m_jobs, strError, &notes))
+    if (!PlanConvBatch(m_options, m_jobs, strError, &notes, &strHint))
     {
+        if (!strHint.empty())
+            strError += "\nvellumconv: " + strHint;
         ConvPrint(m_pErr, "vellumconv: %s\nTry 'vellumconv --help'.\n", strError.c_str());
         return 2;
     }
@@ -115,13 +146,28 @@ std::optional<int> CConvBatchRun::Plan()
         m_commits.NewItem(job.strIn, job.strOut);
         m_commits.AddTarget(job.strOut);
     }
+    std::vector<std::string> folders;
     if (!m_options.strOutDir.empty())
-        if (const int nError = MakeFolders(m_options.strOutDir))
+        folders.push_back(m_options.strOutDir);
+    if (m_options.bParents)
+        for (const ConvBatchJob& job : m_jobs)
+            folders.push_back(job.strOut.substr(0, job.strOut.rfind('/')));
+    std::sort(folders.begin(), folders.end());
+    folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
+    for (const std::string& strFolder : folders)
+    {
+        std::string strPart;
+        if (const int nError = m_folders.Make(strFolder, m_options.strOutDir.size(), strPart))
         {
-            ConvPrint(m_pErr, "vellumconv: %s: cannot make the folder: %s.\n",
-                      EscapeControls(m_options.strOutDir).c_str(), std::strerror(nError));
+            const std::string strWhy =
+                nError == ELOOP ? ConvFormat("'%s' is another user's link, which a batch does not follow",
+                                             EscapeControls(strPart).c_str())
+                                : std::string(std::strerror(nError));
+            ConvPrint(m_pErr, "vellumconv: %s: cannot make the folder: %s.\n", EscapeControls(strFolder).c_str(),
+                      strWhy.c_str());
             return 1;
         }
+    }
     return std::nullopt;
 }
 

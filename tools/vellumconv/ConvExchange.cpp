@@ -150,6 +150,19 @@ bool RunExchangeFile(const ConvVerb& verb, const std::string& strIn, const std::
                 return false;
             }
             strStatus = PngSizeText(png);
+            if (strOut == "-")
+            {
+                // Standard output gets the whole PNG or, after a failed write, a failed run.
+                std::string strCause;
+                if (!ConvWriteStandardOutput(png.data(), png.size(), strCause))
+                {
+                    rMessages.push_back("cannot write standard output: " + strCause + ".");
+                    return false;
+                }
+                if (!strNote.empty())
+                    rMessages.push_back(std::move(strNote));
+                return true;
+            }
             if (!openTarget())
                 return false;
             file.GetFile().Write(png.data(), static_cast<std::uint32_t>(png.size()));
@@ -249,7 +262,8 @@ int RunExchangeVerb(const ConvCommandLine& cmd, std::FILE* pOut, std::FILE* pErr
         ConvPrint(pErr, "vellumconv: %s: %s\n", strIn.c_str(), EscapeControls(strLine).c_str());
     if (bOk && cmd.batch.verb.kind != EConvVerb::Export && IsUnnamedSheet(cmd.strVerbOut))
         ConvPrint(pErr, "vellumconv: %s: %s\n", EscapeControls(cmd.strVerbOut).c_str(), UNNAMED_SHEET_NOTE);
-    if (bOk && !strStatus.empty())
+    // Standard output carries the PNG itself then.
+    if (bOk && !strStatus.empty() && cmd.strVerbOut != "-")
         ConvPrint(pOut, "%s\n", strStatus.c_str());
     ConvFlush(pOut);
     ConvFlush(pErr);

@@ -1,6 +1,7 @@
 #include "tools/vellumconv/ConvInput.h"
 
 #include "formats/PixelBuffer.h"
+#include "tools/vellumconv/ConvStream.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -46,7 +47,13 @@ bool CConvInput::Read(const std::string& strPath, std::uint64_t nOtherBytes, std
 {
     m_data.clear();
     CFileException fe;
-    if (!m_file.Open(strPath.c_str(), CFile::modeRead, &fe))
+    std::string strRead, strCause;
+    if (!ConvReadPath(strPath, strRead, strCause))
+    {
+        strMessage = AfxFileErrorMessage(strPath.c_str(), strCause.c_str(), FALSE).Str();
+        return false;
+    }
+    if (!m_file.Open(strRead.c_str(), CFile::modeRead, &fe))
     {
         strMessage = AfxFileErrorMessage(strPath.c_str(), fe.GetCauseText(), FALSE).Str();
         return false;

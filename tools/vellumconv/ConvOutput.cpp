@@ -6,7 +6,9 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdarg>
+#include <csignal>
 #include <cstring>
+#include <unistd.h>
 
 namespace
 {
@@ -68,6 +70,30 @@ bool ConvFlush(std::FILE* pStream)
 {
     errno = 0;
     return Note(pStream, std::fflush(pStream) == 0);
+}
+
+bool ConvWriteStandardOutput(const std::uint8_t* pData, std::size_t nSize, std::string& strCause)
+{
+    if (!ConvFlush(stdout) || Closed(stdout))
+    {
+        strCause = std::strerror(errno != 0 ? errno : EIO);
+        return false;
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    while (nSize > 0)
+    {
+        const ssize_t nDone = ::write(STDOUT_FILENO, pData, nSize);
+        if (nDone < 0 && errno == EINTR)
+            continue;
+        if (nDone <= 0)
+        {
+            strCause = std::strerror(nDone < 0 ? errno : EIO);
+            return false;
+        }
+        pData += nDone;
+        nSize -= static_cast<std::size_t>(nDone);
+    }
+    return true;
 }
 
 int ConvEndOutput(int nStatus)

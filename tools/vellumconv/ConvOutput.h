@@ -2,6 +2,8 @@
 // What the converter writes besides its files: lines on standard output and error, each
 // write checked, and the names an output may not take.
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -15,6 +17,11 @@ bool ConvFlush(std::FILE* pStream);
 // Standard output or error (pStream) was closed when the run began and now leads to
 // /dev/null: every write to it fails, with EBADF.
 void ConvMarkClosed(std::FILE* pStream);
+
+// Writes a whole output (export's PNG, palette export's file, made in memory first) to
+// standard output, past stdio, after what stdio holds. A closed reader (EPIPE) or a full
+// disk is a failure with its cause in strCause, never a signal that ends the run.
+bool ConvWriteStandardOutput(const std::uint8_t* pData, std::size_t nSize, std::string& strCause);
 
 // Closes standard output and flushes standard error, once the run's files are in place.
 // When a write to either failed, says so on standard error where it still can, and gives

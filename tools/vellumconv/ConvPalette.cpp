@@ -48,12 +48,6 @@ bool ReadInput(const std::string& strPath, CConvInput& input, PaletteFailure& fa
     return true;
 }
 
-std::string BaseName(const std::string& strPath)
-{
-    const std::size_t nSlash = strPath.rfind('/');
-    return nSlash == std::string::npos ? strPath : strPath.substr(nSlash + 1);
-}
-
 // Why an image's palette cannot be used, in the exchange library's words where it has them.
 std::string ImagePaletteMessage(EImagePaletteResult nResult, const ImagePalette& pal, std::uint32_t nClut,
                                 const CConvInput& input)
@@ -131,7 +125,7 @@ bool ReadPaletteSource(const std::string& strPath, std::uint32_t nClut, PaletteC
             if (pAlphas != nullptr)
                 pAlphas->push_back(c.a);
         }
-        out.strName = BaseName(strPath);
+        out.strName = ConvBaseName(strPath);
         return true;
     }
     ImagePalette pal;
@@ -147,7 +141,7 @@ bool ReadPaletteSource(const std::string& strPath, std::uint32_t nClut, PaletteC
     out = PaletteColours{};
     out.colours = ReadImagePalette(data.data(), pal);
     out.nTransparent = ImagePaletteTransparent(data.data(), pal);
-    out.strName = BaseName(strPath);
+    out.strName = ConvBaseName(strPath);
     if (pAlphas != nullptr && pal.coding == EImagePaletteCoding::Tim15)
         for (std::uint32_t i = 0; i < pal.nCount; ++i)
             pAlphas->push_back(WidenTimColor(GetLe16(data.data() + pal.nAt + 2 * std::size_t{i})).a);
@@ -170,11 +164,19 @@ bool RunExport(const ConvPaletteOptions& options, CConvCommits& commits, Palette
     if (!ReadPaletteSource(options.strIn, options.nClut, pal, failure))
         return false;
     EPaletteFile kind = EPaletteFile::Gpl;
-    PaletteFileFromPath(options.strOut, kind);
+    PaletteFileFromPath(options.strFormat.empty() ? options.strOut : "." + options.strFormat, kind);
     if (kind == EPaletteFile::Act && pal.colours.size() > 256)
         return Fail(failure, options.strIn,
                     "the palette has " + std::to_string(pal.colours.size()) + " colours; an Adobe colour table holds 256.");
     const std::vector<std::uint8_t> file = WritePaletteFile(kind, pal);
+    if (options.strOut == "-")
+    {
+        // The whole file, made in memory, or a failed run; no status line in its way.
+        std::string strCause;
+        if (!ConvWriteStandardOutput(file.data(), file.size(), strCause))
+            return Fail(failure, "-", "cannot write standard output: " + strCause + ".");
+        return true;
+    }
     return commits.SaveAlone(
         commits.NewItem(options.strIn, options.strOut), options.strOut,
         [&](CFile& out) { out.Write(file.data(), static_cast<std::uint32_t>(file.size())); },
@@ -254,7 +256,7 @@ int RunConvPalette(const ConvPaletteOptions& options, std::FILE* pOut, std::FILE
 {
     const bool bImport = options.verb == EConvPaletteVerb::Import;
     for (const std::string* pInput : {&options.strIn, bImport ? &options.strPalette : &options.strIn})
-        if (SameFile(options.strOut, *pInput))
+        if (options.strOut != "-" && SameFile(options.strOut, *pInput))
         {
             ConvPrint(pErr, "vellumconv: '%s' is an input; write the result to another name\n"
                             "Try 'vellumconv palette --help'.\n",

@@ -1,6 +1,7 @@
 #include "tools/vellumconv/ConvPlan.h"
 
 #include "framework/AfxFile.h"
+#include "tools/vellumconv/ConvStream.h"
 #include "tools/vellumconv/ConvText.h"
 
 #include <cerrno>
@@ -127,7 +128,8 @@ bool ReadFileHead(const std::string& strPath, std::vector<std::uint8_t>& head)
     // As every input is opened: a FIFO or a device is refused, never waited on.
     CFile file;
     CFileException fe;
-    if (!file.Open(strPath.c_str(), CFile::modeRead, &fe))
+    std::string strRead, strCause;
+    if (!ConvReadPath(strPath, strRead, strCause) || !file.Open(strRead.c_str(), CFile::modeRead, &fe))
         return false;
     try
     {
@@ -166,7 +168,8 @@ bool SameFile(const std::string& strA, const std::string& strB)
 std::string ConvBatchOutput(const std::string& strIn, const std::string& strExt, const std::string& strOutDir)
 {
     const std::size_t nSlash = strIn.rfind('/');
-    const std::string name = nSlash == std::string::npos ? strIn : strIn.substr(nSlash + 1);
+    // Standard input's output is named as its extracted finds are: stdin.EXT.
+    const std::string name = nSlash == std::string::npos ? ConvBaseName(strIn) : strIn.substr(nSlash + 1);
     const std::string dir = nSlash == std::string::npos ? std::string() : strIn.substr(0, nSlash + 1);
     // A leading dot starts a hidden name, not an extension.
     const std::size_t nDot = name.rfind('.');
@@ -176,9 +179,55 @@ std::string ConvBatchOutput(const std::string& strIn, const std::string& strExt,
     return strOutDir + (strOutDir.back() == '/' ? "" : "/") + stem + strExt;
 }
 
-bool PlanConvBatch(const ConvBatchOptions& options, std::vector<ConvBatchJob>& jobs, std::string& strError,
-                   std::vector<std::string>* pNotes)
+bool ConvParentsOutput(const std::string& strIn, const std::string& strExt, const std::string& strOutDir,
+                       const std::string& strBase, std::string& strOut)
 {
+    std::string strDir;
+    if (strIn != "-")
+    {
+        const std::string strFull = AfxFullPath(strIn.c_str()).Str();
+        const std::string strPrefix = strBase.back() == '/' ? strBase : strBase + "/";
+        if (strFull.size() <= strPrefix.size() || strFull.compare(0, strPrefix.size(), strPrefix) != 0)
+            return false;
+        const std::string strRel = strFull.substr(strPrefix.size());
+        const std::size_t nSlash = strRel.rfind('/');
+        if (nSlash != std::string::npos)
+            strDir = strRel.substr(0, nSlash);
+    }
+    const std::string strName = ConvBatchOutput(ConvBaseName(strIn), strExt, std::string());
+    strOut = ConvJoinPath(strDir.empty() ? strOutDir : ConvJoinPath(strOutDir, strDir), strName);
+    return true;
+}
+
+namespace
+{
+
+// Every input's output; false with the usage error for an input --parents cannot place.
+bool PlaceOutputs(const ConvBatchOptions& options, std::vector<ConvBatchJob>& jobs, std::string& strError)
+{
+    std::string strBase = AfxFullPath(options.strBase.empty() ? "." : options.strBase.c_str()).Str();
+    if (strBase.size() > 1 && strBase.back() == '/')
+        strBase.pop_back();
+    for (ConvBatchJob& job : jobs)
+    {
+        if (!options.bParents)
+            job.strOut = ConvBatchOutput(job.strIn, options.strExt, options.strOutDir);
+        else if (!ConvParentsOutput(job.strIn, options.strExt, options.strOutDir, strBase, job.strOut))
+        {
+            strError = Join({Quoted(job.strIn), " is outside ", Quoted(strBase),
+                             "; with '--parents' every input lies under the current folder or '--base DIR'"});
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool PlanConvBatch(const ConvBatchOptions& options, std::vector<ConvBatchJob>& jobs, std::string& strError,
+                   std::vector<std::string>* pNotes, std::string* pHint)
+{
+    strError.clear();
     std::vector<std::string> names = options.files;
     if (!options.strFilesFrom.empty() && !ReadNameList(options.strFilesFrom, options.bNulSeparated, names, strError))
         return false;
@@ -200,20 +249,30 @@ bool PlanConvBatch(const ConvBatchOptions& options, std::vector<ConvBatchJob>& j
         FileId id;
         if (IdOf(name, id))
             inputFiles.emplace(id, jobs.size());
-        jobs.push_back(ConvBatchJob{name, ConvBatchOutput(name, options.strExt, options.strOutDir)});
+        jobs.push_back(ConvBatchJob{name, std::string()});
     }
-    if (!CheckExportOptions(options.verb, jobs, strError))
+    if (options.strFilesFrom == "-" && inputs.count(AfxFullPath("-").Str()) > 0)
+    {
+        strError = "'-' (standard input) holds the list of --files-from; it cannot be an input too";
         return false;
+    }
+    if (!PlaceOutputs(options, jobs, strError) || !CheckExportOptions(options.verb, jobs, strError))
+        return false;
+    // Every pair that collides is named, so one run shows what to rename.
+    std::size_t nCollisions = 0;
     for (std::size_t i = 0; i < jobs.size(); ++i)
     {
         const std::string strOut = AfxFullPath(jobs[i].strOut.c_str()).Str();
         const auto [it, bNew] = outputs.emplace(strOut, i);
         if (!bNew)
         {
-            strError = Join({Quoted(jobs[it->second].strIn), " and ", Quoted(jobs[i].strIn), " would both be saved as ",
-                             Quoted(jobs[i].strOut)});
-            return false;
+            if (nCollisions++ < CONV_MAX_COLLISIONS)
+                strError += Join({strError.empty() ? "" : "\nvellumconv: ", Quoted(jobs[it->second].strIn), " and ",
+                                  Quoted(jobs[i].strIn), " would both be saved as ", Quoted(jobs[i].strOut)});
+            continue;
         }
+        if (nCollisions > 0)
+            continue;
         std::size_t nInput = jobs.size();
         if (const auto in = inputs.find(strOut); in != inputs.end())
             nInput = in->second;
@@ -231,5 +290,12 @@ bool PlanConvBatch(const ConvBatchOptions& options, std::vector<ConvBatchJob>& j
             return false;
         }
     }
-    return true;
+    if (nCollisions == 0)
+        return true;
+    if (nCollisions > CONV_MAX_COLLISIONS)
+        strError += "\nvellumconv: ... and " + std::to_string(nCollisions - CONV_MAX_COLLISIONS) + " more";
+    if (pHint != nullptr)
+        *pHint = options.bParents ? std::string()
+                                  : "'--out-dir DIR --parents' keeps each input's folders, so same-named files stay apart";
+    return false;
 }

@@ -20,9 +20,14 @@ struct ConvBatchJob
 // a name given again adds a line to pNotes. False, with a usage error in strError, for an
 // unreadable list, a list with NUL bytes read by lines, two inputs that would give the same
 // output, or an input that is also an output, its own or another's: nothing has been
-// written then. Names in the messages are escaped.
+// written then. Names in the messages are escaped. Colliding inputs are named pair by pair,
+// one line each (at most CONV_MAX_COLLISIONS, then a count), and pHint gets the way out.
+// With --parents, an input outside the base folder is a usage error.
 bool PlanConvBatch(const ConvBatchOptions& options, std::vector<ConvBatchJob>& jobs, std::string& strError,
-                   std::vector<std::string>* pNotes = nullptr);
+                   std::vector<std::string>* pNotes = nullptr, std::string* pHint = nullptr);
+
+// The most colliding pairs a refusal names one by one.
+constexpr std::size_t CONV_MAX_COLLISIONS = 20;
 
 // The first bytes of a file, up to EXPLAIN_HEADER_SIZE; false when it cannot be read.
 bool ReadFileHead(const std::string& strPath, std::vector<std::uint8_t>& head);
@@ -40,4 +45,10 @@ bool SameFile(const std::string& strA, const std::string& strB);
 // The output of one input: its name without its last extension, plus strExt, in strOutDir
 // or (when empty) beside the input.
 std::string ConvBatchOutput(const std::string& strIn, const std::string& strExt, const std::string& strOutDir);
+
+// --parents: the output of strIn with its folders relative to strBase (absolute and
+// normal, as AfxFullPath gives it) kept under strOutDir. False when strIn is not under
+// strBase; standard input is taken as in strBase.
+bool ConvParentsOutput(const std::string& strIn, const std::string& strExt, const std::string& strOutDir,
+                       const std::string& strBase, std::string& strOut);
 

@@ -163,6 +163,7 @@ bool ParsePaletteArgs(const std::vector<std::string>& args, ConvPaletteOptions& 
     std::string strClut;
     std::vector<std::string> paths;
     CLI::Option* pClut = app.add_option("--clut", strClut);
+    CLI::Option* pFormat = bExport ? app.add_option("--format", palette.strFormat) : nullptr;
     app.add_option("paths", paths);
     if (!ConvParseWithCli(app, std::vector<std::string>(args.begin() + 1, args.end()), strError))
         return false;
@@ -178,8 +179,15 @@ bool ParsePaletteArgs(const std::vector<std::string>& args, ConvPaletteOptions& 
         EPaletteFile kind = EPaletteFile::Gpl;
         if (paths.size() != 2)
             return Fail(strError, "palette export takes IN and OUT");
-        if (!PaletteFileFromPath(paths[1], kind))
+        EPaletteFile format = EPaletteFile::Gpl;
+        if (pFormat->count() > 0 && !PaletteFileFromPath("." + palette.strFormat, format))
+            return Fail(strError, "'--format " + palette.strFormat + "': the formats are gpl, act and pal");
+        if (paths[1] == "-" && pFormat->count() == 0)
+            return Fail(strError, "palette export to '-' (standard output) needs '--format gpl|act|pal'");
+        if (paths[1] != "-" && !PaletteFileFromPath(paths[1], kind))
             return Fail(strError, "'" + paths[1] + "': a palette file ends in .gpl, .act or .pal");
+        if (paths[1] != "-" && pFormat->count() > 0 && kind != format)
+            return Fail(strError, "'--format " + palette.strFormat + "' and '" + paths[1] + "' name two formats");
         palette.strIn = paths[0];
         palette.strOut = paths[1];
         return true;
@@ -343,12 +351,14 @@ const char* ConvScanUsageText()
            "\n"
            "Exit status: 0 when every FILE was scanned (finds or not), 1 when a FILE could not\n"
            "be read or a find could not be extracted (the others still are), 2 for a usage\n"
-           "error. On a terminal, a progress line shows on stderr during long scans.\n";
+           "error. On a terminal, a progress line shows on stderr during long scans.\n"
+           "A FILE of '-' (stdin) or a FIFO is copied to an unlinked temporary file and\n"
+           "scanned there, with the same finds and memory as a file; its NAME is 'stdin'.\n";
 }
 
 const char* ConvPaletteUsageText()
 {
-    return "Usage: vellumconv palette export [--clut N] IN OUT.gpl|OUT.act|OUT.pal\n"
+    return "Usage: vellumconv palette export [--clut N] [--format gpl|act|pal] IN OUT.gpl|OUT.act|OUT.pal|-\n"
            "       vellumconv palette import [--clut N] PALETTE IN OUT\n"
            "\n"
            "Moves palettes in and out of TIM CLUT rows, BMP colour tables and BFNT palette\n"
@@ -368,6 +378,10 @@ const char* ConvPaletteUsageText()
            "only the first entries; a longer one is refused.\n"
            "\n"
            "  --clut N   The CLUT row of a TIM, counted from 0 (default 0).\n"
+           "  --format gpl|act|pal\n"
+           "             export: the format, needed when OUT is '-' (stdout: the whole file\n"
+           "             and no 'colours:N' line); with a named OUT it must agree.\n"
+           "'-' as IN or PALETTE reads stdin (once a run), as does a FIFO.\n"
            "\n"
            "Output: export prints 'colours:N', import 'colours:N of M'. Exit status: 0 on\n"
            "success, 1 when a file could not be read, written or used, 2 for a usage error.\n";

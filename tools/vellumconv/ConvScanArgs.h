@@ -38,7 +38,8 @@ struct ConvPaletteOptions
     std::uint32_t nClut = 0;
     std::string strPalette;         // import
     std::string strIn;
-    std::string strOut;
+    std::string strOut;             // export: "-" is standard output
+    std::string strFormat;          // export --format gpl|act|pal; empty: OUT's extension says
 };
 
 // vellumconv replace [OPTIONS] CONTAINER NEW... / --at OFFSET CONTAINER NEW / --from DIR CONTAINER

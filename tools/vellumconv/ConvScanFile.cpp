@@ -2,6 +2,7 @@
 
 #include "formats/CdImage.h"
 #include "framework/AfxFile.h"
+#include "tools/vellumconv/ConvStream.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -90,9 +91,13 @@ CScanSource::~CScanSource()
     Close();
 }
 
-bool CScanSource::Open(const std::string& strPath, std::string& strCause)
+bool CScanSource::Open(const std::string& strName, std::string& strCause)
 {
     Close();
+    // A stream is scanned in its copy, as a file.
+    std::string strPath;
+    if (!ConvReadPath(strName, strPath, strCause))
+        return false;
     // A FIFO or a device is refused before it is opened, and the open cannot wait for a
     // writer; the descriptor's own type is what counts.
     struct stat st;

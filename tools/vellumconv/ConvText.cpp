@@ -52,6 +52,8 @@ std::string ConvFormat(const char* pszFormat, ...)
 
 std::string ConvBaseName(const std::string& strPath)
 {
+    if (strPath == "-")
+        return "stdin";
     std::string s = strPath;
     while (s.size() > 1 && s.back() == '/')
         s.pop_back();

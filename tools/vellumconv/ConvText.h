@@ -14,6 +14,7 @@ std::string ConvFormat(const char* pszFormat, ...) __attribute__((format(printf,
 
 // The last part of a path, trailing slashes aside: the NAME of the files an extraction makes
 // (NAME@OFFSET.EXT) and of the container a replace takes them back to, so the two agree.
+// Standard input, "-", is "stdin".
 std::string ConvBaseName(const std::string& strPath);
 // strName in the folder strDir, with one slash between.
 std::string ConvJoinPath(const std::string& strDir, const std::string& strName);

@@ -11,6 +11,7 @@
 #include "tools/vellumconv/ConvOutput.h"
 #include "tools/vellumconv/ConvPlan.h"
 #include "tools/vellumconv/ConvRoute.h"
+#include "tools/vellumconv/ConvStream.h"
 #include "tools/vellumconv/ConvText.h"
 
 #include <cstdio>
@@ -104,6 +105,8 @@ int RunCommandLine(int argc, char** argv)
         ConvPrint(stdout, "%s\n", ConvVersionText().c_str());
         return 0;
     }
+    if (const std::string strDash = ConvDashError(cmd); !strDash.empty())
+        return UsageError(strDash);
     if (const std::string strRefusal = UnwrittenPictureRefusal(cmd); !strRefusal.empty())
         return UsageError(strRefusal, UNWRITTEN_PICTURE_HINT);
     // A later save into the folder would remove the output, or write its journal back.
@@ -118,7 +121,7 @@ int RunCommandLine(int argc, char** argv)
     if (cmd.mode == EConvMode::Verb || cmd.mode == EConvMode::Shorthand)
     {
         // Outside the step form nothing is written over its own input.
-        if (SameFile(cmd.strVerbIn, cmd.strVerbOut))
+        if (cmd.strVerbOut != "-" && SameFile(cmd.strVerbIn, cmd.strVerbOut))
             return UsageError("'" + cmd.strVerbIn + "' would be written over itself; name another OUT");
         if (const std::string& strLike = cmd.batch.verb.strLike; !strLike.empty() && SameFile(strLike, cmd.strVerbOut))
             return UsageError("'" + strLike + "' is the ORIGINAL of --like and would be written over; name another OUT");
