@@ -3,11 +3,11 @@
 //  - small files (the 13 KB samples) against ImageMagick's `convert IN -compress none BMP3:OUT`
 //    (goal: at least 5x faster), `vellumconv --help` against `cat` of a tiny file (goal:
 //    within 2x), and the peak memory of a small conversion (goal: at most 8 MiB);
-//  - a batch of 300 small TIMs to BMP with -j 2 and -j 1 against ImageMagick's
+//  - a batch of 300 small TIMs to BMP with -j 2 and -j 1, into a new folder and over the last outputs, against ImageMagick's
 //    `mogrify -path D -format bmp -define bmp:format=bmp3 -compress none` (goals: at least
 //    2x faster, and at least as fast);
 //  - 16 MiB (4096 x 4096) files against the durable copy `dd if=IN of=OUT bs=1M conv=fdatasync`
-//    (goal: within 2x) and against ImageMagick (goal: at least 8x faster; ImageMagick writes
+//    (goal: within 1.5x) and against ImageMagick (goal: at least 8x faster; ImageMagick writes
 //    no TIM, so BMP -> TIM is set against its BMP -> BMP), with their peak memory (goal: at
 //    most twice the file plus 8 MiB);
 //  - the same small conversion by a dynamically linked build of the converter, for the
@@ -253,6 +253,10 @@ void BM_SmallStaticVsDynamic(benchmark::State& state)
         state.SkipWithError("the two builds wrote different files");
 }
 
+// Into a fresh folder each time (fresh), or over the previous run's outputs. Over them, ours
+// replaces each file by a new one, as a safe save must, while mogrify truncates and rewrites
+// the old one in place; a filesystem that has just freed many inodes (ext4 skips them for a
+// while) makes the new ones dearer, so the two cases are shown apart.
 void BM_Batch300VsMogrify(benchmark::State& state)
 {
     const char* pszMogrify = ToolPath("mogrify");
@@ -262,21 +266,52 @@ void BM_Batch300VsMogrify(benchmark::State& state)
         return;
     }
     const Inputs& in = GetInputs();
+    const bool bFresh = state.range(1) != 0;
     const std::string strJobs = std::to_string(state.range(0));
-    const std::string strOurs = (in.dir / "batch-ours").string();
-    const std::string strTheirs = (in.dir / "batch-theirs").string();
-    fs::create_directories(strTheirs);
-    std::vector<std::string> ours = {VELLUMCONV_PATH, "--to", ".bmp", "--out-dir", strOurs, "-j", strJobs};
-    // Without the define mogrify writes RLE8 with the 124-byte header.
-    std::vector<std::string> theirs = {pszMogrify, "-path", strTheirs, "-format", "bmp",
-                                       "-define", "bmp:format=bmp3", "-compress", "none"};
-    ours.insert(ours.end(), in.batch.begin(), in.batch.end());
-    theirs.insert(theirs.end(), in.batch.begin(), in.batch.end());
     const std::string strCount = std::to_string(in.batch.size());
-    SideBySide(state, ours, theirs, "/dev/null",
-               Ratio{strCount + " small TIM -> BMP, -j " + strJobs + ", mogrify / vellumconv", 0, 0,
-                     state.range(0) >= 2 ? 2.0 : 1.0, true},
-               (fs::path(strTheirs) / "t0.bmp").string());
+    std::vector<double> oursTimes, theirsTimes;
+    int nRun = 0;
+    for (auto _ : state)
+    {
+        const std::string strTag = bFresh ? std::to_string(nRun++) : std::string("last");
+        const std::string strOurs = (in.dir / ("batch-ours-" + strTag)).string();
+        const std::string strTheirs = (in.dir / ("batch-theirs-" + strTag)).string();
+        fs::create_directories(strOurs);
+        fs::create_directories(strTheirs);
+        std::vector<std::string> ours = {VELLUMCONV_PATH, "--to", ".bmp", "--out-dir", strOurs, "-j", strJobs};
+        // Without the define mogrify writes RLE8 with the 124-byte header.
+        std::vector<std::string> theirs = {pszMogrify, "-path", strTheirs, "-format", "bmp",
+                                           "-define", "bmp:format=bmp3", "-compress", "none"};
+        ours.insert(ours.end(), in.batch.begin(), in.batch.end());
+        theirs.insert(theirs.end(), in.batch.begin(), in.batch.end());
+        const ChildRun a = RunChildSettled(ours);
+        const ChildRun b = RunChildSettled(theirs);
+        if (a.nExit != 0 || b.nExit != 0)
+        {
+            state.SkipWithError("a child failed");
+            return;
+        }
+        if (!IsUncompressedBmp3((fs::path(strTheirs) / "t0.bmp").string()))
+        {
+            state.SkipWithError("the reference did not write an uncompressed 8-bit BMP3");
+            return;
+        }
+        state.SetIterationTime(a.dSeconds);
+        oursTimes.push_back(a.dSeconds);
+        theirsTimes.push_back(b.dSeconds);
+    }
+    for (int i = 0; i < nRun; ++i)
+    {
+        std::error_code ec;
+        fs::remove_all(in.dir / ("batch-ours-" + std::to_string(i)), ec);
+        fs::remove_all(in.dir / ("batch-theirs-" + std::to_string(i)), ec);
+    }
+    Ratio ratio{strCount + " small TIM -> BMP, -j " + strJobs + (bFresh ? ", new folder" : ", over its outputs") +
+                    ", mogrify / vellumconv",
+                1000.0 * Median(oursTimes), 1000.0 * Median(theirsTimes), state.range(0) >= 2 ? 2.0 : 1.0, true};
+    state.counters["ours_ms"] = ratio.dOursMs;
+    state.counters["theirs_ms"] = ratio.dTheirsMs;
+    Ratios().push_back(ratio);
 }
 
 void LargeAgainstDd(benchmark::State& state, const std::string& strIn, const char* pszOutName, const char* pszLabel)
@@ -287,7 +322,7 @@ void LargeAgainstDd(benchmark::State& state, const std::string& strIn, const cha
     const double dInputMiB = static_cast<double>(fs::file_size(strIn)) / (1024.0 * 1024.0);
     SideBySide(state, {VELLUMCONV_PATH, strIn, strOut},
                {"/bin/dd", "if=" + strIn, "of=" + strCopy, "bs=1M", "conv=fdatasync", "status=none"}, "/dev/null",
-               Ratio{std::string(pszLabel) + ", vellumconv / durable dd", 0, 0, 2.0, false});
+               Ratio{std::string(pszLabel) + ", vellumconv / durable dd", 0, 0, 1.5, false});
     MeasureBudget(state, std::string(pszLabel) + ", peak resident memory", {VELLUMCONV_PATH, strIn, strOut},
                   2.0 * dInputMiB + 8.0);
 }
@@ -460,7 +495,7 @@ BENCHMARK(BM_SmallTimToBmpVsImageMagick)->UseManualTime()->Iterations(BenchItera
 BENCHMARK(BM_HelpVsCat)->UseManualTime()->Iterations(BenchIterations(50))->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SmallStaticVsDynamic)->UseManualTime()->Iterations(BenchIterations(60))->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SmallPeakMemory)->Iterations(BenchIterations(1))->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_Batch300VsMogrify)->Arg(2)->Arg(1)->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Batch300VsMogrify)->Args({2, 1})->Args({2, 0})->Args({1, 1})->Args({1, 0})->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BmpToBmp)->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TimToBmp)->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BmpToTim)->UseManualTime()->Iterations(BenchIterations(7))->Unit(benchmark::kMillisecond);
