@@ -28,7 +28,6 @@ CHOICES = {
     "bmpsuite/q/rgb32fakealpha.bmp": "pillow",  # no alpha mask: the fourth byte is not alpha
     "bmpsuite/b/badplanes.bmp": "pillow",       # biPlanes is not looked at
     "bmpsuite/b/badfilesize.bmp": "pillow",     # the real size counts, not bfSize
-    "bmpsuite/b/pal8badindex.bmp": "pillow",    # indices past the table are black
     "bmpsuite/b/badheadersize.bmp": "pillow",   # an unknown header size is refused
     # Both read it, each its own way: a run past the end of its row is refused.
     "bmpsuite/b/badrle.bmp": "refused",
