@@ -34,7 +34,7 @@ ExchangeResult ReadBmpForExchange(const std::uint8_t* p, std::size_t n, std::uin
         return BmpRefusal(nResult, bmp, nFileSize);
     // A colour the file does not give is not one to make up.
     if (bmp.nColors > bmp.nTable && bmp.info.biBitCount <= 8)
-        return Refuse(XCH_BMP_INDEX_PAST_TABLE, bmp.nColors - 1, bmp.nTable);
+        return Refuse(XCH_BMP_INDEX_PAST_TABLE, bmp.nColors - 1, bmp.nTable - 1);
     return {};
 }
 

@@ -17,7 +17,7 @@ enum class ERleWalk
 // byteAt(k, v) gives the byte at position k, false past nEnd. run(x, y, nCount, nValue) is
 // an encoded run that starts at (x, y) and fits its row; literal(x, y, nAt, nPixels) is
 // nPixels absolute pixels whose bytes start at nAt. i ends just past the last code taken.
-// A delta past the last row ends the picture; codes that wrap into the next row do not
+// A delta past the last row ends the picture, as an end-of-bitmap; codes that wrap into the next row do not
 // follow the format, and readers place them differently, so they are refused.
 template <class ByteAt, class Run, class Literal>
 ERleWalk WalkRle(ByteAt byteAt, std::uint64_t nEnd, std::uint64_t& i, std::uint64_t w, std::uint64_t h, bool b4,
@@ -52,11 +52,13 @@ ERleWalk WalkRle(ByteAt byteAt, std::uint64_t nEnd, std::uint64_t& i, std::uint6
             unsigned dx = 0, dy = 0;
             if (!byteAt(i, dx) || !byteAt(i + 1, dy))
                 return ERleWalk::Cut;
+            i += 2;
+            if (dy >= h - y)
+                break;  // past the last row: the picture ends there
             if (dx > w - x)
                 return ERleWalk::PastRow;
             x += dx;
             y += dy;
-            i += 2;
         }
         else
         {

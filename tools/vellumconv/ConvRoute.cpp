@@ -1,10 +1,12 @@
 #include "tools/vellumconv/ConvRoute.h"
 
+#include "exchange/Exchange.h"
 #include "exchange/ExchangeResult.h"
 #include "exchange/Png.h"
 #include "formats/BmpImage.h"
 #include "tools/vellumconv/ConvApp.h"
 #include "tools/vellumconv/ConvExchange.h"
+#include "tools/vellumconv/ConvInput.h"
 
 #include <algorithm>
 #include <iterator>
@@ -21,6 +23,25 @@ bool IsPngFile(const std::string& strPath)
     std::vector<std::uint8_t> head;
     return ReadFileHead(strPath, head) && head.size() >= sizeof PNG_SIGNATURE &&
            std::equal(std::begin(PNG_SIGNATURE), std::end(PNG_SIGNATURE), head.begin());
+}
+
+// Whether the form a hint would name reads the whole file: export a BMP, import a PNG.
+// strWhy gets its refusal.
+bool FormReads(const std::string& strPath, EFileFamily family, std::string& strWhy)
+{
+    CConvInput in;
+    if (!in.Read(strPath, 0, strWhy))
+        return false;
+    const std::vector<std::uint8_t>& data = in.Data();
+    if (family == EFileFamily::Png)
+    {
+        PngPicture pic;
+        return DecodePng(data.data(), data.size(), nullptr, pic, strWhy);
+    }
+    ExportOptions opt;
+    opt.nFileSize = in.FileSize();
+    std::vector<std::uint8_t> png;
+    return ExportToPng(data.data(), data.size(), opt, png, strWhy);
 }
 
 }  // namespace
@@ -71,6 +92,12 @@ std::string RefusalHint(const std::string& strPath)
             return e.strCause + "; at " + std::to_string(w) + " x " + std::to_string(h) + " pixels in " +
                    std::to_string(st.st_size) + " bytes, `vellumconv export` refuses it too";
     }
+    std::string strWhy;
+    if ((e.reader == EFileReader::Export && e.family == EFileFamily::Bmp) ||
+        (e.reader == EFileReader::Import && e.family == EFileFamily::Png))
+        if (!FormReads(strPath, e.family, strWhy))
+            return e.strCause + (e.reader == EFileReader::Export ? "; `vellumconv export`" : "; `vellumconv import`") +
+                   " refuses it too: " + strWhy;
     return RefusalHint(e);
 }
 
