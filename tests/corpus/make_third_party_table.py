@@ -55,7 +55,29 @@ def pillow(path):
         return "refused"
 
 
+def sixteen_bit_png(path):
+    with open(path, "rb") as f:
+        head = f.read(25)
+    return path.endswith(".png") and len(head) == 25 and head[24] == 16
+
+
 def magick(path):
+    """ImageMagick's reading; a 16-bit PNG's samples are taken at 16 bits and rounded to 8
+    (v * 255 / 65535, to nearest), as libpng scales them, where convert would cut them."""
+    if sixteen_bit_png(path):
+        run = subprocess.run(["convert", path + "[0]", "-set", "colorspace", "sRGB", "-depth", "16",
+                              "-type", "TrueColorAlpha", "pam:-"], capture_output=True, check=False)
+        if run.returncode != 0 or not run.stdout.startswith(b"P7\n"):
+            return "refused"
+        head, _, body = run.stdout.partition(b"ENDHDR\n")
+        fields = dict(line.split(b" ", 1) for line in head.split(b"\n")[1:] if b" " in line)
+        width, height = int(fields[b"WIDTH"]), int(fields[b"HEIGHT"])
+        samples = [(body[i] << 8 | body[i + 1]) for i in range(0, len(body), 2)]
+        return outcome(width, height, bytes((v * 255 + 32767) // 65535 for v in samples))
+    return magick8(path)
+
+
+def magick8(path):
     # A PNG's gAMA makes ImageMagick convert the samples; the samples as stored are wanted.
     raw = ["-set", "colorspace", "sRGB"] if path.endswith(".png") else []
     run = subprocess.run(["convert", path + "[0]"] + raw + ["-depth", "8", "-type", "TrueColorAlpha", "pam:-"],
