@@ -1,5 +1,5 @@
-// BMP files and PNG: 1, 4, 8 and 24 bits out, as the file holds them; any PNG back as an
-// 8-bit bitmap, written by the program's own writer.
+// BMP files and PNG: 1, 4 and 8 bits out as the file holds them, 16, 24 and 32 as RGB or
+// RGBA; any PNG back as an 8-bit bitmap, written by the program's own writer.
 
 #include "exchange/detail/ExchangeKinds.h"
 #include "formats/Bmp.h"
@@ -30,7 +30,12 @@ ExchangeResult ReadBmpForExchange(const std::uint8_t* p, std::size_t n, std::uin
     nFileSize = std::max<std::uint64_t>(nFileSize, n);
     const FormatResult nResult =
         ParseBmpImage(p, n, {PNG_MAX_SIDE, PNG_MAX_DECODED_BYTES, BMP_RLE_MAX_PIXELS_PER_BYTE, nFileSize}, bmp);
-    return nResult == FMT_OK ? ExchangeResult{} : BmpRefusal(nResult, bmp, nFileSize);
+    if (nResult != FMT_OK)
+        return BmpRefusal(nResult, bmp, nFileSize);
+    // A colour the file does not give is not one to make up.
+    if (bmp.nColors > bmp.nTable && bmp.info.biBitCount <= 8)
+        return Refuse(XCH_BMP_INDEX_PAST_TABLE, bmp.nColors - 1, bmp.nTable - 1);
+    return {};
 }
 
 ExchangeResult BmpRefusal(FormatResult nResult, const BmpImage& bmp, std::uint64_t nFileSize)
@@ -54,6 +59,10 @@ ExchangeResult BmpRefusal(FormatResult nResult, const BmpImage& bmp, std::uint64
     case FMT_BMP_RLE_TOO_LARGE:
         return Refuse(XCH_BMP_RLE_TOO_LARGE, bmp.nWidth, bmp.nHeight, BMP_RLE_MAX_PIXELS_PER_BYTE, nFileSize);
     case FMT_BMP_RLE_CUT: return Refuse(info.biCompression == BMP_RLE4 ? XCH_BMP_RLE4_CUT : XCH_BMP_RLE8_CUT);
+    case FMT_BMP_RLE_PAST_ROW:
+        return Refuse(info.biCompression == BMP_RLE4 ? XCH_BMP_RLE4_PAST_ROW : XCH_BMP_RLE8_PAST_ROW);
+    case FMT_BMP_COLOURS: return Refuse(XCH_BMP_COLOURS, info.biClrUsed, info.biBitCount);
+    case FMT_BMP_BITFIELDS_DEPTH: return Refuse(XCH_BMP_BITFIELDS_DEPTH, info.biBitCount);
     default: return Refuse(XCH_NO_MEMORY);  // FMT_NO_MEMORY, the one other result the reader gives
     }
 }
@@ -61,20 +70,16 @@ ExchangeResult BmpRefusal(FormatResult nResult, const BmpImage& bmp, std::uint64
 namespace
 {
 
-class CBgrRows final : public CConvertedRows
+class CColourRows final : public CConvertedRows
 {
 public:
-    explicit CBgrRows(const BmpImage& bmp) : CConvertedRows(std::size_t{3} * bmp.nWidth), m_bmp(bmp) {}
+    explicit CColourRows(const BmpImage& bmp)
+        : CConvertedRows(std::size_t{bmp.bAlpha ? 4u : 3u} * bmp.nWidth), m_bmp(bmp)
+    {
+    }
     const std::uint8_t* Row(std::uint32_t y) override
     {
-        const std::uint8_t* pIn = m_bmp.pTopRow + static_cast<std::ptrdiff_t>(y) * m_bmp.nStride;
-        std::uint8_t* pOut = m_scratch.data();
-        for (std::uint32_t x = 0; x < m_bmp.nWidth; ++x, pIn += 3, pOut += 3)
-        {
-            pOut[0] = pIn[2];
-            pOut[1] = pIn[1];
-            pOut[2] = pIn[0];
-        }
+        BmpColourRow(m_bmp, y, m_scratch.data());
         return m_scratch.data();
     }
 
@@ -109,10 +114,10 @@ ExchangeResult ExportBmp(const std::uint8_t* pIn, std::size_t nIn, const ExportO
     PngEncodeImage image;
     image.nWidth = bmp.nWidth;
     image.nHeight = bmp.nHeight;
-    if (bmp.info.biBitCount == 24)
+    if (bmp.info.biBitCount > 8)
     {
-        image.pixels = PNG_PIXELS_RGB;
-        CBgrRows rows(bmp);
+        image.pixels = bmp.bAlpha ? PNG_PIXELS_RGBA : PNG_PIXELS_RGB;
+        CColourRows rows(bmp);
         return EncodeWithChunk(image, rows, opt, meta, png);
     }
     std::vector<PngColor> palette;

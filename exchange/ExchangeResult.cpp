@@ -51,6 +51,11 @@ constexpr CodeText CODE_TEXTS[] = {
     {XCH_BMP_RLE_TOO_LARGE, "the RLE-compressed BMP of {0} x {1} pixels would decode to more than {2} times the file's {3} bytes; it is not read."},
     {XCH_BMP_RLE8_CUT, "the BMP's RLE8 data is cut short."},
     {XCH_BMP_RLE4_CUT, "the BMP's RLE4 data is cut short."},
+    {XCH_BMP_COLOURS, "the BMP's colour count (biClrUsed {0}) is more than {1} bits per pixel can index."},
+    {XCH_BMP_RLE8_PAST_ROW, "the BMP's RLE8 data runs past the end of a row."},
+    {XCH_BMP_RLE4_PAST_ROW, "the BMP's RLE4 data runs past the end of a row."},
+    {XCH_BMP_INDEX_PAST_TABLE, "the BMP's pixels use index {0}, past the last colour of its table ({1})."},
+    {XCH_BMP_BITFIELDS_DEPTH, "BMP with bit fields and {0} bits per pixel is not valid."},
 
     {XCH_NOT_BFNT, "not a BFNT file."},
     {XCH_BFNT_CUT, "the BFNT's header is cut short."},

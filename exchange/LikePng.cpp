@@ -193,6 +193,11 @@ ExchangeResult LikeBmp(const std::uint8_t* pOriginal, std::size_t nOriginal, con
         return result;
     const std::uint64_t w = bmp.nWidth, h = bmp.nHeight;
     const unsigned nBits = bmp.info.biBitCount;
+    // Export reads these; writing back knows the quads of a table and 24-bit triples only.
+    if (bmp.info.biSize == 12)
+        return Refuse(XCH_BMP_HEADER_OS2, bmp.info.biSize);
+    if (nBits == 16 || nBits == 32)
+        return Refuse(XCH_BMP_DEPTH, nBits);
     Described d;
     d.strShort = SizeText(w, h) + " at " + std::to_string(nBits) + " bits";
     if (nBits <= 8)

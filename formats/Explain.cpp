@@ -2,8 +2,11 @@
 
 #include "formats/BfntFormat.h"
 #include "formats/BmpFormat.h"
+#include "formats/BmpImage.h"
+#include "formats/ByteOrder.h"
 #include "formats/TimFormat.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace
@@ -32,19 +35,26 @@ FileExplanation ExplainBmp(const std::uint8_t* p, std::size_t nSize)
     FileExplanation e;
     e.family = EFileFamily::Bmp;
     e.strKind = "a BMP";
-    // The 8-bit reader needs the file header and the whole 40-byte info header; a shorter
-    // file is cut, not of another kind.
-    if (nSize < BMP_FILE_HEADER_SIZE + BMP_INFO_HEADER_SIZE)
+    // The file header and the info header's size; a shorter file is cut, not of another kind.
+    if (nSize < BMP_FILE_HEADER_SIZE + 4)
         return e;
     BmpFileHeader fh{};
     BmpInfoHeader ih{};
     ParseBmpFileHeader(p, fh);
-    ParseBmpInfoHeader(p + BMP_FILE_HEADER_SIZE, ih);
-    if (ih.biSize == 12)
-        return Refused(e, "an OS/2 BMP (12-byte header)", EFileReader::Nothing);
-    if (ih.biSize != BMP_INFO_HEADER_SIZE && ih.biSize != 108 && ih.biSize != 124)
+    // The head read may stop inside a large header; the fields judged here are in its first 40 bytes.
+    const std::uint32_t nInfoSize = GetLe32(p + BMP_FILE_HEADER_SIZE);
+    if (nSize < BMP_FILE_HEADER_SIZE + std::min<std::uint32_t>(nInfoSize, BMP_INFO_HEADER_SIZE))
+        return e;
+    std::uint8_t info[124] = {};
+    std::memcpy(info, p + BMP_FILE_HEADER_SIZE, std::min<std::size_t>(nSize - BMP_FILE_HEADER_SIZE, sizeof info));
+    if (!ReadBmpInfoHeader(info, sizeof info, ih))
+    {
+        if (nSize < BMP_FILE_HEADER_SIZE + BMP_INFO_HEADER_SIZE)
+            return e;
         return Refused(e, "a BMP with a " + std::to_string(ih.biSize) + "-byte header", EFileReader::Nothing);
+    }
     const unsigned nBits = ih.biBitCount;
+    const bool bOs2 = ih.biSize == 12 || ih.biSize == 16 || ih.biSize == 64;
     e.nBits = nBits;
     e.bIndexed = nBits <= 8;
     e.strKind = Bits(nBits) + " BMP";
@@ -54,14 +64,18 @@ FileExplanation ExplainBmp(const std::uint8_t* p, std::size_t nSize)
     case BMP_RLE8:
     case BMP_RLE4: break;
     case 3:
+        if ((nBits == 16 || nBits == 32) && !bOs2)
+            return Refused(e, "a BMP with bit fields", EFileReader::Export);
+        return Refused(e, "a BMP with bit fields", EFileReader::Nothing);
     case 6: return Refused(e, "a BMP with bit fields", EFileReader::Nothing);
     case 4: return Refused(e, "a BMP holding a JPEG", EFileReader::Nothing);
     case 5: return Refused(e, "a BMP holding a PNG", EFileReader::Nothing);
     default:
         return Refused(e, "a BMP of compression " + std::to_string(ih.biCompression), EFileReader::Nothing);
     }
-    if (nBits != 1 && nBits != 4 && nBits != 8 && nBits != 24)
-        return Refused(e, e.strKind, EFileReader::Nothing, true);
+    const bool bWide = (nBits == 16 || nBits == 32) && ih.biSize != 12;
+    if (nBits != 1 && nBits != 4 && nBits != 8 && nBits != 24 && !bWide)
+        return Refused(e, e.strKind, EFileReader::Nothing, nBits != 0);
     if ((ih.biCompression == BMP_RLE8 && nBits != 8) || (ih.biCompression == BMP_RLE4 && nBits != 4))
         return Refused(e, "a BMP whose compression does not match its depth", EFileReader::Nothing);
     if (ih.biCompression == BMP_RLE4)
@@ -70,8 +84,10 @@ FileExplanation ExplainBmp(const std::uint8_t* p, std::size_t nSize)
         return Refused(e, e.strKind, EFileReader::Export, true);
     if (ih.biCompression == BMP_RLE8)
         return Refused(e, "an RLE8-compressed BMP", EFileReader::Export);
+    if (bOs2)
+        return Refused(e, "an OS/2 BMP (" + std::to_string(ih.biSize) + "-byte header)", EFileReader::Export);
     if (ih.biSize != BMP_INFO_HEADER_SIZE)
-        return Refused(e, "a BMP with a " + std::to_string(ih.biSize) + "-byte (" + (ih.biSize == 124 ? "V5" : "V4") +
+        return Refused(e, "a BMP with a " + std::to_string(ih.biSize) + "-byte (" + (ih.biSize == 124 ? "V5" : ih.biSize == 108 ? "V4" : ih.biSize == 56 ? "V3" : "V2") +
                               ") header",
                        EFileReader::Export);
     if (fh.bfOffBits != BMP_PIXEL_OFFSET)

@@ -35,9 +35,9 @@ enum [[nodiscard]] FormatResult : int
     FMT_TIM_IMAGE_CUT = 24,       // the image block's header or pixels run past the end of the file
     FMT_TIM_EMPTY = 25,           // a width or height of no pixels
     FMT_TIM_TOO_LARGE = 26,       // writer: a block length does not fit its 32 bits
-    FMT_BMP_HEADER_SIZE = 27,     // info header of other than 40, 108 or 124 bytes
+    FMT_BMP_HEADER_SIZE = 27,     // an info header size the reader does not know
     FMT_BMP_COMPRESSION = 28,     // compression other than none, RLE8 and RLE4
-    FMT_BMP_DEPTH = 29,           // bits per pixel other than 1, 4, 8 and 24
+    FMT_BMP_DEPTH = 29,           // bits per pixel the header's kind does not have
     FMT_BMP_RLE_DEPTH = 30,       // RLE8 without 8 bits per pixel, or RLE4 without 4
     FMT_BMP_NEGATIVE_WIDTH = 31,
     FMT_BMP_EMPTY = 32,           // a width or height of 0
@@ -45,11 +45,14 @@ enum [[nodiscard]] FormatResult : int
     FMT_BMP_TABLE_CUT = 34,       // the colour table runs past the end of the file
     FMT_BMP_PIXELS_CUT = 35,      // uncompressed rows run past the end of the file
     FMT_BMP_RLE_TOO_SHORT = 36,   // more pixels than the RLE data could reach, or above the caller's limit
-    FMT_BMP_RLE_CUT = 37,         // an absolute run or a delta cut by the end of the file
+    FMT_BMP_RLE_CUT = 37,         // RLE codes cut by the end of the file before the picture's end
     FMT_BFNT_CODES = 38,          // lastCode below firstCode
     FMT_BFNT_EMPTY_CELLS = 39,    // a glyph width or height of 0
     FMT_BFNT_EXTENSION_CUT = 40,
     FMT_BFNT_PALETTE_CUT = 41,
     FMT_BFNT_GLYPHS_CUT = 42,
     FMT_BMP_RLE_TOO_LARGE = 43,   // RLE decoding to more pixels per byte of the file than the caller allows
+    FMT_BMP_COLOURS = 44,         // biClrUsed above what the depth can index
+    FMT_BMP_RLE_PAST_ROW = 45,    // an RLE run or delta that reaches past the end of its row
+    FMT_BMP_BITFIELDS_DEPTH = 46, // bit fields at a depth other than 16 and 32
 };

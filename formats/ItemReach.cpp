@@ -2,6 +2,7 @@
 
 #include "formats/BfntFormat.h"
 #include "formats/BmpFormat.h"
+#include "formats/BmpImage.h"
 #include "formats/ByteOrder.h"
 #include "formats/DataKinds.h"
 #include "formats/TimFormat.h"
@@ -74,21 +75,23 @@ std::uint64_t RleLength(const ReachReader& read, std::uint64_t nAt, std::uint64_
         return true;
     };
     auto nothing = [](auto...) {};
-    if (!WalkRle(byteAt, nFileSize, i, w, h, b4, nothing, nothing))
-        return nFileSize;  // cut: the decoder says so from what the file has
+    if (WalkRle(byteAt, nFileSize, i, w, h, b4, nothing, nothing) != ERleWalk::Done)
+        return nFileSize;  // refused: the decoder says why from what the file has
     return std::min(i, nFileSize);
 }
 
 std::uint64_t BmpReach(const ReachReader& read, const std::uint8_t* pHead, std::size_t nHead, std::uint64_t nFileSize)
 {
-    if (nHead < BMP_FILE_HEADER_SIZE + BMP_INFO_HEADER_SIZE)
-        return nHead;
     BmpFileHeader fh;
     BmpInfoHeader ih;
+    if (nHead < BMP_FILE_HEADER_SIZE + 12)
+        return nHead;
     ParseBmpFileHeader(pHead, fh);
-    ParseBmpInfoHeader(pHead + BMP_FILE_HEADER_SIZE, ih);
-    // The info header (the reader takes 124 bytes at most) and the largest colour table.
-    const std::uint64_t nTables = BMP_FILE_HEADER_SIZE + std::min<std::uint64_t>(ih.biSize, 124) + 4 * 256;
+    if (!ReadBmpInfoHeader(pHead + BMP_FILE_HEADER_SIZE, nHead - BMP_FILE_HEADER_SIZE, ih))
+        return nHead;
+    // The info header (the reader takes 124 bytes at most), bit fields and the largest colour table.
+    const std::uint64_t nTables = BMP_FILE_HEADER_SIZE + std::min<std::uint64_t>(ih.biSize, 124) + 12 + 4 * 256;
+    fh.bfOffBits = static_cast<std::uint32_t>(std::min<std::uint64_t>(BmpPixelStart(fh, ih), UINT32_MAX));
     const std::uint64_t nBits = ih.biBitCount;
     const std::int64_t lWidth = ih.biWidth, lHeight = ih.biHeight;
     if (lWidth < 0)
@@ -96,7 +99,7 @@ std::uint64_t BmpReach(const ReachReader& read, const std::uint8_t* pHead, std::
     const std::uint64_t w = static_cast<std::uint64_t>(lWidth);
     const std::uint64_t h = static_cast<std::uint64_t>(lHeight < 0 ? -lHeight : lHeight);
     std::uint64_t nPixels = 0;
-    if (ih.biCompression == BMP_RGB)
+    if (ih.biCompression == BMP_RGB || ih.biCompression == 3)  // 3: bit fields
         nPixels = BmpPaddedRow(w, nBits) * h;  // padded rows are the longer reading
     else if (ih.biCompression == BMP_RLE8 || ih.biCompression == BMP_RLE4)
         nPixels = RleLength(read, fh.bfOffBits, nFileSize, w, h, ih.biCompression == BMP_RLE4) -

@@ -357,6 +357,9 @@ EImagePaletteResult FindImagePalette(const std::uint8_t* p, std::size_t n, std::
         limits.nFileSize = nFileSize;
         if (const FormatResult nResult = ParseBmpImage(p, n, limits, bmp); nResult != FMT_OK)
             return Damaged(out, nResult);
+        // An OS/2 1.x table of triples is not one the palette verbs read or write.
+        if (bmp.info.biSize == 12)
+            return Damaged(out, FMT_BMP_HEADER_SIZE);
         pal.nDepth = bmp.info.biBitCount;
         pal.coding = EImagePaletteCoding::BmpQuad;
         if (pal.nDepth > 8)

@@ -6,29 +6,36 @@
 #include <algorithm>
 #include <cstdint>
 
+enum class ERleWalk
+{
+    Done,     // an end-of-bitmap code, or every row reached
+    Cut,      // the data ends first, or inside a delta or an absolute run
+    PastRow,  // a run, absolute run or delta reaches past the end of its row
+};
+
 // Walks the codes from position i on, for a picture w pixels wide and h rows high.
 // byteAt(k, v) gives the byte at position k, false past nEnd. run(x, y, nCount, nValue) is
-// an encoded run that starts at (x, y) with x < w; literal(x, y, nAt, nPixels) is nPixels
-// absolute pixels whose bytes start at nAt. The walk ends at the end-of-bitmap code, past
-// the last row or at the end of the data, with i just past the last code taken: true, or
-// false when a delta or an absolute run is cut short.
+// an encoded run that starts at (x, y) and fits its row; literal(x, y, nAt, nPixels) is
+// nPixels absolute pixels whose bytes start at nAt. i ends just past the last code taken.
+// A delta past the last row ends the picture, as an end-of-bitmap; codes that wrap into the next row do not
+// follow the format, and readers place them differently, so they are refused.
 template <class ByteAt, class Run, class Literal>
-bool WalkRle(ByteAt byteAt, std::uint64_t nEnd, std::uint64_t& i, std::uint64_t w, std::uint64_t h, bool b4, Run run,
-             Literal literal)
+ERleWalk WalkRle(ByteAt byteAt, std::uint64_t nEnd, std::uint64_t& i, std::uint64_t w, std::uint64_t h, bool b4,
+                 Run run, Literal literal)
 {
     std::uint64_t x = 0, y = 0;  // y counts rows from the first one stored
     unsigned nCount = 0, nValue = 0;
-    while (y < h && byteAt(i, nCount) && byteAt(i + 1, nValue))
+    while (y < h)
     {
+        if (!byteAt(i, nCount) || !byteAt(i + 1, nValue))
+            return y + 1 == h && x == w ? ERleWalk::Done : ERleWalk::Cut;
         i += 2;
         if (nCount != 0)
         {
-            // Pixels past the end of a row are dropped.
-            if (x < w)
-            {
-                run(x, y, nCount, nValue);
-                x = std::min<std::uint64_t>(x + nCount, w);
-            }
+            if (nCount > w - x)
+                return ERleWalk::PastRow;
+            run(x, y, nCount, nValue);
+            x += nCount;
             continue;
         }
         if (nValue == 0)
@@ -44,21 +51,27 @@ bool WalkRle(ByteAt byteAt, std::uint64_t nEnd, std::uint64_t& i, std::uint64_t 
         {
             unsigned dx = 0, dy = 0;
             if (!byteAt(i, dx) || !byteAt(i + 1, dy))
-                return false;
+                return ERleWalk::Cut;
+            i += 2;
+            if (dy >= h - y)
+                break;  // past the last row: the picture ends there
+            if (dx > w - x)
+                return ERleWalk::PastRow;
             x += dx;
             y += dy;
-            i += 2;
         }
         else
         {
             const std::uint64_t nBytes = b4 ? (nValue + 1) / 2 : nValue;
             const std::uint64_t nPadded = (nBytes + 1) & ~std::uint64_t{1};
             if (nEnd - i < nBytes)
-                return false;
+                return ERleWalk::Cut;
+            if (nValue > w - x)
+                return ERleWalk::PastRow;
             literal(x, y, i, nValue);
             x += nValue;
             i += std::min(nPadded, nEnd - i);
         }
     }
-    return true;
+    return ERleWalk::Done;
 }

@@ -292,10 +292,13 @@ inline std::vector<ExchangeCase> ExchangeCases()
         exp("bmp-cut-" + std::to_string(n), Cut(bmp, n), bmpCut);
     exp("bmp-cut-in-table", Cut(bmp, 54 + 1000), "the BMP's colour table is cut short.");
     exp("bmp-cut-in-pixels", Cut(bmp, bmp.size() - 1), "the BMP's pixel data is cut short.");
-    for (std::uint32_t size : {0u, 12u, 16u, 52u, 56u, 64u, U32_MAX})
+    for (std::uint32_t size : {0u, 20u, U32_MAX})
         exp("bmp-info-size-" + std::to_string(size), BmpFile({.biSize = size}),
-            "BMP with a " + std::to_string(size) + "-byte info header" + (size == 12 ? " (OS/2)" : "") +
-                " is not supported.");
+            "BMP with a " + std::to_string(size) + "-byte info header is not supported.");
+    // An OS/2 1.x header finds the depth where a 40-byte one has its height's high half.
+    exp("bmp-info-size-12", BmpFile({.biSize = 12}), "BMP with 0 bits per pixel is not supported.");
+    for (std::uint32_t size : {16u, 52u, 56u, 64u})
+        exp("bmp-info-size-" + std::to_string(size), BmpFile({.biSize = size}), "");
     exp("bmp-v5-header-cut", Cut(BmpFile({.biSize = 124}), 100), bmpCut);
     exp("bmp-width-negative", BmpFile({.biWidth = -3}), "the BMP's width is negative.");
     exp("bmp-width-zero", BmpFile({.biWidth = 0}), "the BMP holds no pixels (0 x 2).");
@@ -306,38 +309,47 @@ inline std::vector<ExchangeCase> ExchangeCases()
     exp("bmp-top-down", BmpFile({.biHeight = -2}), "");
     exp("bmp-offbits-past-end", BmpFile({.bfOffBits = U32_MAX}), "the BMP's pixel data is cut short.");
     exp("bmp-offbits-inside-headers", BmpFile({.bfOffBits = 0}), "");  // reads whatever lies there, in bounds
-    for (int bits : {0, 2, 16, 32, 64})
+    // Read now, but the sample's pixels are 8-bit rows.
+    exp("bmp-bits-16", BmpFile({.biBitCount = 16}), "the BMP's pixel data is cut short.");
+    exp("bmp-bits-32", BmpFile({.biBitCount = 32}), "the BMP's pixel data is cut short.");
+    for (int bits : {0, 2, 64})
         exp("bmp-bits-" + std::to_string(bits), BmpFile({.biBitCount = static_cast<std::uint16_t>(bits)}),
             "BMP with " + std::to_string(bits) + " bits per pixel is not supported.");
     const char* const methods[] = {"", "", "", "bit fields (compression 3)", "JPEG data inside (compression 4)",
                                    "PNG data inside (compression 5)", "alpha bit fields (compression 6)"};
-    for (std::uint32_t method : {3u, 4u, 5u, 6u})
+    exp("bmp-compression-3", BmpFile({.biCompression = 3}), "BMP with bit fields and 8 bits per pixel is not valid.");
+    for (std::uint32_t method : {4u, 5u, 6u})
         exp("bmp-compression-" + std::to_string(method), BmpFile({.biCompression = method}),
             std::string("BMP with ") + methods[method] + " is not supported.");
     exp("bmp-compression-max", BmpFile({.biCompression = U32_MAX}), "BMP with compression 4294967295 is not supported.");
     exp("bmp-rle8-at-4-bits", BmpFile({.biBitCount = 4, .biCompression = 1}),
         "BMP with RLE8 compression and 4 bits per pixel is not valid.");
     exp("bmp-rle4-at-8-bits", BmpFile({.biCompression = 2}), "BMP with RLE4 compression and 8 bits per pixel is not valid.");
-    exp("bmp-clr-used-max", BmpFile({.biClrUsed = U32_MAX}), "");
+    exp("bmp-clr-used-max", BmpFile({.biClrUsed = U32_MAX}),
+        "the BMP's colour count (biClrUsed 4294967295) is more than 8 bits per pixel can index.");
     exp("bmp-1bit-one-colour-index-1", BmpFile({.bfOffBits = 14 + 40 + 4, .biBitCount = 1, .biClrUsed = 1,
                                                 .nTableBytes = 4, .pixels = Bytes(8, 0xFF)}),
-        "");
+        "the BMP's pixels use index 1, past the last colour of its table (0).");
     exp("bmp-24bit", BmpFile({.bfOffBits = 54, .biBitCount = 24, .nTableBytes = 0, .pixels = Bytes(24, 0x80)}), "");
 
     // RLE: every escape, cut inside each, and claims no data could fill.
-    exp("rle8-every-escape", BmpFile(Rle8(5, 4, {3, 1, 0, 0, 0, 2, 1, 1, 2, 7, 0, 3, 9, 8, 7, 0, 0, 1})), "");
-    exp("rle8-no-end-of-bitmap", BmpFile(Rle8(5, 4, {5, 1, 0, 0})), "");
-    exp("rle8-trailing-odd-byte", BmpFile(Rle8(5, 4, {5, 1, 0})), "");
-    exp("rle8-runs-past-the-row", BmpFile(Rle8(5, 4, {255, 1, 255, 2, 0, 0, 200, 3, 0, 1})), "");
+    exp("rle8-every-escape", BmpFile(Rle8(5, 4, {3, 1, 0, 0, 0, 2, 0, 1, 2, 7, 0, 3, 9, 8, 7, 0, 0, 1})), "");
+    exp("rle8-no-end-of-bitmap", BmpFile(Rle8(5, 4, {5, 1, 0, 0})), "the BMP's RLE8 data is cut short.");
+    exp("rle8-last-row-without-end", BmpFile(Rle8(5, 1, {5, 1})), "");
+    exp("rle8-trailing-odd-byte", BmpFile(Rle8(5, 4, {5, 1, 0})), "the BMP's RLE8 data is cut short.");
+    exp("rle8-runs-past-the-row", BmpFile(Rle8(5, 4, {255, 1, 255, 2, 0, 0, 200, 3, 0, 1})),
+        "the BMP's RLE8 data runs past the end of a row.");
+    exp("rle8-absolute-past-the-row", BmpFile(Rle8(5, 4, {3, 1, 0, 3, 1, 2, 3, 0, 0, 1})),
+        "the BMP's RLE8 data runs past the end of a row.");
     exp("rle8-delta-past-the-picture", BmpFile(Rle8(5, 4, {0, 2, 255, 255, 3, 3, 0, 1})), "");
     exp("rle8-rows-past-the-picture", BmpFile(Rle8(2, 2, {2, 1, 0, 0, 2, 1, 0, 0, 2, 1, 0, 0, 2, 1})), "");
     exp("rle8-absolute-cut", BmpFile(Rle8(5, 4, {0, 10, 1, 2})), "the BMP's RLE8 data is cut short.");
     exp("rle8-delta-cut", BmpFile(Rle8(5, 4, {0, 2, 5})), "the BMP's RLE8 data is cut short.");
-    exp("rle8-absolute-padding-missing", BmpFile(Rle8(5, 4, {0, 3, 1, 2, 3})), "");
+    exp("rle8-absolute-padding-missing", BmpFile(Rle8(5, 4, {0, 3, 1, 2, 3})), "the BMP's RLE8 data is cut short.");
     exp("rle8-claims-30000-squared", BmpFile(Rle8(30000, 30000, {0, 1})),
         "the BMP's RLE data is too short for 30000 x 30000 pixels.");
     exp("rle8-top-down", BmpFile(Rle8(3, -2, {3, 4, 0, 0, 3, 5, 0, 1})), "");
-    exp("rle4-every-escape", BmpFile(Rle4(6, 3, {5, 0x12, 0, 0, 0, 2, 1, 0, 0, 5, 0x34, 0x56, 0x70, 0, 0, 0, 1})), "");
+    exp("rle4-every-escape", BmpFile(Rle4(6, 3, {5, 0x12, 0, 0, 0, 2, 1, 0, 0, 5, 0x34, 0x56, 0x70, 0, 0, 0, 0, 1})), "");
     exp("rle4-absolute-cut", BmpFile(Rle4(6, 3, {0, 7, 0x12})), "the BMP's RLE4 data is cut short.");
 
     // BFNT.

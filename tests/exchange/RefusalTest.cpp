@@ -76,10 +76,10 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         ExportRefusal{"clut_row_past_two", Tim(8, 256, 2), Clut(2), "CLUT row 2 does not exist: the file has 2 rows."},
         ExportRefusal{"clut_row_past_one", Tim(4, 16, 1), Clut(1), "CLUT row 1 does not exist: the file has 1 row."},
-        ExportRefusal{"bmp_bit_fields", Bmp(16, 3), {}, "BMP with bit fields (compression 3) is not supported."},
-        ExportRefusal{"bmp_v5_bit_fields", Bmp(32, 3, 124), {}, "BMP with bit fields (compression 3) is not supported."},
+        ExportRefusal{"bmp_bit_fields", Bmp(8, 3), {}, "BMP with bit fields and 8 bits per pixel is not valid."},
+        ExportRefusal{"bmp_v5_bit_fields", Bmp(24, 3, 124), {}, "BMP with bit fields and 24 bits per pixel is not valid."},
         ExportRefusal{"bmp_jpeg", Bmp(0, 4), {}, "BMP with JPEG data inside (compression 4) is not supported."},
-        ExportRefusal{"bmp_16_bits", Bmp(16, 0), {}, "BMP with 16 bits per pixel is not supported."},
+        ExportRefusal{"bmp_16_bits", Bmp(48, 0), {}, "BMP with 48 bits per pixel is not supported."},
         ExportRefusal{"bfnt_no_columns", MakeSampleBfnt(2, 2, 0, 1), Columns(0), "a grid has 1 to 65536 columns."},
         ExportRefusal{"unknown", Bytes{'G', 'I', 'F', '8'}, {}, "unknown data format."},
         ExportRefusal{"empty", Bytes{}, {}, "unknown data format."}),

@@ -67,9 +67,8 @@ std::string ConvertStatusText(const std::vector<std::uint8_t>& in, const PngPict
 void TellExportRefusal(const std::vector<std::uint8_t>& in, std::string strError, std::vector<std::string>& rMessages)
 {
     rMessages.push_back(std::move(strError));
-    const FileExplanation e = ExplainFile(in.data(), std::min(in.size(), EXPLAIN_HEADER_SIZE));
-    if (e.reader == EFileReader::Import || e.family == EFileFamily::Other || e.family == EFileFamily::Empty)
-        rMessages.push_back(RefusalHint(e));
+    if (std::string strHint = ExportRefusalHint(in.data(), in.size()); !strHint.empty())
+        rMessages.push_back(std::move(strHint));
 }
 
 // IN of the three formats as `export IN X.png` then `import X.png OUT` write OUT, with the

@@ -61,6 +61,23 @@ std::string RefusalHint(const FileExplanation& e)
     return {};
 }
 
+std::string ExportRefusalHint(const std::uint8_t* pIn, std::size_t nIn)
+{
+    const FileExplanation e = ExplainFile(pIn, std::min(nIn, EXPLAIN_HEADER_SIZE));
+    if (e.reader != EFileReader::Import && e.family != EFileFamily::Other && e.family != EFileFamily::Empty)
+        return {};
+    // A PNG is pointed to import only when import's decoder takes it.
+    PngPicture pic;
+    std::string strWhy;
+    if (e.reader == EFileReader::Import && !DecodePng(pIn, nIn, nullptr, pic, strWhy))
+    {
+        if (!strWhy.empty() && strWhy.back() == '.')
+            strWhy.pop_back();
+        return e.strCause + "; `vellumconv import` refuses it too: " + strWhy;
+    }
+    return RefusalHint(e);
+}
+
 std::string ImportHint(const std::string& strMessage)
 {
     // The refusals that count colours, matched against their own wording; {2} is the most

@@ -21,6 +21,11 @@ EConvVerb RouteOf(const ConvVerb& verb, const std::string& strIn, const std::str
 // is nothing to add.
 std::string RefusalHint(const FileExplanation& e);
 
+// The line after export's refusal of pIn, for what export cannot name itself: a PNG (pointed
+// to import only when import's decoder takes it), or bytes of no format we read; empty for
+// the formats export reads, whose refusal says itself what is wrong.
+std::string ExportRefusalHint(const std::uint8_t* pIn, std::size_t nIn);
+
 // "reduce it to 256 colours first" after an import refused for its colours; else empty.
 std::string ImportHint(const std::string& strMessage);
 
