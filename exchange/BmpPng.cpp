@@ -166,8 +166,13 @@ ExchangeResult ImportBmp(const PngPicture& pic, const MetaChunk& meta, const Imp
         {
             fh.bfReserved1 = m.nReserved1;
             fh.bfReserved2 = m.nReserved2;
-            ih.biClrUsed = m.nClrUsed;
-            ih.biClrImportant = m.nClrImportant;
+            // A count that no longer covers the picture's colours (the palette grew in an
+            // editor, or the chunk lies) would leave indices past the table: the table is whole then.
+            if (m.nClrUsed == 0 || (m.nClrUsed >= ix.palette.size() && m.nClrUsed <= 256))
+            {
+                ih.biClrUsed = m.nClrUsed;
+                ih.biClrImportant = m.nClrImportant;
+            }
             if (!m.bPadded)
                 nStride = w;
         }

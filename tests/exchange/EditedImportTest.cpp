@@ -165,3 +165,28 @@ TEST(EditedImport, EightBitTargetsKeepIndicesAndTheWholePalette)
     EXPECT_EQ(Bytes(t.pPixels, t.pPixels + 4), (Bytes{39, 20, 0, 20}));
 }
 }  // namespace
+
+namespace
+{
+// A BMP of 3 colours, exported, given more colours in an editor that keeps the chunk: the
+// count the chunk carries no longer covers the pixels. The import writes a file export reads,
+// every index with its colour; a count that still covers them is kept as it was.
+TEST(EditedImport, ABmpsColourCountGrowsWithItsPalette)
+{
+    exsample::BmpShape s;
+    s.nClrUsed = 3;
+    const Bytes original = exsample::MakeBmp(s);
+    PngPicture pic = exsample::Decode(exsample::Export(original));
+    ASSERT_EQ(pic.palette.size(), 3u);
+    EXPECT_EQ(GetLe32(&exsample::Import(exsample::EncodeEdited(pic, true), exsample::ImportAs(DATA_BMP))[46]), 3u);
+
+    for (std::uint8_t i = 3; i < 11; ++i)
+        pic.palette.push_back(PngColor{i, i, i, 255});
+    pic.pixels[0] = 10;
+    const Bytes bmp = exsample::Import(exsample::EncodeEdited(pic, true), exsample::ImportAs(DATA_BMP));
+    EXPECT_EQ(GetLe32(&bmp[46]), 0u);  // the whole table
+    const PngPicture back = exsample::Decode(exsample::Export(bmp));
+    EXPECT_EQ(back.pixels, pic.pixels);
+    EXPECT_EQ(back.palette[10].r, 10);
+}
+}  // namespace
