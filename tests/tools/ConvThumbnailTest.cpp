@@ -171,6 +171,25 @@ TEST_F(ConvThumbnailTest, ReadsWhatExportReads)
     Check("sheet16.fnt", MakeSampleBfnt16(8, 8, 32, 47), 256, 256, 48);
 }
 
+// A PNG is a picture already: an export's PNG gives the thumbnail of the file it came from,
+// and a PNG cut short is refused by its decoder.
+TEST_F(ConvThumbnailTest, ReadsPng)
+{
+    WriteBytes(m_dir / "in.tim", exsample::MakeTim(Tim(4, 8, 16)));
+    ASSERT_EQ(Run({"export", "in.tim", "in.png"}).nExit, 0);
+    ASSERT_EQ(Run({"thumbnail", "in.tim", "from-tim.png"}).nExit, 0);
+    const RunResult r = Run({"thumbnail", "in.png", "from-png.png"});
+    ASSERT_EQ(r.nExit, 0) << r.err;
+    EXPECT_EQ(ReadBytes(m_dir / "from-png.png"), ReadBytes(m_dir / "from-tim.png"));
+    Bytes cut = ReadBytes(m_dir / "in.png");
+    cut.resize(cut.size() - 20);
+    WriteBytes(m_dir / "cut.png", cut);
+    const RunResult c = Run({"thumbnail", "cut.png", "none.png"});
+    EXPECT_EQ(c.nExit, 1);
+    EXPECT_EQ(c.err.rfind("vellumconv: cut.png: ", 0), 0u) << c.err;
+    EXPECT_FALSE(fs::exists(m_dir / "none.png"));
+}
+
 // Standard input as IN, as the verbs read it.
 TEST_F(ConvThumbnailTest, ReadsStandardInput)
 {

@@ -76,7 +76,16 @@ bool MakeThumbnail(const ConvThumbnailOptions& options, std::vector<std::uint8_t
     exportOpt.nFileSize = input.FileSize();
     PngPicture pic;
     std::string strNote;
-    if (!ExportToPicture(in.data(), in.size(), exportOpt, pic, strError, &strNote))
+    // A PNG is already a picture: its decoder gives the layout export's picture has.
+    if (input.Kind() == EItemKind::Png)
+    {
+        if (!DecodePng(in.data(), in.size(), nullptr, pic, strError))
+        {
+            rMessages.push_back(std::move(strError));
+            return false;
+        }
+    }
+    else if (!ExportToPicture(in.data(), in.size(), exportOpt, pic, strError, &strNote))
     {
         rMessages.push_back(std::move(strError));
         if (std::string strHint = ExportRefusalHint(in.data(), in.size()); !strHint.empty())

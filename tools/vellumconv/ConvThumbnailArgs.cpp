@@ -47,7 +47,8 @@ const char* ConvThumbnailUsageText()
            "\n"
            "Writes a small RGBA PNG of IN for a file manager's thumbnails: every file\n"
            "'vellumconv export' reads (each depth of TIM, BMP, both kinds of BFNT sheet), in\n"
-           "CLUT row 0 and export's grid of 16 cells across, in the colours export shows.\n"
+           "CLUT row 0 and export's grid of 16 cells across, in the colours export shows,\n"
+           "and PNG.\n"
            "A picture smaller than SIZE grows by the largest whole factor that keeps its\n"
            "longer side within SIZE, each pixel a square of pixels; a larger one shrinks,\n"
            "pixel for pixel, until its longer side is SIZE (the other side rounded, at least\n"
@@ -57,8 +58,8 @@ const char* ConvThumbnailUsageText()
            "  -h, --help    Shows this text.\n"
            "\n"
            "IN may be '-' (stdin); OUT is a file, written whole or not at all. A file that\n"
-           "export refuses gets export's lines on stderr and exit status 1, and nothing is\n"
-           "written. stdout: the thumbnail's \"size:WxH\".\n"
+           "export refuses (or a PNG that does not decode) gets export's lines on stderr\n"
+           "and exit status 1, and nothing is written. stdout: the thumbnail's \"size:WxH\".\n"
            "\n"
            "See vellumconv(1).\n";
 }
