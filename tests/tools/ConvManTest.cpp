@@ -40,7 +40,7 @@ std::set<std::string> Matches(const std::string& strText, const std::regex& patt
 TEST(ConvManPage, ListsEveryOptionOfTheHelpAndNoOther)
 {
     const std::string strHelp = HelpText("--help") + HelpText("scan --help") + HelpText("palette --help") +
-                                HelpText("replace --help");
+                                HelpText("replace --help") + HelpText("thumbnail --help");
     // Options as --help writes them: "-j", "--out-dir", each standing alone ("-print0" in a
     // find command line is not one).
     const std::set<std::string> help =
@@ -67,7 +67,7 @@ TEST(ConvManPage, NamesEveryFormAndExitStatus)
                                 R"(\fBvellumconv\fR \fB--to\fR \fIEXT\fR)", R"(\fBvellumconv export\fR)",
                                 R"(\fBvellumconv import\fR)", R"(\fBvellumconv scan\fR)",
                                 R"(\fBvellumconv palette export\fR)", R"(\fBvellumconv palette import\fR)",
-                                R"(\fBvellumconv replace\fR)"})
+                                R"(\fBvellumconv replace\fR)", R"(\fBvellumconv thumbnail\fR)"})
         EXPECT_NE(strPage.find(pszForm), std::string::npos) << pszForm;
     const std::size_t nStatus = strPage.find(".SH EXIT STATUS");
     ASSERT_NE(nStatus, std::string::npos);

@@ -362,6 +362,13 @@ bool ParseInto(const std::vector<std::string>& args, ConvCommandLine& cmd, std::
         return ParseReplaceArgs(std::vector<std::string>(args.begin() + 1, args.end()), cmd.replace, cmd.bHelp,
                                 strError);
     }
+    if (!args.empty() && args[0] == "thumbnail")
+    {
+        cmd.mode = EConvMode::Thumbnail;
+        cmd.pszHelp = ConvThumbnailUsageText();
+        return ParseThumbnailArgs(std::vector<std::string>(args.begin() + 1, args.end()), cmd.thumbnail, cmd.bHelp,
+                                  strError);
+    }
     if (!args.empty() && (args[0] == "export" || args[0] == "import"))
         return ParseVerb(args[0] == "export" ? EConvVerb::Export : EConvVerb::Import,
                          std::vector<std::string>(args.begin() + 1, args.end()), cmd, strError);
@@ -491,6 +498,7 @@ const char* ConvUsageText()
            "       vellumconv scan [--kinds LIST] [--nested] [--json] [-j N] [--extract DIR] FILE...\n"
            "       vellumconv palette export|import [--clut N] ...\n"
            "       vellumconv replace [-n] [--at OFFSET|--from DIR] [--output FILE] CONTAINER NEW...\n"
+           "       vellumconv thumbnail [-s SIZE] IN OUT.png\n"
            "       vellumconv --help | --version\n"
            "\n"
            "Converts 256-colour BMP, TIM and BFNT files, and PNG, without a window.\n"
@@ -603,6 +611,9 @@ const char* ConvUsageText()
            "archives; 'replace' puts edited ones back where they were found, byte for byte;\n"
            "'palette' moves palettes in and out. 'vellumconv scan --help', 'vellumconv\n"
            "replace --help' and 'vellumconv palette --help' tell more.\n"
+           "\n"
+           "Thumbnails: 'thumbnail' writes a small RGBA PNG of any file export reads, for a\n"
+           "desktop's thumbnailer; 'vellumconv thumbnail --help' tells more.\n"
            "\n"
            "See vellumconv(1).\n";
 }

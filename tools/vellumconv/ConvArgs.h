@@ -7,6 +7,7 @@
 #include "exchange/Exchange.h"
 #include "exchange/ImportLike.h"
 #include "tools/vellumconv/ConvScanArgs.h"
+#include "tools/vellumconv/ConvThumbnailArgs.h"
 
 #include <string>
 #include <vector>
@@ -42,6 +43,7 @@ enum class EConvMode
     Scan,       // vellumconv scan [OPTIONS] FILE...
     Palette,    // vellumconv palette export|import [OPTIONS] ...
     Replace,    // vellumconv replace [OPTIONS] CONTAINER NEW...
+    Thumbnail,  // vellumconv thumbnail [-s SIZE] IN OUT.png
 };
 
 // What each file goes through: PNG export or import, or, for Convert, what the names say: a
@@ -93,6 +95,7 @@ struct ConvCommandLine
     ConvScanOptions scan;
     ConvPaletteOptions palette;
     ConvReplaceOptions replace;
+    ConvThumbnailOptions thumbnail;
     bool bHelp = false;
     bool bVersion = false;
     const char* pszHelp = nullptr;  // a verb's own help text, else ConvUsageText()
@@ -101,7 +104,8 @@ struct ConvCommandLine
 
 // Exactly two bare PATHs are the shorthand "IN OUT". Among steps, a bare PATH opens when no
 // step came before it and saves otherwise, once at most. "--" makes every later argument a
-// PATH. "export", "import", "scan", "palette" or "replace" as the first argument names a verb.
+// PATH. "export", "import", "scan", "palette", "replace" or "thumbnail" as the first argument
+// names a verb.
 ConvCommandLine ParseConvArgs(const std::vector<std::string>& args);
 
 const char* ConvUsageText();

@@ -241,6 +241,10 @@ std::string ConvDashError(const ConvCommandLine& cmd)
             outputs.push_back(&cmd.palette.strOut);
         }
         break;
+    case EConvMode::Thumbnail:
+        inputs.push_back(&cmd.thumbnail.strIn);
+        outputs.push_back(&cmd.thumbnail.strOut);
+        break;
     case EConvMode::Replace:
         if (cmd.replace.strContainer == "-")
             return "'-' cannot be the CONTAINER: replace changes it where it lies; name a file";

@@ -13,6 +13,7 @@
 #include "tools/vellumconv/ConvRoute.h"
 #include "tools/vellumconv/ConvStream.h"
 #include "tools/vellumconv/ConvText.h"
+#include "tools/vellumconv/ConvThumbnail.h"
 
 #include <cstdio>
 #include <fcntl.h>
@@ -76,6 +77,8 @@ const std::string* ReservedOutput(const ConvCommandLine& cmd, std::string& strRe
         outputs.push_back(&cmd.strVerbOut);
     else if (cmd.mode == EConvMode::Palette)
         outputs.push_back(&cmd.palette.strOut);
+    else if (cmd.mode == EConvMode::Thumbnail)
+        outputs.push_back(&cmd.thumbnail.strOut);
     else if (cmd.mode == EConvMode::Replace && !cmd.replace.strOutput.empty())
         outputs.push_back(&cmd.replace.strOutput);
     else if (cmd.mode == EConvMode::Steps)
@@ -137,6 +140,12 @@ int RunCommandLine(int argc, char** argv)
         return RunConvPalette(cmd.palette, stdout, stderr);
     if (cmd.mode == EConvMode::Replace)
         return RunConvReplace(cmd.replace, stdout, stderr);
+    if (cmd.mode == EConvMode::Thumbnail)
+    {
+        if (SameFile(cmd.thumbnail.strIn, cmd.thumbnail.strOut))
+            return UsageError("'" + cmd.thumbnail.strIn + "' would be written over itself; name another OUT");
+        return RunConvThumbnail(cmd.thumbnail, stdout, stderr);
+    }
 
     CConvApp app(stdout, stderr);
     int nArgc = 1;
