@@ -246,38 +246,6 @@ bool ExportToPng(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& 
     }
 }
 
-bool ExportReads(const std::uint8_t* pIn, std::size_t nIn, std::uint64_t nFileSize, std::string& strError)
-{
-    try
-    {
-        switch (DetectDataType(pIn, nIn))
-        {
-        case DATA_TIM:
-        {
-            TimImage tim;
-            const FormatResult nResult = ParseTimImage(pIn, nIn, tim);
-            return ReportExchange(nResult == FMT_OK ? ExchangeResult{} : TimRefusal(nResult, tim), strError);
-        }
-        case DATA_BMP:
-        {
-            BmpImage bmp;
-            return ReportExchange(ReadBmpForExchange(pIn, nIn, nFileSize, bmp), strError);
-        }
-        case DATA_BFNT:
-        {
-            BfntImage f;
-            const FormatResult nResult = ParseBfntImage(pIn, nIn, f);
-            return ReportExchange(nResult == FMT_OK ? ExchangeResult{} : BfntRefusal(nResult, f), strError);
-        }
-        default: return ReportExchange(Refuse(XCH_UNKNOWN_FORMAT), strError);
-        }
-    }
-    catch (const std::bad_alloc&)
-    {
-        return ReportExchange(Refuse(XCH_NO_MEMORY), strError);
-    }
-}
-
 bool ExportToPicture(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& opt, PngPicture& pic,
                      std::string& strError, std::string* pNote)
 {

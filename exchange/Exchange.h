@@ -53,11 +53,6 @@ struct ImportOptions
 [[nodiscard]] bool ExportToPng(const std::uint8_t* pIn, std::size_t nIn, const ExportOptions& opt,
                                std::vector<std::uint8_t>& png, std::string& strError, std::string* pNote = nullptr);
 
-// Whether export's readers take the TIM, BMP or sheet at pIn (nFileSize as in ExportOptions),
-// with the refusal export would give in strError when not: the check alone, without the
-// PNG's work. Export may still refuse a picture it reads, for the PNG's sake.
-[[nodiscard]] bool ExportReads(const std::uint8_t* pIn, std::size_t nIn, std::uint64_t nFileSize, std::string& strError);
-
 [[nodiscard]] bool ImportFromPng(const std::uint8_t* pPng, std::size_t nPng, const ImportOptions& opt,
                                  std::vector<std::uint8_t>& out, std::string& strError);
 // The same, writing into out once the PNG and the options have been checked. Each kind lays

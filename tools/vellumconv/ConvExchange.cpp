@@ -62,15 +62,6 @@ std::string ConvertStatusText(const std::vector<std::uint8_t>& in, const PngPict
     return "size:" + std::to_string(pic.nWidth) + "x" + std::to_string(pic.nHeight);
 }
 
-// An export's refusal, with the line after it for what export cannot name itself: a PNG, or
-// a picture of no format we read.
-void TellExportRefusal(const std::vector<std::uint8_t>& in, std::string strError, std::vector<std::string>& rMessages)
-{
-    rMessages.push_back(std::move(strError));
-    if (std::string strHint = ExportRefusalHint(in.data(), in.size()); !strHint.empty())
-        rMessages.push_back(std::move(strHint));
-}
-
 // IN of the three formats as `export IN X.png` then `import X.png OUT` write OUT, with the
 // picture handed from one to the other in memory. strNote gets export's note where OUT
 // shows what it tells of.

@@ -78,6 +78,13 @@ std::string ExportRefusalHint(const std::uint8_t* pIn, std::size_t nIn)
     return RefusalHint(e);
 }
 
+void TellExportRefusal(const std::vector<std::uint8_t>& in, std::string strError, std::vector<std::string>& rMessages)
+{
+    rMessages.push_back(std::move(strError));
+    if (std::string strHint = ExportRefusalHint(in.data(), in.size()); !strHint.empty())
+        rMessages.push_back(std::move(strHint));
+}
+
 std::string ImportHint(const std::string& strMessage)
 {
     // The refusals that count colours, matched against their own wording; {2} is the most

@@ -26,6 +26,9 @@ std::string RefusalHint(const FileExplanation& e);
 // the formats export reads, whose refusal says itself what is wrong.
 std::string ExportRefusalHint(const std::uint8_t* pIn, std::size_t nIn);
 
+// Export's refusal of in, then that hint when there is one.
+void TellExportRefusal(const std::vector<std::uint8_t>& in, std::string strError, std::vector<std::string>& rMessages);
+
 // "reduce it to 256 colours first" after an import refused for its colours; else empty.
 std::string ImportHint(const std::string& strMessage);
 

@@ -87,9 +87,7 @@ bool MakeThumbnail(const ConvThumbnailOptions& options, std::vector<std::uint8_t
     }
     else if (!ExportToPicture(in.data(), in.size(), exportOpt, pic, strError, &strNote))
     {
-        rMessages.push_back(std::move(strError));
-        if (std::string strHint = ExportRefusalHint(in.data(), in.size()); !strHint.empty())
-            rMessages.push_back(std::move(strHint));
+        TellExportRefusal(in, std::move(strError), rMessages);
         return false;
     }
     std::vector<std::uint8_t>().swap(in);
